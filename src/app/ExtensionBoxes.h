@@ -1,0 +1,48 @@
+#pragma once
+
+#include "rename/NamingInputs.h"
+
+#include <QColor>
+#include <QLineEdit>
+#include <QObject>
+
+#include <array>
+
+namespace pelmora {
+
+inline const QColor kLightGreen(224, 255, 224);
+inline const QColor kWhite(255, 255, 255);
+inline const QColor kYellow(255, 255, 0);
+
+// Focus changes that come from switching windows or popups are not the
+// user's moves between controls.
+bool isUserFocusChange(QEvent *event);
+
+// The twenty extension boxes "Txt_Ext" (property "index" 0 to 19). The
+// filled boxes are kept together from box 0: a box cannot be entered while a
+// lower one is empty, and a box left empty takes the text of the highest
+// filled box.
+class ExtensionBoxes : public QObject {
+    Q_OBJECT
+public:
+    explicit ExtensionBoxes(QWidget *parent);
+
+    QLineEdit *box(int index) const { return boxes_[index]; }
+    std::array<QString, kExtensionBoxCount> texts() const;
+
+    void clear();
+    // Fills boxes from 0 with the preset's texts (after a clear).
+    void setTexts(const std::array<QString, kExtensionBoxCount> &texts);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void gainFocus(int index);
+    void loseFocus(int index);
+    void setColour(int index, const QColor &colour);
+
+    std::array<QLineEdit *, kExtensionBoxCount> boxes_{};
+};
+
+} // namespace pelmora

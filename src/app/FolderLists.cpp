@@ -1,0 +1,118 @@
+#include "app/FolderLists.h"
+
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalBlocker>
+#include <QStorageInfo>
+#include <QStyle>
+
+namespace pelmora {
+
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+
+QString normalisedFolder(const QString &folder)
+{
+    QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    return clean.isEmpty() ? QStringLiteral("/") : clean;
+}
+} // namespace
+
+FolderList::FolderList(QWidget *parent)
+    : QListWidget(parent)
+{
+    connect(this, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { setPath(item->data(kPathRole).toString()); });
+}
+
+bool FolderList::setPath(const QString &folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    path_ = normalisedFolder(folder);
+    fill();
+    emit pathChanged(path_);
+    return true;
+}
+
+void FolderList::fill()
+{
+    clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    QStringList chain;
+    for (QDir dir(path_);; ) {
+        chain.prepend(dir.absolutePath());
+        if (!dir.cdUp())
+            break;
+    }
+    int depth = 0;
+    for (const QString &folder : chain) {
+        const QString name = folder == u"/" ? folder : QFileInfo(folder).fileName();
+        auto *item = new QListWidgetItem(open, QString(depth * 2, u' ') + name, this);
+        item->setData(kPathRole, folder);
+        ++depth;
+    }
+    setCurrentRow(count() - 1);
+    const QStringList children = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &child : children) {
+        auto *item = new QListWidgetItem(closed, QString(depth * 2, u' ') + child, this);
+        item->setData(kPathRole, fs::joinPath(path_, child));
+    }
+}
+
+FileList::FileList(QWidget *parent)
+    : QListWidget(parent)
+{
+}
+
+void FileList::setFolder(const QString &folder)
+{
+    folder_ = folder;
+    reread();
+}
+
+void FileList::reread()
+{
+    clear();
+    addItems(fs::listPlainFiles(folder_));
+}
+
+DriveList::DriveList(QWidget *parent)
+    : QComboBox(parent)
+{
+    QStringList roots;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
+            roots.append(volume.rootPath());
+    }
+    if (!roots.contains(QStringLiteral("/")))
+        roots.append(QStringLiteral("/"));
+    roots.sort();
+    addItems(roots);
+    connect(this, &QComboBox::textActivated, this, &DriveList::driveChosen);
+}
+
+void DriveList::showDriveOf(const QString &folder)
+{
+    // The volume with the longest root that holds the folder.
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < count(); ++i) {
+        const QString root = itemText(i);
+        const bool holds = root == u"/" || folder == root || folder.startsWith(root + u'/');
+        if (holds && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    if (best >= 0) {
+        const QSignalBlocker blocker(this);
+        setCurrentIndex(best);
+    }
+}
+
+} // namespace pelmora

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "rename/NamingInputs.h"
+#include "rename/RenameOperations.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace pelmora {
+
+class DriveList;
+class ExtensionBoxes;
+class FileList;
+class FolderList;
+class NameDatabase;
+
+// The hub: folder and naming inputs, the operation list and its dispatch.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppServices services, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the operation named by the text, as the run button does.
+    void dispatch(const QString &operationText);
+    // The naming inputs as the controls hold them now.
+    NamingInputs readInputs() const;
+    // Points the folder list at a folder (false when it does not exist).
+    bool chooseFolder(const QString &folder);
+
+    ExtensionBoxes *extensionBoxes() const { return extensionBoxes_; }
+
+    // The operations of the list.
+    void Fnc_ShotDateConfirm();
+    void Fnc_RenameShotDate();
+    void Fnc_RenameNewNumber();
+    void Fnc_RenameKeepExisting();
+    void Fnc_RenameNewAndExisting();
+    void Fnc_ReplaceText();
+    void Fnc_AppendText();
+    void Fnc_CompactDatabase();
+    void Fnc_ClearLog();
+    void Fnc_ShowAttributes();
+    void Fnc_RegisterDrive();
+    void showLogView();
+    void openNumbering();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildLayout();
+    void startUp();
+    void folderChanged(const QString &path);
+    void clearInputs();
+    void applyPreset(const std::array<QString, kExtensionBoxCount> &extensions, const QString &preText);
+    void runShortcut(const QString &operationText);
+    void checkStartNumber();
+
+    // Asks before a rename; true on Yes. An empty file list is refused.
+    bool confirmRename(const QString &title);
+    void confirmThenRun(const QString &operationText, void (MainWindow::*routine)());
+    void runRename(Operation operation);
+    NameDatabase *database();
+
+    AppServices services_;
+    std::unique_ptr<NameDatabase> database_;
+
+    QComboBox *Cmb_Fnc = nullptr;
+    QPushButton *Cmd_Fnc = nullptr;
+    QPushButton *Extention_Picture = nullptr;
+    QPushButton *Extention_Movie = nullptr;
+    QPushButton *Extention_Clear = nullptr;
+    QPushButton *Cmd_Log = nullptr;
+    QPushButton *Cmd_Zokusei = nullptr;
+    QPushButton *Cmd_Saitekika = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Cmd_DriveChange = nullptr;
+    QPushButton *Cmd_End = nullptr;
+    DriveList *Drive1 = nullptr;
+    FolderList *Dir1 = nullptr;
+    FileList *File1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    ExtensionBoxes *extensionBoxes_ = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QRadioButton *Option3 = nullptr;
+    QRadioButton *Option4 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    bool checkingStartNumber_ = false;
+};
+
+// The entries of the operation list, in their order.
+QStringList operationListEntries();
+
+} // namespace pelmora

@@ -1,0 +1,21 @@
+#include "app/AppServices.h"
+#include "app/MainWindow.h"
+#include "platform/Clock.h"
+#include "platform/QtMessageBoxes.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelmora"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    pelmora::QtMessageBoxes messages;
+    pelmora::SystemClock clock;
+    pelmora::AppServices services{pelmora::defaultDataFolder(), &messages, &clock, [] { QApplication::exit(0); }};
+
+    pelmora::MainWindow window(services);
+    window.show();
+    return app.exec();
+}

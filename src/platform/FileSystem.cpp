@@ -1,0 +1,90 @@
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelmora::fs {
+
+QStringList listPlainFiles(const QString &folder)
+{
+    // QDir::Files without QDir::Hidden leaves out dot files; System keeps
+    // broken links out as well.
+    QDir dir(folder);
+    QStringList names = dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QString extensionOf(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+QString baseNameOf(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
+bool isSafeName(const QString &name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
+        && !name.contains(QChar(u'\0'));
+}
+
+RenameStatus renameNoReplace(const QString &folder, const QString &from, const QString &to)
+{
+    if (!isSafeName(from) || !isSafeName(to))
+        return RenameStatus::UnsafeName;
+    const QByteArray source = QFile::encodeName(joinPath(folder, from));
+    const QByteArray target = QFile::encodeName(joinPath(folder, to));
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return RenameStatus::Renamed;
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+        // File systems without RENAME_NOREPLACE: link() refuses an existing
+        // target just as well.
+        if (::link(source.constData(), target.constData()) == 0) {
+            if (::unlink(source.constData()) == 0)
+                return RenameStatus::Renamed;
+            ::unlink(target.constData());
+            return RenameStatus::Failed;
+        }
+        error = errno;
+    }
+    switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return RenameStatus::TargetExists;
+    case ENOENT:
+        return RenameStatus::SourceMissing;
+    default:
+        return RenameStatus::Failed;
+    }
+}
+
+QDateTime lastModified(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
+}
+
+} // namespace pelmora::fs

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+namespace pelmora {
+
+// Detail column numbers, as the rename operations know them.
+namespace column {
+inline constexpr int DateModified = 3;
+inline constexpr int DateTaken = 12;
+inline constexpr int Length = 27;
+inline constexpr int CameraModel = 30;
+} // namespace column
+
+// The texts the rename operations read for one file.
+struct ShotProperties {
+    QString dateTaken;    // date-column layout, empty when the file has none
+    QString dateModified; // date-column layout
+    QString cameraModel;  // free text, empty when absent
+    QString length;       // "HH:MM:SS", empty for a file without a playing length
+};
+
+// Date columns: an invisible left-to-right mark before year, month and day
+// and two before the time, e.g. "\u200E2011/\u200E09/\u200E16 \u200E\u200E12:34:05",
+// so the characters at positions 2-6, 8-10, 12-14 and 17-24 give
+// "2011/09/16 12:34:05".
+QString dateColumnText(const QDateTime &value);
+// "YYYY:MM:DD HH:MM:SS" as EXIF writes it; invalid for blank or zero dates.
+QDateTime parseExifDateTime(const QString &text);
+// "HH:MM:SS", rounded to the nearest second.
+QString lengthColumnText(double milliseconds);
+
+// Reads picture metadata with Exiv2 and movie lengths with MediaInfoLib.
+// Open one per operation run; a corrupt or unreadable file gives empty texts.
+class PropertyReader {
+public:
+    PropertyReader();
+    ~PropertyReader();
+    PropertyReader(const PropertyReader &) = delete;
+    PropertyReader &operator=(const PropertyReader &) = delete;
+
+    ShotProperties read(const QString &path);
+    QString cameraModel(const QString &path);
+    // The text of one detail column (3, 12, 27 or 30); empty for any other.
+    QString columnText(const QString &path, int columnNumber);
+
+private:
+    struct Media;
+    std::unique_ptr<Media> media_;
+};
+
+} // namespace pelmora

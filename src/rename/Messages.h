@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace pelmora {
+
+class DatabaseError;
+
+// Texts the operations and windows share. A carriage return alone breaks lines.
+namespace text {
+inline const QString kDone = QStringLiteral("完了");
+inline const QString kNotNumericTitle = QStringLiteral("数値以外の入力");
+inline const QString kDatabaseErrorTitle = QStringLiteral("データベースエラー");
+inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー");
+
+// The closing message of the counting rename operations; a line for the
+// renames that failed follows only when there were any.
+QString renameSummary(int renamed, int excluded, int failed);
+QString failureLine(int failed);
+QString notNumericStartNumber(const QString &startNumber);
+QString databaseUnavailable(const DatabaseError &error);
+QString folderMissing(const QString &folder);
+} // namespace text
+
+} // namespace pelmora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "rename/NamingInputs.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace pelmora {
+
+enum class DatePattern { YYMMDD, YYYYMMDD };
+
+// Option1 gives YYMMDD, Option2 YYYYMMDD, anything else YYMMDD.
+DatePattern datePatternFor(NamingOption option);
+// Empty for a missing date.
+QString dateText(const QDateTime &date, DatePattern pattern);
+// At least three digits, zero-padded, sign in front: 7 -> 007, 1000 -> 1000, -1 -> -001.
+QString number000(qint64 number);
+// "TempFileName" + minute and second of now + "_" + number + "." + extension.
+QString temporaryName(const QTime &now, int number, const QString &extension);
+// "00:01:05" -> "(01m5s)", "01:02:03" -> "(01h02m3s)", "00:00:09" -> "(9s)";
+// empty when the text is not a playing time.
+QString movieLengthText(const QString &lengthColumn);
+// The characters at positions 2-6, 8-10, 12-14 and 17-24 of a date column.
+QString cleanedDateColumn(const QString &columnText);
+// date text + Pre Text + "-" + number + Post Text.
+QString numberedName(const QString &date, const QString &preText, qint64 number, const QString &postText);
+
+enum class ExtensionRule {
+    UpperOrLowerCase, // the box text in upper or in lower case
+    ExactCase         // the box text as typed
+};
+// Walks the boxes from 0 and stops at the first empty one.
+bool takesPart(const QString &extension, const std::array<QString, kExtensionBoxCount> &boxes,
+               ExtensionRule rule);
+
+} // namespace pelmora

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace pelmora {
+
+// Where an operation reports its progress, 0 to 100.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void show() = 0;
+    virtual void setValue(int percent) = 0;
+    virtual void hide() = 0;
+};
+
+} // namespace pelmora

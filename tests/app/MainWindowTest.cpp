@@ -1,0 +1,291 @@
+#include "app/ExtensionBoxes.h"
+#include "app/FolderLists.h"
+#include "app/MainWindow.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(data.isValid() && photos.isValid());
+        window = std::make_unique<MainWindow>(
+            AppServices{data.path(), &messages, &clock, [this] { ++endRequests; }});
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    template <typename T> T *control(const char *name) const
+    {
+        T *found = window->findChild<T *>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QLineEdit *box(int i) const { return window->extensionBoxes()->box(i); }
+    static QColor colourOf(QLineEdit *edit) { return edit->palette().color(QPalette::Base); }
+    QStringList boxTexts() const
+    {
+        QStringList texts;
+        for (int i = 0; i < kExtensionBoxCount; ++i)
+            texts << box(i)->text();
+        return texts;
+    }
+    void focus(QWidget *widget)
+    {
+        widget->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::processEvents();
+    }
+    void press(const char *buttonName) { control<QPushButton>(buttonName)->click(); }
+
+    QTemporaryDir data;
+    QTemporaryDir photos;
+    ScriptedMessageBoxes messages;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    int endRequests = 0;
+    std::unique_ptr<MainWindow> window;
+};
+
+QStringList filled(std::initializer_list<const char *> texts)
+{
+    QStringList all;
+    for (const char *t : texts)
+        all << QString::fromUtf8(t);
+    while (all.size() < kExtensionBoxCount)
+        all << QString();
+    return all;
+}
+
+TEST_F(MainWindowTest, StartsWithTheDesignValues)
+{
+    EXPECT_EQ(window->windowTitle(), "Pelmora from Quillet");
+    EXPECT_EQ(window->palette().color(QPalette::Window), QColor(224, 255, 224));
+
+    auto *operations = control<QComboBox>("Cmb_Fnc");
+    EXPECT_FALSE(operations->isEditable());
+    QStringList entries;
+    for (int i = 0; i < operations->count(); ++i)
+        entries << operations->itemText(i);
+    EXPECT_EQ(entries, QStringList({"ファイル名変換(撮影日時)", "ファイル名変換(新規付番)", "ファイル名変換(既存温存)",
+                                    "ファイル名変換(新規+既存)", "ファイル名文字列置換", "データベース最適化", "属性表示",
+                                    "Text追記", "LOGの表示", "フォルダ附番", "Driveボタン登録", "終了"}));
+    EXPECT_EQ(operations->currentText(), "ファイル名変換(撮影日時)");
+
+    EXPECT_EQ(control<FolderList>("Dir1")->path(), "/");
+    EXPECT_EQ(control<QComboBox>("Drive1")->currentText(), "/");
+    EXPECT_EQ(control<QLabel>("Label1")->text(), "//");
+    EXPECT_TRUE(control<QLabel>("Label2")->text().startsWith("Files:"));
+
+    EXPECT_EQ(window->findChildren<QLineEdit *>("Txt_Ext").size(), kExtensionBoxCount);
+    EXPECT_EQ(boxTexts(), filled({"jpg", "jpeg", "bmp", "gif", "png"}));
+    for (int i = 0; i < kExtensionBoxCount; ++i)
+        EXPECT_EQ(colourOf(box(i)), i < 5 ? kWhite : kLightGreen) << i;
+
+    EXPECT_EQ(control<QLineEdit>("Text1")->text(), "");
+    EXPECT_EQ(control<QLineEdit>("Text2")->text(), "");
+    EXPECT_EQ(control<QLineEdit>("Text3")->text(), "1");
+    EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_EQ(control<QRadioButton>("Option4")->text(), "YYMMDD + Text + Long");
+    EXPECT_TRUE(control<QProgressBar>("ProgressBar1")->isHidden());
+    EXPECT_EQ(control<QPushButton>("Cmd_Fnc")->text(), "Go");
+    EXPECT_EQ(control<QPushButton>("Command1")->text(), "");
+}
+
+TEST_F(MainWindowTest, FocusJumpsToTheLowestEmptyBox)
+{
+    focus(box(9));
+    EXPECT_TRUE(box(5)->hasFocus());
+    EXPECT_EQ(colourOf(box(5)), kYellow);
+    EXPECT_EQ(colourOf(box(9)), kLightGreen);
+
+    focus(box(0));
+    EXPECT_TRUE(box(0)->hasFocus());
+    EXPECT_EQ(colourOf(box(0)), kYellow);
+    focus(control<QLineEdit>("Text1"));
+    EXPECT_EQ(colourOf(box(0)), kWhite);
+}
+
+TEST_F(MainWindowTest, EmptiedBoxTakesTheHighestFilledBox)
+{
+    focus(box(1));
+    box(1)->clear();
+    focus(control<QLineEdit>("Text1"));
+    EXPECT_EQ(boxTexts(), filled({"jpg", "png", "bmp", "gif"}));
+    EXPECT_EQ(colourOf(box(1)), kWhite);
+    EXPECT_EQ(colourOf(box(4)), kLightGreen);
+
+    // The last filled box emptied: nothing moves.
+    focus(box(3));
+    box(3)->clear();
+    focus(control<QLineEdit>("Text1"));
+    EXPECT_EQ(boxTexts(), filled({"jpg", "png", "bmp"}));
+    EXPECT_EQ(colourOf(box(3)), kLightGreen);
+
+    // A blank is text: it stays, white, and reaches the operations.
+    focus(box(3));
+    box(3)->setText(" ");
+    focus(control<QLineEdit>("Text1"));
+    EXPECT_EQ(colourOf(box(3)), kWhite);
+    EXPECT_EQ(window->readInputs().extensions[3], " ");
+}
+
+TEST_F(MainWindowTest, PresetsAndClear)
+{
+    control<QRadioButton>("Option3")->setChecked(true);
+    control<QLineEdit>("Text2")->setText("B");
+    control<QLineEdit>("Text3")->setText("9");
+
+    press("Extention_Picture");
+    press("Extention_Movie");
+    EXPECT_EQ(boxTexts(), filled({"mp4", "mov", "mts", "avi", "wmv", "mpeg"}));
+    EXPECT_EQ(colourOf(box(5)), kWhite);
+    EXPECT_EQ(colourOf(box(6)), kLightGreen);
+    NamingInputs inputs = window->readInputs();
+    EXPECT_EQ(inputs.preText, "-Mov");
+    EXPECT_EQ(inputs.postText, "");
+    EXPECT_EQ(inputs.startNumber, "1");
+
+    press("Extention_Picture");
+    EXPECT_EQ(boxTexts(), filled({"jpg", "jpeg", "bmp", "gif", "png"}));
+    EXPECT_EQ(colourOf(box(5)), kLightGreen);
+    EXPECT_EQ(window->readInputs().preText, "");
+
+    press("Extention_Clear");
+    EXPECT_EQ(boxTexts(), filled({}));
+    EXPECT_EQ(colourOf(box(0)), kLightGreen);
+    EXPECT_EQ(window->readInputs().option, NamingOption::Option3);
+}
+
+TEST_F(MainWindowTest, StartNumberIsCheckedWhenLeft)
+{
+    auto *startNumber = control<QLineEdit>("Text3");
+    auto *other = control<QLineEdit>("Text1");
+    for (const char *number : {"12", " 7 ", "-3", "1.5"}) {
+        focus(startNumber);
+        startNumber->setText(QString::fromLatin1(number));
+        focus(other);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+
+    for (const char *wrong : {"", "1a"}) {
+        messages.shown.clear();
+        focus(startNumber);
+        startNumber->setText(QString::fromLatin1(wrong));
+        focus(other);
+        ASSERT_EQ(messages.shown.size(), 1u) << wrong;
+        const auto &box = messages.shown.front();
+        EXPECT_EQ(box.title, "数値以外の入力");
+        EXPECT_EQ(box.icon, Icon::Critical);
+        EXPECT_EQ(box.buttons, Buttons::Ok);
+        EXPECT_EQ(box.text, QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong);
+        EXPECT_TRUE(startNumber->hasFocus());
+        EXPECT_EQ(startNumber->text(), QString::fromLatin1(wrong));
+    }
+}
+
+TEST_F(MainWindowTest, FolderChoiceUpdatesLabelsAndFileList)
+{
+    writeFile(photos.path(), "a.jpg");
+    writeFile(photos.path(), "b.txt");
+    writeFile(photos.path(), ".hidden.jpg");
+    QDir(photos.path()).mkdir("sub");
+    ASSERT_TRUE(window->chooseFolder(photos.path()));
+    EXPECT_EQ(control<QLabel>("Label1")->text(), photos.path() + "/");
+    EXPECT_EQ(control<QLabel>("Label2")->text(), "Files:2");
+    EXPECT_EQ(control<FileList>("File1")->entryCount(), 2);
+
+    EXPECT_FALSE(window->chooseFolder(photos.path() + "/missing"));
+    EXPECT_EQ(control<FolderList>("Dir1")->path(), photos.path());
+
+    ASSERT_TRUE(window->chooseFolder(photos.filePath("sub")));
+    EXPECT_EQ(control<QLabel>("Label2")->text(), "Files:0");
+}
+
+TEST_F(MainWindowTest, RenameConfirmationShowsCountAndFolder)
+{
+    writeFile(photos.path(), "a.jpg");
+    writeFile(photos.path(), "b.txt");
+    writeFile(photos.path(), "c.doc");
+    ASSERT_TRUE(window->chooseFolder(photos.path()));
+    const QString question = "フォルダ内のファイル名を変更しますか？\r\r全 3 件\r\rフォルダ名\r" + photos.path();
+
+    for (Answer answer : {Answer::No, Answer::Cancel}) {
+        messages.shown.clear();
+        messages.answers = {answer};
+        window->dispatch("ファイル名変換(新規付番)");
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown[0].text, question);
+        EXPECT_EQ(messages.shown[0].title, "実施確認【ファイル名変換(新規付番)】");
+        EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNoCancel);
+        EXPECT_EQ(messages.shown[0].icon, Icon::Information);
+        EXPECT_EQ(messages.shown[1].text, "実施していません");
+        EXPECT_EQ(messages.shown[1].title, "未実施");
+        EXPECT_EQ(messages.shown[1].icon, Icon::None);
+    }
+
+    messages.shown.clear();
+    messages.answers = {Answer::No};
+    window->dispatch("ファイル名変換(撮影日時)");
+    EXPECT_EQ(messages.shown.at(0).title, "実施確認");
+    EXPECT_EQ(messages.shown.at(0).text, question);
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"a.jpg", "b.txt", "c.doc"}));
+}
+
+TEST_F(MainWindowTest, DispatchesEveryOperationText)
+{
+    ASSERT_TRUE(window->chooseFolder(photos.path())); // empty folder
+    const QStringList renames = {"ファイル名変換(撮影日時)", "ファイル名変換(新規付番)", "ファイル名変換(既存温存)",
+                                 "ファイル名変換(新規+既存)", "ファイル名文字列置換", "Text追記"};
+    for (const QString &operation : renames) {
+        messages.shown.clear();
+        window->dispatch(operation);
+        ASSERT_EQ(messages.shown.size(), 1u) << operation.toStdString();
+        EXPECT_EQ(messages.shown[0].text, "フォルダを選択してください");
+        EXPECT_EQ(messages.shown[0].title, "フォルダ未選択");
+        EXPECT_EQ(messages.shown[0].icon, Icon::Critical);
+    }
+
+    messages.shown.clear();
+    window->dispatch("DBログ削除(初期化)");
+    window->dispatch("フォルダ附番");
+    EXPECT_EQ(endRequests, 0);
+    window->dispatch("ファイル名変換");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "その操作は存在しません。");
+    EXPECT_EQ(messages.shown[0].title, ""); // the application title
+    EXPECT_EQ(messages.shown[0].icon, Icon::None);
+
+    window->dispatch("終了");
+    EXPECT_EQ(endRequests, 1);
+    press("Cmd_End");
+    EXPECT_EQ(endRequests, 2);
+}
+
+TEST_F(MainWindowTest, ShortcutButtonsSetTheOperationText)
+{
+    const std::pair<const char *, const char *> shortcuts[] = {
+        {"Cmd_Log", "LOGの表示"}, {"Cmd_Zokusei", "属性表示"}, {"Cmd_Saitekika", "データベース最適化"}};
+    for (const auto &[button, text] : shortcuts) {
+        press(button);
+        EXPECT_EQ(control<QComboBox>("Cmb_Fnc")->currentText(), QString::fromUtf8(text));
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+} // namespace

@@ -1,0 +1,126 @@
+#include "platform/PropertyReader.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+using CsvRow = std::map<QString, QString>;
+
+// RFC 4180: quoted fields may hold commas, quotes and line breaks.
+std::vector<CsvRow> readCsv(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(file.readAll());
+    std::vector<QStringList> records(1);
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                field += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            records.back() << field;
+            field.clear();
+        } else if (c == u'\n') {
+            records.back() << field;
+            field.clear();
+            records.emplace_back();
+        } else if (c != u'\r') {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !records.back().isEmpty())
+        records.back() << field;
+    std::vector<CsvRow> rows;
+    const QStringList header = records.front();
+    for (size_t r = 1; r < records.size(); ++r) {
+        if (records[r].size() != header.size())
+            continue;
+        CsvRow row;
+        for (qsizetype c = 0; c < header.size(); ++c)
+            row[header[c]] = records[r][c];
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(PropertyReader, AgreesWithTheExiftoolOracle)
+{
+    const auto rows = readCsv(QDir(testdataFolder()).filePath("oracle.csv"));
+    ASSERT_GT(rows.size(), 70u);
+    PropertyReader reader;
+    for (const CsvRow &row : rows) {
+        const QString file = QDir(testdataFolder()).filePath(row.at("file"));
+        SCOPED_TRACE(row.at("file").toStdString());
+        const ShotProperties read = reader.read(file);
+        const QDateTime taken = parseExifDateTime(row.at("exif_DateTimeOriginal"));
+        EXPECT_EQ(read.dateTaken, dateColumnText(taken));
+        EXPECT_EQ(read.cameraModel, row.at("exif_Model"));
+        EXPECT_EQ(read.dateModified.size(), 24);
+        if (row.at("mime_type").startsWith("video/") && !row.at("duration_s_ffprobe").isEmpty()) {
+            // MediaInfoLib finds no length in a clip shorter than a second.
+            const bool tooShort = row.at("length_hms_round") == "00:00:00" && read.length.isEmpty();
+            EXPECT_TRUE(read.length == row.at("length_hms_floor") || read.length == row.at("length_hms_round")
+                        || tooShort)
+                << read.length.toStdString();
+        } else if (row.at("mime_type").startsWith("image/")) {
+            EXPECT_EQ(read.length, "");
+        }
+    }
+}
+
+TEST(PropertyReader, ColumnLayoutsOfADatedPicture)
+{
+    PropertyReader reader;
+    const QString file = mediaFile("ianare-exif-samples/Canon_40D.jpg");
+    const QString taken = reader.columnText(file, column::DateTaken);
+    EXPECT_EQ(taken, QStringLiteral("\u200E2008/\u200E05/\u200E30 \u200E\u200E15:56:01"));
+    EXPECT_EQ(taken.mid(1, 5) + taken.mid(7, 3) + taken.mid(11, 3) + taken.mid(16, 8), "2008/05/30 15:56:01");
+    EXPECT_EQ(reader.columnText(file, column::CameraModel), "Canon EOS 40D");
+    EXPECT_EQ(reader.columnText(file, column::Length), "");
+    EXPECT_EQ(reader.columnText(mediaFile("generated/gen_clip_65s.mp4"), column::Length), "00:01:05");
+}
+
+TEST(PropertyReader, BrokenFilesGiveEmptyTexts)
+{
+    QTemporaryDir folder;
+    QFile source(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = source.readAll();
+    writeFile(folder.path(), "truncated.jpg", jpeg.left(300));
+    writeFile(folder.path(), "empty.mp4", QByteArray());
+    writeFile(folder.path(), "noise.mov", QByteArray(5000, '\xff'));
+    writeFile(folder.path(), "header-only.jpg", jpeg.left(2));
+
+    PropertyReader reader;
+    for (const char *name : {"truncated.jpg", "empty.mp4", "noise.mov", "header-only.jpg"}) {
+        const ShotProperties read = reader.read(folder.filePath(name));
+        EXPECT_EQ(read.dateTaken, "") << name;
+        EXPECT_EQ(read.length, "") << name;
+        EXPECT_FALSE(read.dateModified.isEmpty()) << name;
+    }
+    EXPECT_EQ(reader.read(folder.filePath("missing.jpg")).dateModified, "");
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include "rename/NameDatabase.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+class NameDatabaseTest : public ::testing::Test {
+protected:
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+};
+
+ListRow listRow(const QString &name, const char *date)
+{
+    ListRow row;
+    row.fileName = name;
+    row.originalFileName = name + ".orig";
+    row.makeItDate = date ? at(date) : QDateTime();
+    row.extension = "jpg";
+    return row;
+}
+
+TEST_F(NameDatabaseTest, CreatesFileAndTablesWhenMissing)
+{
+    {
+        NameDatabase db(data.path(), clock);
+        EXPECT_EQ(db.file(), data.filePath("FileNameDB.db"));
+        for (Table t : {Table::FileNameList, Table::FileNameLog, Table::FileNum, Table::FolderNum})
+            EXPECT_EQ(db.count(t), 0);
+        db.addListRow(listRow("a.jpg", "2021-03-05 09:10:00"));
+    }
+    // Opened again, the rows are still there.
+    NameDatabase again(data.path(), clock);
+    EXPECT_EQ(again.count(Table::FileNameList), 1);
+}
+
+TEST_F(NameDatabaseTest, LogIdsGrowAndUpdateComesFromTheClock)
+{
+    NameDatabase db(data.path(), clock);
+    LogRow row;
+    row.originalFileName = "a.jpg";
+    row.makeItDate = at("2021-03-05 09:10:00");
+    const qint64 first = db.appendLog(row);
+    clock.set(at("2026-01-02 12:35:00"));
+    const qint64 second = db.appendLog(row);
+    EXPECT_GT(second, first);
+
+    db.empty(Table::FileNameLog);
+    EXPECT_GT(db.appendLog(row), second); // IDs are never given twice
+
+    const auto rows = db.logRowsNewestFirst();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].update, at("2026-01-02 12:35:00"));
+    EXPECT_EQ(rows[0].makeItDate, at("2021-03-05 09:10:00"));
+}
+
+TEST_F(NameDatabaseTest, EmptyingAndSortingKeepsEqualDatesInOrder)
+{
+    NameDatabase db(data.path(), clock);
+    db.empty(Table::FileNameList); // already empty: fine
+    db.addListRows({listRow("late", "2021-03-06 00:00:00"), listRow("tie1", "2021-03-05 12:00:00"),
+                    listRow("nodate", nullptr), listRow("tie2", "2021-03-05 12:00:00"),
+                    listRow("early", "2021-03-05 08:00:00"), listRow("tie3", "2021-03-05 12:00:00")});
+    QStringList order;
+    for (const ListRow &row : db.listRows(ListOrder::MakeItDateAscending))
+        order << row.fileName;
+    EXPECT_EQ(order, QStringList({"nodate", "early", "tie1", "tie2", "tie3", "late"}));
+
+    db.empty(Table::FileNameList);
+    EXPECT_EQ(db.count(Table::FileNameList), 0);
+}
+
+TEST_F(NameDatabaseTest, FindsNamesExactlyEvenWithApostrophes)
+{
+    NameDatabase db(data.path(), clock);
+    db.addListRow(listRow("it's.jpg", nullptr));
+    EXPECT_TRUE(db.listHasFileName("it's.jpg"));
+    EXPECT_FALSE(db.listHasFileName("its.jpg"));
+    EXPECT_FALSE(db.listHasFileName("x' OR '1'='1"));
+    EXPECT_FALSE(db.listHasFileName("IT'S.JPG"));
+}
+
+TEST_F(NameDatabaseTest, UnusableFileIsReportedNotCrashed)
+{
+    EXPECT_THROW(NameDatabase(data.filePath("missing"), clock), DatabaseError);
+
+    writeFile(data.path(), "FileNameDB.db", QByteArray(4096, 'z'));
+    try {
+        NameDatabase db(data.path(), clock);
+        FAIL() << "a file that is not a database was opened";
+    } catch (const DatabaseError &error) {
+        EXPECT_EQ(error.file(), data.filePath("FileNameDB.db"));
+        EXPECT_FALSE(error.cause().isEmpty());
+    }
+}
+
+TEST_F(NameDatabaseTest, ReadOnlyFileIsReported)
+{
+    { NameDatabase create(data.path(), clock); }
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    QFile::setPermissions(data.filePath("FileNameDB.db"), QFile::ReadOwner);
+    QFile::setPermissions(data.path(), QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_THROW(NameDatabase(data.path(), clock), DatabaseError);
+    QFile::setPermissions(data.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "TestSupport.h"
+
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <stdexcept>
+
+namespace pelmora::test {
+
+Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title)
+{
+    shown.push_back({text, buttons, icon, title});
+    if (answers.empty())
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    const Answer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+QString testdataFolder()
+{
+    const QByteArray fromEnvironment = qgetenv("PELMORA_TESTDATA");
+    return fromEnvironment.isEmpty() ? QStringLiteral(PELMORA_TESTDATA) : QString::fromLocal8Bit(fromEnvironment);
+}
+
+QString mediaFile(const QString &relativePath)
+{
+    return QDir(testdataFolder()).filePath(QStringLiteral("media/") + relativePath);
+}
+
+QString copyMedia(const QString &relativePath, const QString &folder, const QString &name)
+{
+    const QString target = fs::joinPath(folder, name);
+    if (!QFile::copy(mediaFile(relativePath), target))
+        throw std::runtime_error("cannot copy " + relativePath.toStdString());
+    QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+QString writeFile(const QString &folder, const QString &name, const QByteArray &bytes)
+{
+    const QString path = fs::joinPath(folder, name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+    return path;
+}
+
+void setModified(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(when, QFileDevice::FileModificationTime))
+        throw std::runtime_error("cannot set the time of " + path.toStdString());
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return fs::listPlainFiles(folder);
+}
+
+QDateTime at(const char *localDateTime)
+{
+    return QDateTime::fromString(QString::fromLatin1(localDateTime), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+} // namespace pelmora::test

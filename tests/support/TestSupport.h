@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+namespace pelmora::test {
+
+// Records every box and answers from a queue (Ok, or Cancel for a
+// question, when the queue is empty).
+class ScriptedMessageBoxes final : public MessageBoxes {
+public:
+    struct Box {
+        QString text;
+        Buttons buttons;
+        Icon icon;
+        QString title;
+    };
+
+    Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title) override;
+
+    std::deque<Answer> answers;
+    std::vector<Box> shown;
+};
+
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(QDateTime at) : at_(std::move(at)) {}
+    QDateTime now() const override { return at_; }
+    void set(const QDateTime &at) { at_ = at; }
+
+private:
+    QDateTime at_;
+};
+
+// ../shared/testdata (or PELMORA_TESTDATA from the environment).
+QString testdataFolder();
+QString mediaFile(const QString &relativePath);
+
+// Copies a media file into the folder under a new name; returns the path.
+QString copyMedia(const QString &relativePath, const QString &folder, const QString &name);
+// Writes a small file of the given bytes.
+QString writeFile(const QString &folder, const QString &name, const QByteArray &bytes = "x");
+// Sets the last-modified time (local time).
+void setModified(const QString &path, const QDateTime &when);
+// Plain, non-hidden file names of a folder, sorted.
+QStringList filesIn(const QString &folder);
+
+QDateTime at(const char *localDateTime); // "2021-03-05 09:10:00"
+
+} // namespace pelmora::test
