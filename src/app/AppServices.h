@@ -18,8 +18,4 @@ struct AppServices {
     std::function<void()> endProgram;
 };
 
-// "DATA" beside the executable, or the per-user data folder when that
-// cannot be written. Created when missing.
-QString defaultDataFolder();
-
 } // namespace pelmora

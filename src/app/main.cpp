@@ -1,6 +1,7 @@
 #include "app/AppServices.h"
 #include "app/MainWindow.h"
 #include "platform/Clock.h"
+#include "platform/DataFolder.h"
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>

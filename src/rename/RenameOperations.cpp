@@ -301,11 +301,15 @@ OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &
     OperationOutcome outcome = check(operation, inputs);
     if (outcome.status != OperationOutcome::Status::Completed)
         return outcome;
+    return apply(operation, inputs, plan(operation, inputs), database);
+}
 
-    RenamePlan plan;
+OperationOutcome RenameOperations::apply(Operation operation, const NamingInputs &inputs, RenamePlan plan,
+                                         NameDatabase &database)
+{
+    OperationOutcome outcome;
     try {
         database.empty(Table::FileNameList);
-        plan = this->plan(operation, inputs);
         if (hasTwoPasses(operation) || operation == Operation::KeepExisting) {
             std::vector<ListRow> rows;
             rows.reserve(plan.files.size());

@@ -61,9 +61,13 @@ public:
     // Throws nothing: an unreadable file simply has no properties.
     RenamePlan plan(Operation operation, const NamingInputs &inputs) const;
 
-    // Checks the inputs, plans, and applies the plan: empties FileNameList,
-    // renames, writes the tables. An unusable database renames nothing.
+    // Checks the inputs, plans, and applies the plan. An unusable database
+    // renames nothing.
     OperationOutcome run(Operation operation, const NamingInputs &inputs, NameDatabase &database);
+
+    // Applies a plan: empties FileNameList, records the run, renames, logs.
+    OperationOutcome apply(Operation operation, const NamingInputs &inputs, RenamePlan plan,
+                           NameDatabase &database);
 
     // What stops an operation before anything happens; Completed when
     // nothing does.

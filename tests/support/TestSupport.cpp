@@ -4,6 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -63,6 +67,27 @@ QStringList filesIn(const QString &folder)
 QDateTime at(const char *localDateTime)
 {
     return QDateTime::fromString(QString::fromLatin1(localDateTime), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+ReadOnly::ReadOnly(QString path)
+    : path_(std::move(path))
+    , root_(geteuid() == 0)
+{
+    const QFile::Permissions readable = QFileInfo(path_).isDir()
+        ? QFile::ReadOwner | QFile::ExeOwner
+        : QFile::Permissions(QFile::ReadOwner);
+    ok_ = root_ ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path_}) == 0
+                : QFile::setPermissions(path_, readable);
+}
+
+ReadOnly::~ReadOnly()
+{
+    if (!ok_)
+        return;
+    if (root_)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path_});
+    else
+        QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace pelmora::test

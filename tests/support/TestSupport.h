@@ -8,7 +8,18 @@
 #include <QStringList>
 
 #include <deque>
+#include <ostream>
 #include <vector>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace pelmora::test {
 
@@ -53,5 +64,21 @@ void setModified(const QString &path, const QDateTime &when);
 QStringList filesIn(const QString &folder);
 
 QDateTime at(const char *localDateTime); // "2021-03-05 09:10:00"
+
+// Makes a file or folder unwritable for as long as it lives, also for root
+// (through the immutable attribute). ok() is false where that cannot be done.
+class ReadOnly {
+public:
+    explicit ReadOnly(QString path);
+    ~ReadOnly();
+    ReadOnly(const ReadOnly &) = delete;
+    ReadOnly &operator=(const ReadOnly &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    QString path_;
+    bool root_;
+    bool ok_;
+};
 
 } // namespace pelmora::test

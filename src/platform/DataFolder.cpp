@@ -1,4 +1,4 @@
-#include "app/AppServices.h"
+#include "platform/DataFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,0 +1,73 @@
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace pelmora::test;
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList &arguments)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(PELMORA_CLI), arguments);
+    cli.waitForFinished(60000);
+    return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()),
+            QString::fromUtf8(cli.readAllStandardError())};
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setModified(writeFile(photos.path(), "b.jpg"), at("2021-03-05 09:00:00"));
+        setModified(writeFile(photos.path(), "a.JPG"), at("2021-03-05 10:00:00"));
+        setModified(writeFile(photos.path(), "c.png"), at("2021-03-04 10:00:00"));
+    }
+    QTemporaryDir data;
+    QTemporaryDir photos;
+};
+
+TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
+{
+    const CliRun run = runCli({"--data", data.path(), "new-number", photos.path(), "--ext", "jpg",
+                               "--pre", "-Mov", "--start", "7", "--dry-run"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "b.jpg\t210305-Mov-007.jpg\na.JPG\t210305-Mov-008.JPG\n");
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+    EXPECT_EQ(filesIn(data.path()), QStringList());
+}
+
+TEST_F(Cli, RunsAndPrintsTheClosingMessage)
+{
+    const CliRun run = runCli({"--data", data.path(), "shot-date", photos.path(), "--option", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "3件のファイル名を変更しました\n (全件変更されました)\n");
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"20210304-001.png", "20210305-001.jpg", "20210305-002.JPG"}));
+}
+
+TEST_F(Cli, RefusesWhatItCannotRun)
+{
+    const QStringList cases[] = {
+        {"--data", data.filePath("missing"), "shot-date", photos.path()},
+        {"--data", data.path(), "shot-date", photos.filePath("missing")},
+        {"--data", data.path(), "shot-date", photos.path(), "--start", "x"},
+        {"--data", data.path(), "rename-all", photos.path()},
+    };
+    for (const QStringList &arguments : cases) {
+        const CliRun run = runCli(arguments);
+        EXPECT_NE(run.exitCode, 0) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+#include "RenameFixture.h"
+
+#include <QDir>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+using RenameByDate = RenameFixture;
+
+// Real photos: two from one camera in the same minute, and three other days.
+void copyFiveCameras(RenameFixture &f, const std::function<QString(const char *, const char *)> &copy)
+{
+    copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (2).jpg", "a.jpg"); // 2002-08-15 08:13:51
+    copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (1).jpg", "b.JPG"); // 2002-08-15 08:13:39
+    copy("ianare-exif-samples/Canon_40D.jpg", "c.jpg");                          // 2008-05-30 15:56:01
+    copy("ianare-exif-samples/Nikon_D70.jpg", "d.jpeg");                         // 2008-03-15 09:52:01
+    copy("ianare-exif-samples/Canon_DIGITAL_IXUS_400.jpg", "e.jpg");              // 2004-08-27 13:52:55
+    (void)f;
+}
+
+TEST_F(RenameByDate, NamesAndNumbersEveryDayInOrderTaken)
+{
+    copyFiveCameras(*this, [this](const char *m, const char *n) { return copy(m, n); });
+    dated("notes.txt", "2021-03-05 10:00:00");
+
+    const OperationOutcome outcome = run(Operation::ShotDate);
+
+    EXPECT_EQ(files(), QStringList({"020815-001.JPG", "020815-002.jpg", "040827-001.jpg", "080315-001.jpeg",
+                                    "080530-001.jpg", "notes.txt"}));
+    EXPECT_EQ(outcome.message, "5件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)");
+
+    // One log row per rename, newest first, with the file's values.
+    const auto log = database->logRowsNewestFirst();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[0].originalFileName, "c.jpg");
+    EXPECT_EQ(log[0].makeItDate, at("2008-05-30 15:56:01"));
+    EXPECT_EQ(log[0].extension, "jpg");
+    EXPECT_EQ(log[0].camera, "Canon EOS 40D");
+    EXPECT_EQ(log[0].newFileName, "080530-001");
+    EXPECT_EQ(log[0].update, clock.now());
+    EXPECT_EQ(log[4].originalFileName, "b.JPG");
+
+    // The scratch rows of this run: temporary names numbered in listing order.
+    EXPECT_EQ(listNames(), QStringList({"TempFileName3405_002.JPG>020815-001", "TempFileName3405_001.jpg>020815-002",
+                                        "TempFileName3405_005.jpg>040827-001", "TempFileName3405_004.jpeg>080315-001",
+                                        "TempFileName3405_003.jpg>080530-001"}));
+
+    // Both halves of the bar, then hidden.
+    const auto &events = progress.events;
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front(), -1);
+    EXPECT_EQ(events.back(), -2);
+    EXPECT_TRUE(std::is_sorted(events.begin() + 1, events.end() - 1));
+    EXPECT_NE(std::find(events.begin(), events.end(), 41), events.end()); // 5 of 6 files, first half
+    EXPECT_EQ(events[events.size() - 2], 91);
+}
+
+TEST_F(RenameByDate, NamingOptionsAndTexts)
+{
+    struct Case {
+        NamingOption option;
+        const char *pre;
+        const char *post;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {NamingOption::Option1, "A", "B", {"020815A-001B.JPG", "020815A-002B.jpg", "110916A-001B.MP4"}},
+        {NamingOption::Option2, "", "", {"20020815-001.JPG", "20020815-002.jpg", "20110916-001.MP4"}},
+        {NamingOption::Option3, "", "", {"020815-001(b).JPG", "020815-002(a).jpg", "110916-001(MOV_0001).MP4"}},
+        {NamingOption::Option4, "", "", {"020815-001.JPG", "020815-002.jpg", "110916-001(01m5s).MP4"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.option));
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (2).jpg", "a.jpg");
+        copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (1).jpg", "b.JPG");
+        // A movie has no date taken: it goes by its last-modified date.
+        setModified(copy("generated/gen_clip_65s.mp4", "MOV_0001.MP4"), at("2011-09-16 10:00:00"));
+        NamingInputs in = inputs();
+        in.extensions[5] = "mp4";
+        in.option = c.option;
+        in.preText = c.pre;
+        in.postText = c.post;
+        EXPECT_EQ(run(Operation::ShotDate, in).renamed, 3);
+        EXPECT_EQ(files(), c.expected);
+    }
+}
+
+TEST_F(RenameByDate, PicturesWithoutDateTakenGoByDateModified)
+{
+    setModified(copy("metadata-extractor-images/beach.jpg", "beach.jpg"), at("2021-03-05 09:00:00"));
+    setModified(copy("metadata-extractor-images/Issue 609.jpg", "zero.jpg"), at("2021-03-05 08:00:00"));
+    setModified(copy("metadata-extractor-images/FujiFilm DX-5.jpg", "blank.jpg"), at("2021-03-06 08:00:00"));
+    run(Operation::ShotDate);
+    EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.jpg", "210306-001.jpg"}));
+    EXPECT_EQ(database->logRowsNewestFirst().back().originalFileName, "zero.jpg");
+}
+
+TEST_F(RenameByDate, ExtensionCaseRulesAndExcludedCount)
+{
+    for (const char *name : {"a.jpg", "b.JPG", "c.Jpg", "noext", "e.txt"})
+        dated(name, "2021-03-05 09:00:00");
+    const OperationOutcome outcome = run(Operation::ShotDate);
+    EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.JPG", "c.Jpg", "e.txt", "noext"}));
+    EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (3件は拡張子が合致しないため変更除外しました)");
+
+    for (const QString &name : files())
+        QFile::remove(folder.filePath(name));
+    dated("a.jpg", "2021-03-05 09:00:00");
+    NamingInputs in = inputs();
+    in.extensions.fill("zzz"); // all twenty boxes filled, none matches
+    EXPECT_EQ(run(Operation::ShotDate, in).message,
+              "0件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)");
+}
+
+TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    run(Operation::ShotDate);
+    dated("c.png", "2021-03-07 10:00:00");
+    NamingInputs in = inputs();
+    in.extensions = {"png"};
+    run(Operation::ShotDate, in);
+    EXPECT_EQ(listNames(), QStringList({"TempFileName3405_001.png>210307-001"}));
+    EXPECT_EQ(database->count(Table::FileNameLog), 3);
+}
+
+TEST_F(RenameByDate, TakenTargetNameLeavesTheFileUnderItsFormerName)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    QDir(folder.path()).mkdir("210305-001.jpg"); // not listed, but the name is taken
+    const OperationOutcome outcome = run(Operation::ShotDate);
+    EXPECT_EQ(files(), QStringList({"210305-002.jpg", "a.jpg"}));
+    EXPECT_EQ(outcome.message,
+              "1件のファイル名を変更しました\r (全件変更されました)\r (1件は変更できませんでした)");
+    ASSERT_EQ(database->count(Table::FileNameLog), 1);
+    EXPECT_EQ(database->logRowsNewestFirst()[0].originalFileName, "b.jpg");
+}
+
+TEST_F(RenameByDate, FileThatVanishesBeforeItsTurnIsAFailureOnly)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    RenameOperations operations(clock);
+    RenamePlan plan = operations.plan(Operation::ShotDate, inputs());
+    QFile::remove(folder.filePath("a.jpg"));
+    const OperationOutcome outcome = operations.apply(Operation::ShotDate, inputs(), plan, *database);
+    EXPECT_EQ(outcome.renamed, 1);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(files(), QStringList({"210305-002.jpg"}));
+}
+
+TEST_F(RenameByDate, ReadOnlyFolderRenamesNothingAndSaysSo)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    OperationOutcome outcome;
+    {
+        ReadOnly locked(folder.path());
+        if (!locked.ok())
+            GTEST_SKIP() << "cannot make the folder read-only here";
+        outcome = run(Operation::ShotDate);
+    }
+    EXPECT_EQ(files(), QStringList({"a.jpg", "b.jpg"}));
+    EXPECT_EQ(outcome.message,
+              "0件のファイル名を変更しました\r (全件変更されました)\r (2件は変更できませんでした)");
+    EXPECT_EQ(database->count(Table::FileNameLog), 0);
+}
+
+TEST_F(RenameByDate, ThousandthFileOfADayIsNumbered1000)
+{
+    for (int i = 0; i < 1000; ++i)
+        dated(QStringLiteral("f%1.jpg").arg(i, 4, 10, QChar(u'0')).toLatin1().constData(), "2021-03-05 09:00:00");
+    EXPECT_EQ(run(Operation::ShotDate).renamed, 1000);
+    const QStringList names = files();
+    EXPECT_EQ(names.size(), 1000);
+    EXPECT_EQ(names.first(), "210305-001.jpg");
+    EXPECT_TRUE(names.contains("210305-999.jpg"));
+    EXPECT_TRUE(names.contains("210305-1000.jpg"));
+}
+
+TEST_F(RenameByDate, StartNumberMustBeAWholeNumber)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    database->addListRow({"kept", {}, {}, {}, {}, {}, {}});
+    for (const char *wrong : {"1.5", "abc", ""}) {
+        NamingInputs in = inputs();
+        in.startNumber = wrong;
+        const OperationOutcome outcome = run(Operation::ShotDate, in);
+        EXPECT_EQ(outcome.status, OperationOutcome::Status::StartNumberInvalid);
+        EXPECT_EQ(outcome.message, QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong);
+    }
+    EXPECT_EQ(files(), QStringList({"a.jpg"}));
+    EXPECT_EQ(database->count(Table::FileNameList), 1);
+}
+
+using RenameByNewNumber = RenameFixture;
+
+TEST_F(RenameByNewNumber, GoesByDateModifiedAndIgnoresTheLengthOption)
+{
+    // Taken in 2002, modified on 5 March 2021.
+    setModified(copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (1).jpg", "IMG_0001.JPG"),
+                at("2021-03-05 12:34:00"));
+    setModified(copy("generated/gen_clip_65s.mp4", "clip.mp4"), at("2021-03-05 09:10:00"));
+    dated("x.jpg", "2021-03-06 08:00:00");
+    NamingInputs in = inputs();
+    in.extensions[5] = "mp4";
+    in.option = NamingOption::Option4;
+    in.preText = "A";
+    in.postText = "B";
+    const OperationOutcome outcome = run(Operation::NewNumber, in);
+    EXPECT_EQ(files(), QStringList({"210305A-001B.mp4", "210305A-002B.JPG", "210306A-001B.jpg"}));
+    EXPECT_EQ(outcome.message, "3件のファイル名を変更しました\r (全件変更されました)");
+    const auto log = database->logRowsNewestFirst();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[1].camera, "FinePix1400Zoom");
+    EXPECT_EQ(log[1].makeItDate, at("2021-03-05 12:34:00"));
+}
+
+TEST_F(RenameByNewNumber, NegativeAndLaterStartNumbers)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    dated("c.jpg", "2021-03-05 11:00:00");
+    dated("d.jpg", "2021-03-06 11:00:00");
+    NamingInputs in = inputs();
+    in.startNumber = "-1";
+    run(Operation::NewNumber, in);
+    EXPECT_EQ(files(), QStringList({"210305--001.jpg", "210305-000.jpg", "210305-001.jpg", "210306--001.jpg"}));
+
+    in.startNumber = " 5 ";
+    in.option = NamingOption::Option3;
+    run(Operation::NewNumber, in);
+    EXPECT_EQ(files(), QStringList({"210305-005(210305--001).jpg", "210305-006(210305-000).jpg",
+                                    "210305-007(210305-001).jpg", "210306-005(210306--001).jpg"}));
+}
+
+TEST_F(RenameByNewNumber, EmptyFolderStillReports)
+{
+    const OperationOutcome outcome = run(Operation::NewNumber);
+    EXPECT_EQ(outcome.message, "0件のファイル名を変更しました\r (全件変更されました)");
+    EXPECT_EQ(database->count(Table::FileNameList), 0);
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+#include "rename/NameDatabase.h"
+#include "rename/Progress.h"
+#include "rename/RenameOperations.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace pelmora::test {
+
+// Remembers what an operation did with the progress bar.
+class RecordingProgress final : public ProgressSink {
+public:
+    void show() override { events.push_back(-1); }
+    void setValue(int percent) override { events.push_back(percent); }
+    void hide() override { events.push_back(-2); }
+    std::vector<int> events;
+};
+
+// A photo folder and a DATA folder in a temporary place, a fixed clock at
+// 12:34:05 and the database opened on it.
+class RenameFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid() && data.isValid());
+        database = std::make_unique<NameDatabase>(data.path(), clock);
+    }
+
+    NamingInputs inputs() const
+    {
+        NamingInputs in;
+        in.folder = folder.path();
+        in.fileCount = int(fs::listPlainFiles(folder.path()).size());
+        in.extensions = pictureExtensions();
+        return in;
+    }
+
+    OperationOutcome run(Operation operation, NamingInputs in)
+    {
+        in.fileCount = int(fs::listPlainFiles(folder.path()).size());
+        RenameOperations operations(clock, &progress);
+        return operations.run(operation, in, *database);
+    }
+    OperationOutcome run(Operation operation) { return run(operation, inputs()); }
+
+    QString copy(const char *media, const char *name)
+    {
+        return copyMedia(QString::fromUtf8(media), folder.path(), QString::fromUtf8(name));
+    }
+    // A small file that is no picture, dated by its last-modified time.
+    QString dated(const char *name, const char *modified)
+    {
+        const QString path = writeFile(folder.path(), QString::fromUtf8(name));
+        setModified(path, at(modified));
+        return path;
+    }
+    QStringList files() const { return filesIn(folder.path()); }
+    QStringList listNames()
+    {
+        QStringList names;
+        for (const ListRow &row : database->listRows())
+            names << row.fileName + u'>' + row.newFileName;
+        return names;
+    }
+
+    QTemporaryDir folder;
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    RecordingProgress progress;
+    std::unique_ptr<NameDatabase> database;
+};
+
+} // namespace pelmora::test
