@@ -6,6 +6,7 @@
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
+#include "rename/Recovery.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -383,6 +384,24 @@ NameDatabase *MainWindow::database()
         }
     }
     return database_.get();
+}
+
+void MainWindow::offerRecovery()
+{
+    // A short-lived connection: the window holds none until its first operation.
+    try {
+        NameDatabase db(services_.dataFolder, *services_.clock);
+        const StrandedFiles stranded = findStrandedFiles(db);
+        if (stranded.files.empty())
+            return;
+        MessageBoxes &messages = *services_.messages;
+        if (messages.show(text::strandedQuestion(stranded), Buttons::YesNo, Icon::Exclamation,
+                          text::kStrandedTitle) != Answer::Yes)
+            return;
+        messages.show(text::restoreSummary(restoreFormerNames(stranded)), Buttons::Ok, Icon::None, text::kDone);
+    } catch (const DatabaseError &) {
+        // Start-up goes on without it; the first operation reports the database.
+    }
 }
 
 void MainWindow::runRename(Operation operation)

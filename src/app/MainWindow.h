@@ -39,6 +39,10 @@ public:
 
     ExtensionBoxes *extensionBoxes() const { return extensionBoxes_; }
 
+    // At start-up: offers to give files that an interrupted run left under
+    // temporary names their former names back.
+    void offerRecovery();
+
     // The operations of the list.
     void Fnc_ShotDateConfirm();
     void Fnc_RenameShotDate();

@@ -18,5 +18,6 @@ int main(int argc, char *argv[])
 
     pelmora::MainWindow window(services);
     window.show();
+    window.offerRecovery();
     return app.exec();
 }

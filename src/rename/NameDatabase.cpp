@@ -21,6 +21,7 @@ CREATE TABLE IF NOT EXISTS FileNameLog (
 CREATE TABLE IF NOT EXISTS FileNum (
     FileID TEXT, FileName TEXT, MakeItDate TEXT, Extension TEXT, FolderName TEXT, FolderID TEXT);
 CREATE TABLE IF NOT EXISTS FolderNum (FolderName TEXT, FolderID TEXT);
+CREATE TABLE IF NOT EXISTS FileNameListRun (Folder TEXT, Operation INTEGER);
 )sql";
 
 const char *tableName(Table table)
@@ -56,6 +57,7 @@ public:
         const QByteArray text = value.toUtf8();
         sqlite3_bind_text(stmt_, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
+    void bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
     int step() { return sqlite3_step(stmt_); }
     void reset() { sqlite3_reset(stmt_); }
     QString text(int column) const
@@ -138,6 +140,8 @@ void NameDatabase::execute(const char *sql)
 void NameDatabase::empty(Table table)
 {
     execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(tableName(table))).toUtf8().constData());
+    if (table == Table::FileNameList)
+        execute("DELETE FROM FileNameListRun");
 }
 
 qint64 NameDatabase::count(Table table)
@@ -153,10 +157,18 @@ void NameDatabase::addListRow(const ListRow &row)
     addListRows({row});
 }
 
-void NameDatabase::addListRows(const std::vector<ListRow> &rows)
+void NameDatabase::addListRows(const std::vector<ListRow> &rows, const std::optional<ListRun> &run)
 {
     execute("BEGIN IMMEDIATE");
     try {
+        if (run) {
+            execute("DELETE FROM FileNameListRun");
+            Statement record(db_, QStringLiteral("INSERT INTO FileNameListRun (Folder, Operation) VALUES (?, ?)"));
+            record.bind(1, run->folder);
+            record.bind(2, qint64(run->operation));
+            if (!record.ok() || record.step() != SQLITE_DONE)
+                fail(QStringLiteral("行を追加できません"));
+        }
         Statement insert(db_, QStringLiteral(
             "INSERT INTO FileNameList (FileName, OriginalFileName, MakeItDate, Extension, Camera,"
             " MovieLong, NewFileName) VALUES (?, ?, ?, ?, ?, ?, ?)"));
@@ -201,6 +213,16 @@ std::vector<ListRow> NameDatabase::listRows(ListOrder order)
     if (rc != SQLITE_DONE)
         fail(QStringLiteral("行を読めません"));
     return rows;
+}
+
+std::optional<ListRun> NameDatabase::listRun()
+{
+    Statement query(db_, QStringLiteral("SELECT Folder, Operation FROM FileNameListRun LIMIT 1"));
+    if (!query.ok())
+        fail(QStringLiteral("行を読めません"));
+    if (query.step() != SQLITE_ROW)
+        return std::nullopt;
+    return ListRun{query.text(0), int(query.integer(1))};
 }
 
 bool NameDatabase::listHasFileName(const QString &fileName)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -51,6 +52,13 @@ struct LogRow {
 
 enum class ListOrder { Insertion, MakeItDateAscending };
 
+// Which folder and operation the rows of FileNameList belong to, so that
+// files an interrupted run left under temporary names can be found again.
+struct ListRun {
+    QString folder;
+    int operation = 0;
+};
+
 // The name database "FileNameDB.db" in the DATA folder. Creates the file and
 // its four tables when missing. Every call throws DatabaseError when the
 // file cannot be used.
@@ -69,7 +77,8 @@ public:
 
     void addListRow(const ListRow &row);
     // All rows in one transaction: they are there together or not at all.
-    void addListRows(const std::vector<ListRow> &rows);
+    void addListRows(const std::vector<ListRow> &rows, const std::optional<ListRun> &run = std::nullopt);
+    std::optional<ListRun> listRun();
     // Rows with equal dates keep the order in which they were added.
     std::vector<ListRow> listRows(ListOrder order = ListOrder::Insertion);
     bool listHasFileName(const QString &fileName);

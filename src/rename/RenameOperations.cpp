@@ -317,7 +317,7 @@ OperationOutcome RenameOperations::apply(Operation operation, const NamingInputs
                 rows.push_back(listRowFor(operation, file));
             // Written before the first rename: the rows tell which file holds
             // which temporary name should the run be cut short.
-            database.addListRows(rows);
+            database.addListRows(rows, ListRun{inputs.folder, static_cast<int>(operation)});
         }
     } catch (const DatabaseError &error) {
         outcome.status = OperationOutcome::Status::DatabaseUnavailable;

@@ -1,5 +1,8 @@
 #include "app/FolderLists.h"
 #include "app/MainWindow.h"
+#include "platform/FileSystem.h"
+#include "rename/NameDatabase.h"
+#include "rename/RenameOperations.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -69,6 +72,57 @@ TEST_F(RenameFromWindow, NonWholeStartNumberStopsBeforeRenaming)
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].title, "数値以外の入力");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
+}
+
+} // namespace
+
+namespace {
+
+// A run cut short after the temporary renames: the files sit under their
+// temporary names and the scratch rows say what they were.
+TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
+{
+    open(data.path());
+    {
+        NameDatabase database(data.path(), clock);
+        RenameOperations operations(clock);
+        NamingInputs inputs = window->readInputs();
+        inputs.extensions = {"jpg", "mov"};
+        const RenamePlan plan = operations.plan(Operation::NewAndExisting, inputs);
+        std::vector<ListRow> rows;
+        for (const PlannedRename &file : plan.files) {
+            rows.push_back({file.temporaryName, fs::baseNameOf(file.originalName), {}, file.extension, {}, {}, {}});
+            ASSERT_EQ(fs::renameNoReplace(photos.path(), file.originalName, file.temporaryName),
+                      fs::RenameStatus::Renamed);
+        }
+        database.addListRows(rows, ListRun{photos.path(), int(Operation::NewAndExisting)});
+    }
+    writeFile(photos.path(), "IMG_2.JPG", "a newcomer that took a former name");
+
+    messages.answers = {Answer::Yes};
+    window->offerRecovery();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "前回の処理が途中で終わったため、3件のファイルが一時的な名前のままです。\r\rフォルダ名\r"
+                                          + photos.path() + "\r\r元のファイル名に戻しますか？");
+    EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)");
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "TempFileName3405_002.JPG", "clip.mov"}));
+
+    // Once restored, nothing more is offered.
+    messages.shown.clear();
+    QFile::remove(photos.filePath("TempFileName3405_002.JPG"));
+    window->offerRecovery();
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RenameFromWindow, CompletedRunsLeaveNothingToRestore)
+{
+    open(data.path());
+    messages.answers = {Answer::Yes};
+    window->dispatch("ファイル名変換(新規+既存)");
+    messages.shown.clear();
+    window->offerRecovery();
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 } // namespace
