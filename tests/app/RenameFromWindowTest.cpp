@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -123,6 +125,35 @@ TEST_F(RenameFromWindow, CompletedRunsLeaveNothingToRestore)
     messages.shown.clear();
     window->offerRecovery();
     EXPECT_TRUE(messages.shown.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The window keeps processing paint and timer events during a run: a timer
+// sees the bar shown and moving before the closing message.
+TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
+{
+    open(data.path());
+    for (int i = 0; i < 40; ++i)
+        setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
+    window->findChild<FileList *>("File1")->reread();
+    auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
+    std::vector<int> seen;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (bar->isVisible())
+            seen.push_back(bar->value());
+    });
+    watcher.start(0);
+    messages.answers = {Answer::Yes};
+    window->dispatch("ファイル名変換(新規付番)");
+    watcher.stop();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_LT(seen.front(), 50);
+    EXPECT_GT(seen.back(), 50);
+    EXPECT_TRUE(bar->isHidden());
 }
 
 } // namespace

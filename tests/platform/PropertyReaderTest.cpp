@@ -7,63 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 using namespace pelmora;
 using namespace pelmora::test;
 
 namespace {
-
-using CsvRow = std::map<QString, QString>;
-
-// RFC 4180: quoted fields may hold commas, quotes and line breaks.
-std::vector<CsvRow> readCsv(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(file.readAll());
-    std::vector<QStringList> records(1);
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                field += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            records.back() << field;
-            field.clear();
-        } else if (c == u'\n') {
-            records.back() << field;
-            field.clear();
-            records.emplace_back();
-        } else if (c != u'\r') {
-            field += c;
-        }
-    }
-    if (!field.isEmpty() || !records.back().isEmpty())
-        records.back() << field;
-    std::vector<CsvRow> rows;
-    const QStringList header = records.front();
-    for (size_t r = 1; r < records.size(); ++r) {
-        if (records[r].size() != header.size())
-            continue;
-        CsvRow row;
-        for (qsizetype c = 0; c < header.size(); ++c)
-            row[header[c]] = records[r][c];
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 TEST(PropertyReader, AgreesWithTheExiftoolOracle)
 {

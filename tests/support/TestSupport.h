@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <map>
 #include <ostream>
 #include <vector>
 
@@ -64,6 +65,10 @@ void setModified(const QString &path, const QDateTime &when);
 QStringList filesIn(const QString &folder);
 
 QDateTime at(const char *localDateTime); // "2021-03-05 09:10:00"
+
+// The rows of a CSV file with a header line (RFC 4180 quoting), by column name.
+using CsvRow = std::map<QString, QString>;
+std::vector<CsvRow> readCsv(const QString &path);
 
 // Makes a file or folder unwritable for as long as it lives, also for root
 // (through the immutable attribute). ok() is false where that cannot be done.
