@@ -8,6 +8,7 @@
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace pelmora {
@@ -45,8 +47,35 @@ const QString kEnd = QStringLiteral("終了");
 // The start folder: the root of the system drive.
 const QString kStartFolder = QDir::rootPath();
 
-// Repaints the window while an operation runs on the UI thread; user input
-// waits until the operation's closing box, which does not pass it on.
+// Swallows the user's input while an operation runs, so that nothing typed
+// or clicked meanwhile starts anything or reaches the closing box later.
+class InputBlocker final : public QObject {
+public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+// Repaints the window while an operation runs on the UI thread; the user's
+// input is blocked from show() to hide().
 class WindowProgress final : public ProgressSink {
 public:
     explicit WindowProgress(QProgressBar *bar)
@@ -55,6 +84,7 @@ public:
     }
     void show() override
     {
+        blocker_.emplace();
         bar_->show();
         repaint();
     }
@@ -65,11 +95,17 @@ public:
         bar_->setValue(percent);
         repaint();
     }
-    void hide() override { bar_->hide(); }
+    void hide() override
+    {
+        bar_->hide();
+        repaint(); // input still waiting is swallowed too
+        blocker_.reset();
+    }
 
 private:
-    static void repaint() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+    static void repaint() { QCoreApplication::processEvents(); }
     QProgressBar *bar_;
+    std::optional<InputBlocker> blocker_;
 };
 
 QPushButton *button(const char *name, const QString &caption, QWidget *parent)

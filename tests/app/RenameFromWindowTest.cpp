@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -140,16 +141,22 @@ TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
         setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
     window->findChild<FileList *>("File1")->reread();
     auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
+    auto *preText = window->findChild<QLineEdit *>("Text1");
     std::vector<int> seen;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (bar->isVisible())
-            seen.push_back(bar->value());
+        if (!bar->isVisible())
+            return;
+        seen.push_back(bar->value());
+        // What the user types meanwhile is dropped, not delivered later.
+        QCoreApplication::postEvent(preText, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
     });
     watcher.start(0);
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(新規付番)");
     watcher.stop();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(preText->text(), "");
     ASSERT_GE(seen.size(), 2u);
     EXPECT_LT(seen.front(), 50);
     EXPECT_GT(seen.back(), 50);
