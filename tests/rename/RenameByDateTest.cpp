@@ -9,20 +9,14 @@ namespace {
 
 using RenameByDate = RenameFixture;
 
-// Real photos: two from one camera in the same minute, and three other days.
-void copyFiveCameras(RenameFixture &f, const std::function<QString(const char *, const char *)> &copy)
+TEST_F(RenameByDate, NamesAndNumbersEveryDayInOrderTaken)
 {
+    // Real photos: two from one camera in the same minute, and three other days.
     copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (2).jpg", "a.jpg"); // 2002-08-15 08:13:51
     copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (1).jpg", "b.JPG"); // 2002-08-15 08:13:39
     copy("ianare-exif-samples/Canon_40D.jpg", "c.jpg");                          // 2008-05-30 15:56:01
     copy("ianare-exif-samples/Nikon_D70.jpg", "d.jpeg");                         // 2008-03-15 09:52:01
     copy("ianare-exif-samples/Canon_DIGITAL_IXUS_400.jpg", "e.jpg");              // 2004-08-27 13:52:55
-    (void)f;
-}
-
-TEST_F(RenameByDate, NamesAndNumbersEveryDayInOrderTaken)
-{
-    copyFiveCameras(*this, [this](const char *m, const char *n) { return copy(m, n); });
     dated("notes.txt", "2021-03-05 10:00:00");
 
     const OperationOutcome outcome = run(Operation::ShotDate);
