@@ -5,12 +5,15 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setStyle(QStringLiteral("Fusion"));
+    QTranslator qtJapanese;
+    pelmora::installJapaneseQtTexts(qtJapanese);
 
     pelmora::QtMessageBoxes messages;
     pelmora::SystemClock clock;

@@ -10,12 +10,13 @@ enum class Answer { Ok, Yes, No, Cancel };
 
 // Every message box of the program goes through this one call. Texts use a
 // carriage return alone as the line break; an empty title shows the
-// application title.
+// application title. Details, when given, are offered behind a button of
+// the box (one line per "\n").
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    virtual Answer show(const QString &text, Buttons buttons, Icon icon,
-                        const QString &title = QString()) = 0;
+    virtual Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title = QString(),
+                        const QString &details = QString()) = 0;
 };
 
 inline const QString kApplicationTitle = QStringLiteral("Pelmora");

@@ -1,15 +1,28 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace pelmora {
 
-Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title)
+bool installJapaneseQtTexts(QTranslator &translator)
+{
+    if (!translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
+
+Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
+                            const QString &details)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
     box.setText(QString(text).replace(u'\r', u'\n'));
+    box.setDetailedText(details);
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     case Icon::Information: box.setIcon(QMessageBox::Information); break;

@@ -1,6 +1,7 @@
 #include "app/ExtensionBoxes.h"
 #include "app/FolderLists.h"
 #include "app/MainWindow.h"
+#include "platform/QtMessageBoxes.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -289,3 +291,13 @@ TEST_F(MainWindowTest, ShortcutButtonsSetTheOperationText)
 }
 
 } // namespace
+
+TEST(QtMessageBoxesTest, ButtonsReadJapanese)
+{
+    QTranslator translator;
+    ASSERT_TRUE(installJapaneseQtTexts(translator));
+    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&Yes").startsWith(QStringLiteral("はい")));
+    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&No").startsWith(QStringLiteral("いいえ")));
+    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "Cancel").startsWith(QStringLiteral("キャンセル")));
+    QCoreApplication::removeTranslator(&translator);
+}

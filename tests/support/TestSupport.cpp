@@ -13,9 +13,10 @@
 
 namespace pelmora::test {
 
-Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title)
+Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
+                                  const QString &details)
 {
-    shown.push_back({text, buttons, icon, title});
+    shown.push_back({text, buttons, icon, title, details});
     if (answers.empty())
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     const Answer answer = answers.front();

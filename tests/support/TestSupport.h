@@ -33,9 +33,11 @@ public:
         Buttons buttons;
         Icon icon;
         QString title;
+        QString details;
     };
 
-    Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title) override;
+    Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title,
+                const QString &details) override;
 
     std::deque<Answer> answers;
     std::vector<Box> shown;
@@ -51,7 +53,7 @@ private:
     QDateTime at_;
 };
 
-// ../shared/testdata (or PELMORA_TESTDATA from the environment).
+// tests/data of the repository (or PELMORA_TESTDATA from the environment).
 QString testdataFolder();
 QString mediaFile(const QString &relativePath);
 
