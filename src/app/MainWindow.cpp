@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/Application.h"
 #include "app/ExtensionBoxes.h"
 #include "app/FolderLists.h"
 #include "platform/MessageBoxes.h"
@@ -30,15 +31,16 @@ namespace pelmora {
 
 namespace {
 
-const QString kShotDate = QStringLiteral("ファイル名変換(撮影日時)");
-const QString kNewNumber = QStringLiteral("ファイル名変換(新規付番)");
-const QString kKeepExisting = QStringLiteral("ファイル名変換(既存温存)");
-const QString kNewAndExisting = QStringLiteral("ファイル名変換(新規+既存)");
-const QString kReplaceText = QStringLiteral("ファイル名文字列置換");
+const QString kShotDate = specOf(Operation::ShotDate).listText;
+const QString kNewNumber = specOf(Operation::NewNumber).listText;
+const QString kKeepExisting = specOf(Operation::KeepExisting).listText;
+const QString kNewAndExisting = specOf(Operation::NewAndExisting).listText;
+const QString kReplaceText = specOf(Operation::ReplaceText).listText;
+const QString kAppendText = specOf(Operation::AppendText).listText;
+const QString kUndo = specOf(Operation::Undo).listText;
 const QString kCompact = QStringLiteral("データベース最適化");
 const QString kClearLog = QStringLiteral("DBログ削除(初期化)");
 const QString kAttributes = QStringLiteral("属性表示");
-const QString kAppendText = QStringLiteral("Text追記");
 const QString kShowLog = QStringLiteral("LOGの表示");
 const QString kNumbering = QStringLiteral("フォルダ附番");
 const QString kRegisterDrive = QStringLiteral("Driveボタン登録");
@@ -74,8 +76,18 @@ protected:
     }
 };
 
-// Repaints the window while an operation runs on the UI thread; the user's
-// input is blocked from show() to hide().
+// While an operation works: the window repaints, the user's input is
+// swallowed, and what was typed meanwhile never arrives afterwards.
+class BusyScope {
+public:
+    BusyScope() { QCoreApplication::processEvents(); }
+    ~BusyScope() { QCoreApplication::processEvents(); }
+
+private:
+    InputBlocker blocker_; // first in, last out
+};
+
+// The progress bar of a run; each new value is painted at once.
 class WindowProgress final : public ProgressSink {
 public:
     explicit WindowProgress(QProgressBar *bar)
@@ -84,28 +96,20 @@ public:
     }
     void show() override
     {
-        blocker_.emplace();
         bar_->show();
-        repaint();
+        QCoreApplication::processEvents();
     }
     void setValue(int percent) override
     {
         if (percent == bar_->value())
             return;
         bar_->setValue(percent);
-        repaint();
+        QCoreApplication::processEvents();
     }
-    void hide() override
-    {
-        bar_->hide();
-        repaint(); // input still waiting is swallowed too
-        blocker_.reset();
-    }
+    void hide() override { bar_->hide(); }
 
 private:
-    static void repaint() { QCoreApplication::processEvents(); }
     QProgressBar *bar_;
-    std::optional<InputBlocker> blocker_;
 };
 
 QPushButton *button(const char *name, const QString &caption, QWidget *parent)
@@ -142,13 +146,14 @@ QVBoxLayout *captioned(const QString &caption, QWidget *field)
 
 QStringList operationListEntries()
 {
-    return {kShotDate, kNewNumber, kKeepExisting, kNewAndExisting, kReplaceText, kCompact,
-            kAttributes, kAppendText, kShowLog, kNumbering, kRegisterDrive, kEnd};
+    return {kShotDate, kNewNumber, kKeepExisting, kNewAndExisting, kReplaceText, kCompact, kAttributes,
+            kAppendText, kShowLog, kNumbering, kRegisterDrive, kUndo, kEnd};
 }
 
-MainWindow::MainWindow(AppServices services, QWidget *parent)
+MainWindow::MainWindow(Application &app, QWidget *parent)
     : QWidget(parent)
-    , services_(std::move(services))
+    , app_(app)
+    , services_(app.services())
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Pelmora from Quillet"));
@@ -206,6 +211,10 @@ void MainWindow::buildControls()
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
+    // Its place is kept while it is hidden, so that nothing moves when a run shows it.
+    QSizePolicy keepPlace = ProgressBar1->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    ProgressBar1->setSizePolicy(keepPlace);
     ProgressBar1->hide();
 
     connect(Cmd_Fnc, &QPushButton::clicked, this, [this] { dispatch(Cmb_Fnc->currentText()); });
@@ -354,17 +363,18 @@ void MainWindow::dispatch(const QString &operationText)
 {
     const std::pair<QString, std::function<void()>> table[] = {
         {kShotDate, [this] { Fnc_ShotDateConfirm(); }},
-        {kNewNumber, [this] { confirmThenRun(kNewNumber, &MainWindow::Fnc_RenameNewNumber); }},
-        {kKeepExisting, [this] { confirmThenRun(kKeepExisting, &MainWindow::Fnc_RenameKeepExisting); }},
-        {kNewAndExisting, [this] { confirmThenRun(kNewAndExisting, &MainWindow::Fnc_RenameNewAndExisting); }},
-        {kReplaceText, [this] { confirmThenRun(kReplaceText, &MainWindow::Fnc_ReplaceText); }},
+        {kNewNumber, [this] { Fnc_RenameNewNumber(); }},
+        {kKeepExisting, [this] { Fnc_RenameKeepExisting(); }},
+        {kNewAndExisting, [this] { Fnc_RenameNewAndExisting(); }},
+        {kReplaceText, [this] { Fnc_ReplaceText(); }},
         {kCompact, [this] { Fnc_CompactDatabase(); }},
         {kClearLog, [this] { Fnc_ClearLog(); }},
         {kAttributes, [this] { Fnc_ShowAttributes(); }},
-        {kAppendText, [this] { confirmThenRun(kAppendText, &MainWindow::Fnc_AppendText); }},
+        {kAppendText, [this] { Fnc_AppendText(); }},
         {kShowLog, [this] { showLogView(); }},
         {kNumbering, [this] { openNumbering(); }},
         {kRegisterDrive, [this] { Fnc_RegisterDrive(); }},
+        {kUndo, [this] { Fnc_Undo(); }},
         {kEnd, [this] { services_.endProgram(); }},
     };
     for (const auto &[text, action] : table) {
@@ -376,104 +386,128 @@ void MainWindow::dispatch(const QString &operationText)
     services_.messages->show(QStringLiteral("その操作は存在しません。"), Buttons::Ok, Icon::None);
 }
 
-bool MainWindow::confirmRename(const QString &title)
+bool MainWindow::confirm(const QString &question, const QString &title, const QString &details)
 {
     MessageBoxes &messages = *services_.messages;
-    if (File1->entryCount() == 0) {
-        messages.show(QStringLiteral("フォルダを選択してください"), Buttons::Ok, Icon::Critical,
-                      QStringLiteral("フォルダ未選択"));
-        return false;
-    }
-    const QString question = QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ")
-        + QString::number(File1->entryCount()) + QStringLiteral(" 件\r\rフォルダ名\r") + Dir1->path();
-    if (messages.show(question, Buttons::YesNoCancel, Icon::Information, title) == Answer::Yes)
+    if (messages.show(question, Buttons::YesNoCancel, Icon::Information, title, details) == Answer::Yes)
         return true;
     messages.show(QStringLiteral("実施していません"), Buttons::Ok, Icon::None, QStringLiteral("未実施"));
     return false;
 }
 
-void MainWindow::confirmThenRun(const QString &operationText, void (MainWindow::*routine)())
+bool MainWindow::showRefusal(const OperationOutcome &outcome)
 {
-    if (!confirmRename(QStringLiteral("実施確認【") + operationText + QStringLiteral("】")))
-        return;
-    (this->*routine)();
-    File1->reread();
-}
-
-void MainWindow::Fnc_ShotDateConfirm()
-{
-    if (!confirmRename(QStringLiteral("実施確認")))
-        return;
-    Fnc_RenameShotDate();
-    File1->reread();
-}
-
-NameDatabase *MainWindow::database()
-{
-    // Held open from the first operation until the window closes.
-    if (!database_) {
-        try {
-            database_ = std::make_unique<NameDatabase>(services_.dataFolder, *services_.clock);
-        } catch (const DatabaseError &error) {
-            services_.messages->show(text::databaseUnavailable(error), Buttons::Ok, Icon::Critical,
-                                     text::kDatabaseErrorTitle);
-        }
-    }
-    return database_.get();
-}
-
-void MainWindow::offerRecovery()
-{
-    // A short-lived connection: the window holds none until its first operation.
-    try {
-        NameDatabase db(services_.dataFolder, *services_.clock);
-        const StrandedFiles stranded = findStrandedFiles(db);
-        if (stranded.files.empty())
-            return;
-        MessageBoxes &messages = *services_.messages;
-        if (messages.show(text::strandedQuestion(stranded), Buttons::YesNo, Icon::Exclamation,
-                          text::kStrandedTitle) != Answer::Yes)
-            return;
-        messages.show(text::restoreSummary(restoreFormerNames(stranded)), Buttons::Ok, Icon::None, text::kDone);
-    } catch (const DatabaseError &) {
-        // Start-up goes on without it; the first operation reports the database.
-    }
-}
-
-void MainWindow::runRename(Operation operation)
-{
-    const NamingInputs inputs = readInputs();
-    const OperationOutcome refusal = RenameOperations::check(operation, inputs);
     using Status = OperationOutcome::Status;
-    if (refusal.status == Status::StartNumberInvalid) {
-        services_.messages->show(refusal.message, Buttons::Ok, Icon::Critical, text::kNotNumericTitle);
+    MessageBoxes &messages = *services_.messages;
+    switch (outcome.status) {
+    case Status::Completed:
+        return false;
+    case Status::StartNumberInvalid:
+        messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kNotNumericTitle);
         Text3->setFocus(Qt::OtherFocusReason);
+        return true;
+    case Status::UnfinishedRun:
+        // The files of the run cut short are offered back first.
+        messages.show(outcome.message, Buttons::Ok, Icon::Exclamation, text::kStrandedTitle);
+        app_.offerRecovery(Dir1->path());
+        return true;
+    case Status::DatabaseUnavailable:
+        app_.closeDatabase();
+        messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
+        return true;
+    case Status::NothingToUndo:
+        messages.show(outcome.message, Buttons::Ok, Icon::Information, text::kUndoTitle);
+        return true;
+    case Status::FolderMissing:
+    case Status::FolderBusy:
+    case Status::Stopped:
+        break;
+    }
+    messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kFolderErrorTitle);
+    return true;
+}
+
+void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
+{
+    OperationOutcome outcome;
+    {
+        BusyScope busy;
+        WindowProgress progress(ProgressBar1);
+        outcome = RenameOperations(*services_.clock, &progress).apply(std::move(plan), database);
+    }
+    using Status = OperationOutcome::Status;
+    if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
+        services_.messages->show(outcome.message, Buttons::Ok, Icon::None, text::kDone);
+    else
+        showRefusal(outcome);
+    File1->reread();
+}
+
+void MainWindow::runRename(Operation operation, const QString &title)
+{
+    if (File1->entryCount() == 0) {
+        services_.messages->show(QStringLiteral("フォルダを選択してください"), Buttons::Ok, Icon::Critical,
+                                 QStringLiteral("フォルダ未選択"));
         return;
     }
-    if (refusal.status == Status::FolderMissing) {
-        services_.messages->show(refusal.message, Buttons::Ok, Icon::Critical, text::kFolderErrorTitle);
+    const NamingInputs inputs = readInputs();
+    if (showRefusal(RenameOperations::check(operation, inputs)))
         return;
+    NameDatabase *db = app_.database();
+    if (!db || showRefusal(RenameOperations::checkFolder(inputs.folder, *db)))
+        return;
+    RenamePlan plan;
+    {
+        BusyScope busy;
+        plan = RenameOperations(*services_.clock).plan(operation, inputs);
     }
-    NameDatabase *db = database();
+    const QString question = QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ")
+        + QString::number(File1->entryCount()) + QStringLiteral(" 件\r\rフォルダ名\r") + Dir1->path();
+    if (confirm(question, title, planPreview(plan)))
+        applyAndReport(std::move(plan), *db);
+}
+
+QString MainWindow::confirmationTitle(Operation operation)
+{
+    return QStringLiteral("実施確認【") + specOf(operation).listText + QStringLiteral("】");
+}
+
+void MainWindow::Fnc_ShotDateConfirm() { runRename(Operation::ShotDate, QStringLiteral("実施確認")); }
+void MainWindow::Fnc_RenameNewNumber() { runRename(Operation::NewNumber, confirmationTitle(Operation::NewNumber)); }
+void MainWindow::Fnc_RenameKeepExisting()
+{
+    runRename(Operation::KeepExisting, confirmationTitle(Operation::KeepExisting));
+}
+void MainWindow::Fnc_RenameNewAndExisting()
+{
+    runRename(Operation::NewAndExisting, confirmationTitle(Operation::NewAndExisting));
+}
+void MainWindow::Fnc_ReplaceText() { runRename(Operation::ReplaceText, confirmationTitle(Operation::ReplaceText)); }
+void MainWindow::Fnc_AppendText() { runRename(Operation::AppendText, confirmationTitle(Operation::AppendText)); }
+
+void MainWindow::Fnc_Undo()
+{
+    NameDatabase *db = app_.database();
     if (!db)
         return;
-    WindowProgress progress(ProgressBar1);
-    RenameOperations operations(*services_.clock, &progress);
-    const OperationOutcome outcome = operations.run(operation, inputs, *db);
-    if (outcome.status == Status::DatabaseUnavailable) {
-        database_.reset();
-        services_.messages->show(outcome.message, Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
+    RenamePlan plan;
+    try {
+        plan = RenameOperations::planUndo(*db);
+    } catch (const DatabaseError &error) {
+        showRefusal({OperationOutcome::Status::DatabaseUnavailable, text::databaseUnavailable(error)});
         return;
     }
-    services_.messages->show(outcome.message, Buttons::Ok, Icon::None, text::kDone);
+    if (plan.undoOf == 0) {
+        showRefusal({OperationOutcome::Status::NothingToUndo, text::nothingToUndo()});
+        return;
+    }
+    if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
+        return;
+    const QString question = QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(plan.files.size())
+        + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
+    if (confirm(question, confirmationTitle(Operation::Undo), planPreview(plan)))
+        applyAndReport(std::move(plan), *db);
 }
-
-void MainWindow::Fnc_RenameShotDate() { runRename(Operation::ShotDate); }
-void MainWindow::Fnc_RenameNewNumber() { runRename(Operation::NewNumber); }
-void MainWindow::Fnc_RenameKeepExisting() { runRename(Operation::KeepExisting); }
-void MainWindow::Fnc_RenameNewAndExisting() { runRename(Operation::NewAndExisting); }
-void MainWindow::Fnc_ReplaceText() { runRename(Operation::ReplaceText); }
-void MainWindow::Fnc_AppendText() { runRename(Operation::AppendText); }
 
 // Operations that arrive with their own windows and files later.
 void MainWindow::Fnc_CompactDatabase() {}

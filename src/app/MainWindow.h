@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "rename/Operations.h"
 #include "rename/NamingInputs.h"
 #include "rename/RenameOperations.h"
 
@@ -17,6 +18,7 @@ class QRadioButton;
 
 namespace pelmora {
 
+class Application;
 class DriveList;
 class ExtensionBoxes;
 class FileList;
@@ -27,7 +29,7 @@ class NameDatabase;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(AppServices services, QWidget *parent = nullptr);
+    explicit MainWindow(Application &app, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Runs the operation named by the text, as the run button does.
@@ -39,18 +41,14 @@ public:
 
     ExtensionBoxes *extensionBoxes() const { return extensionBoxes_; }
 
-    // At start-up: offers to give files that an interrupted run left under
-    // temporary names their former names back.
-    void offerRecovery();
-
     // The operations of the list.
     void Fnc_ShotDateConfirm();
-    void Fnc_RenameShotDate();
     void Fnc_RenameNewNumber();
     void Fnc_RenameKeepExisting();
     void Fnc_RenameNewAndExisting();
     void Fnc_ReplaceText();
     void Fnc_AppendText();
+    void Fnc_Undo();
     void Fnc_CompactDatabase();
     void Fnc_ClearLog();
     void Fnc_ShowAttributes();
@@ -71,14 +69,17 @@ private:
     void runShortcut(const QString &operationText);
     void checkStartNumber();
 
-    // Asks before a rename; true on Yes. An empty file list is refused.
-    bool confirmRename(const QString &title);
-    void confirmThenRun(const QString &operationText, void (MainWindow::*routine)());
-    void runRename(Operation operation);
-    NameDatabase *database();
+    // Checks, plans, asks with the plan as details, applies and reports.
+    void runRename(Operation operation, const QString &title);
+    void applyAndReport(RenamePlan plan, NameDatabase &database);
+    // Yes/No/Cancel; anything but Yes is answered with "実施していません".
+    bool confirm(const QString &question, const QString &title, const QString &details);
+    // Shows why an operation cannot go on; false when nothing stops it.
+    bool showRefusal(const OperationOutcome &outcome);
+    static QString confirmationTitle(Operation operation);
 
-    AppServices services_;
-    std::unique_ptr<NameDatabase> database_;
+    Application &app_;
+    const AppServices &services_;
 
     QComboBox *Cmb_Fnc = nullptr;
     QPushButton *Cmd_Fnc = nullptr;

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
+#include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
 
 #include <QCommandLineParser>
@@ -11,20 +12,10 @@
 #include <QDir>
 
 #include <cstdio>
-#include <map>
 
 using namespace pelmora;
 
 namespace {
-
-const std::map<QString, Operation> kCommands = {
-    {QStringLiteral("shot-date"), Operation::ShotDate},
-    {QStringLiteral("new-number"), Operation::NewNumber},
-    {QStringLiteral("keep-existing"), Operation::KeepExisting},
-    {QStringLiteral("new-and-existing"), Operation::NewAndExisting},
-    {QStringLiteral("replace"), Operation::ReplaceText},
-    {QStringLiteral("append"), Operation::AppendText},
-};
 
 void print(FILE *stream, QString text)
 {
@@ -39,6 +30,36 @@ int fail(const QString &message)
     return 1;
 }
 
+// The closing message on standard output; a run that stopped or was
+// refused says so on standard error and exits non-zero.
+int report(const OperationOutcome &outcome)
+{
+    using Status = OperationOutcome::Status;
+    if (outcome.status == Status::Completed) {
+        print(stdout, outcome.message);
+        return 0;
+    }
+    if (outcome.status == Status::Stopped) {
+        print(stdout, outcome.message);
+        return 3;
+    }
+    return fail(outcome.message);
+}
+
+int recoverAll(NameDatabase &database)
+{
+    const std::vector<UnfinishedRun> runs = findUnfinishedRuns(database);
+    if (runs.empty())
+        print(stdout, QStringLiteral("中断された処理はありません。"));
+    int failed = 0;
+    for (const UnfinishedRun &run : runs) {
+        const RecoveryResult result = recover(database, run.run);
+        print(stdout, run.run.folder + QStringLiteral(": ") + text::restoreSummary(result));
+        failed += result.failed;
+    }
+    return failed == 0 ? 0 : 3;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -49,7 +70,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Renames the files of FOLDER as the window's operations do.\n"
-        "Commands: shot-date, new-number, keep-existing, new-and-existing, replace, append."));
+        "Commands: shot-date, new-number, keep-existing, new-and-existing, replace, append (each with FOLDER);\n"
+        "undo (the last run back to its former names); recover (runs cut short back to their former names)."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
@@ -63,14 +85,34 @@ int main(int argc, char *argv[])
     const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Start Number"), QStringLiteral("N"),
                                    QStringLiteral("1"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("print \"former name<TAB>new name\" and change nothing"));
+                                    QStringLiteral("print the plan, \"former name → new name\", and change nothing"));
     parser.addOptions({data, ext, option, pre, post, start, dryRun});
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2 || !kCommands.contains(positional[0]))
-        return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND FOLDER [options]; see --help"));
-    const Operation operation = kCommands.at(positional[0]);
+    const QString command = positional.value(0);
+    const OperationSpec *spec = specNamed(command);
+    const bool withoutFolder = command == u"recover" || command == u"undo";
+    if ((!spec && command != u"recover") || positional.size() != (withoutFolder ? 1 : 2))
+        return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
+    const QString dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder();
+    SystemClock clock;
+    RenameOperations operations(clock);
+
+    if (withoutFolder) {
+        try {
+            NameDatabase database(dataFolder, clock);
+            if (command == u"recover")
+                return recoverAll(database);
+            if (parser.isSet(dryRun)) {
+                print(stdout, planPreview(RenameOperations::planUndo(database)));
+                return 0;
+            }
+            return report(operations.undo(database));
+        } catch (const DatabaseError &error) {
+            return fail(text::databaseUnavailable(error));
+        }
+    }
 
     NamingInputs inputs;
     inputs.folder = QDir::cleanPath(QDir(positional[1]).absolutePath());
@@ -91,25 +133,16 @@ int main(int argc, char *argv[])
     inputs.postText = parser.value(post);
     inputs.startNumber = parser.value(start);
 
-    SystemClock clock;
-    RenameOperations operations(clock);
-    const OperationOutcome refusal = RenameOperations::check(operation, inputs);
+    const OperationOutcome refusal = RenameOperations::check(spec->operation, inputs);
     if (refusal.status != OperationOutcome::Status::Completed)
         return fail(refusal.message);
-
     if (parser.isSet(dryRun)) {
-        for (const PlannedRename &file : operations.plan(operation, inputs).files)
-            print(stdout, file.originalName + u'\t' + file.finalName);
+        print(stdout, planPreview(operations.plan(spec->operation, inputs)));
         return 0;
     }
-
     try {
-        NameDatabase database(parser.isSet(data) ? parser.value(data) : defaultDataFolder(), clock);
-        const OperationOutcome outcome = operations.run(operation, inputs, database);
-        if (outcome.status != OperationOutcome::Status::Completed)
-            return fail(outcome.message);
-        print(stdout, outcome.message);
-        return 0;
+        NameDatabase database(dataFolder, clock);
+        return report(operations.run(spec->operation, inputs, database));
     } catch (const DatabaseError &error) {
         return fail(text::databaseUnavailable(error));
     }

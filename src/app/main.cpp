@@ -1,5 +1,4 @@
-#include "app/AppServices.h"
-#include "app/MainWindow.h"
+#include "app/Application.h"
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/QtMessageBoxes.h"
@@ -19,8 +18,7 @@ int main(int argc, char *argv[])
     pelmora::SystemClock clock;
     pelmora::AppServices services{pelmora::defaultDataFolder(), &messages, &clock, [] { QApplication::exit(0); }};
 
-    pelmora::MainWindow window(services);
-    window.show();
-    window.offerRecovery();
+    pelmora::Application application(services);
+    application.start();
     return app.exec();
 }

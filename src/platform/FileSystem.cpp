@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,9 +76,55 @@ RenameStatus renameNoReplace(const QString &folder, const QString &from, const Q
         return RenameStatus::TargetExists;
     case ENOENT:
         return RenameStatus::SourceMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return RenameStatus::PermissionDenied;
     default:
         return RenameStatus::Failed;
     }
+}
+
+QStringList allNames(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+namespace {
+// Folders this process holds, with how many locks hold each.
+QHash<QString, int> &heldFolders()
+{
+    static QHash<QString, int> held;
+    return held;
+}
+} // namespace
+
+FolderLock::FolderLock(const QString &folder)
+    : folder_(QDir::cleanPath(folder))
+{
+    if (heldFolders().contains(folder_)) {
+        held_ = true;
+    } else {
+        fd_ = ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // A folder that cannot be opened cannot be renamed in either: nothing to guard.
+        held_ = fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    if (held_)
+        ++heldFolders()[folder_];
+}
+
+FolderLock::~FolderLock()
+{
+    if (held_ && --heldFolders()[folder_] == 0)
+        heldFolders().remove(folder_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool exists(const QString &folder, const QString &name)
+{
+    struct stat info {};
+    return !name.isEmpty() && ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) == 0;
 }
 
 QDateTime lastModified(const QString &path)

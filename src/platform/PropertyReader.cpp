@@ -51,7 +51,7 @@ QString trimmedModel(QString text)
 
 struct PictureMetadata {
     bool isPicture = false; // a still picture: no playing length to look for
-    QString dateTaken;
+    QDateTime dateTaken;
     QString cameraModel;
 };
 
@@ -70,9 +70,7 @@ PictureMetadata readPicture(const QString &path)
         result.isPicture = type != Exiv2::ImageType::bmff;
         image->readMetadata();
         const Exiv2::ExifData &exif = image->exifData();
-        const QDateTime taken = parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal"));
-        if (taken.isValid())
-            result.dateTaken = dateColumnText(taken);
+        result.dateTaken = parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal"));
         result.cameraModel = trimmedModel(exifText(exif, "Exif.Image.Model"));
     } catch (...) {
         // Corrupt or truncated: whatever was read so far stands.
@@ -147,7 +145,7 @@ ShotProperties PropertyReader::read(const QString &path)
     const PictureMetadata picture = readPicture(path);
     result.dateTaken = picture.dateTaken;
     result.cameraModel = picture.cameraModel;
-    result.dateModified = dateColumnText(fs::lastModified(path));
+    result.dateModified = fs::lastModified(path);
     if (!picture.isPicture)
         result.length = media_->length(path);
     return result;
@@ -164,7 +162,7 @@ QString PropertyReader::columnText(const QString &path, int columnNumber)
     case column::DateModified:
         return dateColumnText(fs::lastModified(path));
     case column::DateTaken:
-        return readPicture(path).dateTaken;
+        return dateColumnText(readPicture(path).dateTaken);
     case column::CameraModel:
         return cameraModel(path);
     case column::Length:

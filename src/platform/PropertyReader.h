@@ -15,11 +15,11 @@ inline constexpr int Length = 27;
 inline constexpr int CameraModel = 30;
 } // namespace column
 
-// The texts the rename operations read for one file.
+// What the rename operations read for one file.
 struct ShotProperties {
-    QString dateTaken;    // date-column layout, empty when the file has none
-    QString dateModified; // date-column layout
-    QString cameraModel;  // free text, empty when absent
+    QDateTime dateTaken;    // invalid when the file has none
+    QDateTime dateModified; // invalid when the file cannot be read
+    QString cameraModel;    // free text, empty when absent
     QString length;       // "HH:MM:SS", empty for a file without a playing length
 };
 

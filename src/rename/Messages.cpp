@@ -36,4 +36,35 @@ QString folderMissing(const QString &folder)
     return QStringLiteral("フォルダが見つからないため、何も変更しませんでした。\r\rフォルダ名：") + folder;
 }
 
+QString folderBusy(const QString &folder)
+{
+    return QStringLiteral("このフォルダでは別の処理がファイル名を変更中のため、何も変更しませんでした。\r"
+                          "その処理が終わってから、もう一度実行してください。\r\rフォルダ名：")
+        + folder;
+}
+
+QString recoverFirst(const QString &folder, int waiting)
+{
+    return QStringLiteral("前回の処理が途中で終わったため、") + QString::number(waiting)
+        + QStringLiteral("件のファイルが一時的な名前のままです。\r先に元のファイル名に戻してください。"
+                         "何も変更しませんでした。\r\rフォルダ名：")
+        + folder;
+}
+
+QString stoppedLine(int untouched)
+{
+    return QStringLiteral("\r (データベースに記録できないため途中で中止しました。") + QString::number(untouched)
+        + QStringLiteral("件は変更していません)");
+}
+
+QString undoSummary(int undone, int failed)
+{
+    return QString::number(undone) + QStringLiteral("件のファイル名を元に戻しました") + failureLine(failed);
+}
+
+QString nothingToUndo()
+{
+    return QStringLiteral("元に戻せる変更はありません。");
+}
+
 } // namespace pelmora::text

@@ -20,6 +20,14 @@ QString failureLine(int failed);
 QString notNumericStartNumber(const QString &startNumber);
 QString databaseUnavailable(const DatabaseError &error);
 QString folderMissing(const QString &folder);
+QString folderBusy(const QString &folder);
+// A run cut short left files under temporary names in the folder.
+QString recoverFirst(const QString &folder, int waiting);
+// The run stopped because the database could not record it.
+QString stoppedLine(int untouched);
+QString undoSummary(int undone, int failed);
+QString nothingToUndo();
+inline const QString kUndoTitle = QStringLiteral("元に戻す");
 } // namespace text
 
 } // namespace pelmora

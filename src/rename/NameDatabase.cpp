@@ -11,6 +11,8 @@ namespace pelmora {
 
 namespace {
 
+// The four tables of the program, and the record of every rename run: one
+// row per run (RenameRun) and one per file of a run (RenameJournal).
 constexpr const char *kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS FileNameList (
     FileName TEXT, OriginalFileName TEXT, MakeItDate TEXT, Extension TEXT,
@@ -21,7 +23,16 @@ CREATE TABLE IF NOT EXISTS FileNameLog (
 CREATE TABLE IF NOT EXISTS FileNum (
     FileID TEXT, FileName TEXT, MakeItDate TEXT, Extension TEXT, FolderName TEXT, FolderID TEXT);
 CREATE TABLE IF NOT EXISTS FolderNum (FolderName TEXT, FolderID TEXT);
-CREATE TABLE IF NOT EXISTS FileNameListRun (Folder TEXT, Operation INTEGER);
+CREATE TABLE IF NOT EXISTS RenameRun (
+    RunID INTEGER PRIMARY KEY AUTOINCREMENT, Operation TEXT NOT NULL, Folder TEXT NOT NULL,
+    Started TEXT, Finished TEXT, UndoOf INTEGER, UndoneBy INTEGER);
+CREATE TABLE IF NOT EXISTS RenameJournal (
+    RunID INTEGER NOT NULL, Position INTEGER NOT NULL,
+    FormerName TEXT, TemporaryName TEXT, NewName TEXT, State TEXT NOT NULL, Cause TEXT, Changed TEXT,
+    MakeItDate TEXT, DateSource TEXT, Extension TEXT, Camera TEXT, MovieLong TEXT, NewFileName TEXT,
+    UndoOfPosition INTEGER,
+    PRIMARY KEY (RunID, Position));
+DROP TABLE IF EXISTS FileNameListRun;
 )sql";
 
 const char *tableName(Table table)
@@ -35,49 +46,13 @@ const char *tableName(Table table)
     return "";
 }
 
-// A prepared statement that finalises itself.
-class Statement {
-public:
-    Statement(sqlite3 *db, const QString &sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        ok_ = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, nullptr) == SQLITE_OK;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    bool ok() const { return ok_; }
-    void bind(int index, const QString &value)
-    {
-        if (value.isNull()) {
-            sqlite3_bind_null(stmt_, index);
-            return;
-        }
-        const QByteArray text = value.toUtf8();
-        sqlite3_bind_text(stmt_, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int index, qint64 value) { sqlite3_bind_int64(stmt_, index, value); }
-    int step() { return sqlite3_step(stmt_); }
-    void reset() { sqlite3_reset(stmt_); }
-    QString text(int column) const
-    {
-        const auto *value = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
-        return value ? QString::fromUtf8(value) : QString();
-    }
-    qint64 integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-private:
-    sqlite3_stmt *stmt_ = nullptr;
-    bool ok_ = false;
-};
-
 } // namespace
 
-DatabaseError::DatabaseError(QString file, QString cause)
+DatabaseError::DatabaseError(QString file, QString cause, int code)
     : std::runtime_error((file + QStringLiteral(": ") + cause).toStdString())
     , file_(std::move(file))
     , cause_(std::move(cause))
+    , code_(code)
 {
 }
 
@@ -91,6 +66,80 @@ QDateTime parseDatabaseDate(const QString &text)
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+Statement::Statement(NameDatabase &database, const QString &sql)
+    : database_(database)
+{
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(database.db_.get(), text.constData(), int(text.size()), &stmt_, nullptr) != SQLITE_OK)
+        database.fail(QStringLiteral("読み書きできません"));
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(stmt_);
+}
+
+Statement &Statement::bind(const QString &value)
+{
+    const int index = nextIndex_++;
+    if (value.isNull()) {
+        sqlite3_bind_null(stmt_, index);
+    } else {
+        const QByteArray text = value.toUtf8();
+        sqlite3_bind_text(stmt_, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    return *this;
+}
+
+Statement &Statement::bind(const QDateTime &value)
+{
+    return bind(databaseDateText(value));
+}
+
+Statement &Statement::bind(qint64 value)
+{
+    sqlite3_bind_int64(stmt_, nextIndex_++, value);
+    return *this;
+}
+
+bool Statement::step()
+{
+    switch (sqlite3_step(stmt_)) {
+    case SQLITE_ROW: return true;
+    case SQLITE_DONE: return false;
+    default: database_.fail(QStringLiteral("読み書きできません"));
+    }
+}
+
+void Statement::run()
+{
+    step();
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    nextIndex_ = 1;
+}
+
+QString Statement::text(int column) const
+{
+    const auto *value = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+QDateTime Statement::date(int column) const
+{
+    return parseDatabaseDate(text(column));
+}
+
+qint64 Statement::integer(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
+
+void NameDatabase::Close::operator()(sqlite3 *db) const
+{
+    sqlite3_close_v2(db);
+}
+
 QString NameDatabase::fileIn(const QString &dataFolder)
 {
     return QDir(dataFolder).filePath(QStringLiteral("FileNameDB.db"));
@@ -101,176 +150,117 @@ NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock)
     , clock_(clock)
 {
     if (!QDir(dataFolder).exists())
-        throw DatabaseError(file_, QStringLiteral("フォルダがありません"));
-    const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &db_,
+        throw DatabaseError(file_, QStringLiteral("フォルダがありません"), SQLITE_CANTOPEN);
+    sqlite3 *handle = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &handle,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    db_.reset(handle); // owned from here on, also when the open failed
     if (rc != SQLITE_OK)
         fail(QStringLiteral("開けません"));
-    sqlite3_busy_timeout(db_, 2000);
-    if (sqlite3_db_readonly(db_, "main") == 1)
-        throw DatabaseError(file_, QStringLiteral("書き込みできません"));
-    // WAL without a sync per commit: each row is committed at once, so an
-    // interrupted run leaves the table describing the files it touched.
-    execute("PRAGMA journal_mode=WAL");
-    execute("PRAGMA synchronous=NORMAL");
-    execute(kSchema);
+    sqlite3_extended_result_codes(handle, 1);
+    sqlite3_busy_timeout(handle, 2000);
+    if (sqlite3_db_readonly(handle, "main") == 1)
+        throw DatabaseError(file_, QStringLiteral("書き込みできません"), SQLITE_READONLY);
+    // WAL: every file's state is committed right after its rename, and WAL
+    // commits are cheap enough for that. Whoever moves another file over this
+    // one (compaction) must first hold the only connection and switch back to
+    // journal_mode=DELETE, which folds the -wal file in and removes it.
+    execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+    execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    execute(QString::fromLatin1(kSchema));
 }
 
-NameDatabase::~NameDatabase()
-{
-    sqlite3_close_v2(db_);
-}
+NameDatabase::~NameDatabase() = default;
 
 void NameDatabase::fail(const QString &what)
 {
-    const QString cause = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
-    throw DatabaseError(file_, what + QStringLiteral(" (") + cause + u')');
+    sqlite3 *handle = db_.get();
+    const int code = handle ? sqlite3_extended_errcode(handle) : SQLITE_NOMEM;
+    const QString cause = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
+    throw DatabaseError(file_, what + QStringLiteral(" (") + cause + u')', code);
 }
 
-void NameDatabase::execute(const char *sql)
+void NameDatabase::execute(const QString &sql)
 {
-    char *message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString cause = QString::fromUtf8(message ? message : "");
-        sqlite3_free(message);
-        throw DatabaseError(file_, cause);
-    }
+    if (sqlite3_exec(db_.get(), sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("読み書きできません"));
 }
 
 void NameDatabase::empty(Table table)
 {
-    execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(tableName(table))).toUtf8().constData());
-    if (table == Table::FileNameList)
-        execute("DELETE FROM FileNameListRun");
+    execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(tableName(table))));
 }
 
 qint64 NameDatabase::count(Table table)
 {
-    Statement query(db_, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(tableName(table))));
-    if (!query.ok() || query.step() != SQLITE_ROW)
-        fail(QStringLiteral("件数を読めません"));
+    Statement query(*this, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(tableName(table))));
+    query.step();
     return query.integer(0);
 }
 
-void NameDatabase::addListRow(const ListRow &row)
+void NameDatabase::addListRows(const std::vector<ListRow> &rows)
 {
-    addListRows({row});
-}
-
-void NameDatabase::addListRows(const std::vector<ListRow> &rows, const std::optional<ListRun> &run)
-{
-    execute("BEGIN IMMEDIATE");
-    try {
-        if (run) {
-            execute("DELETE FROM FileNameListRun");
-            Statement record(db_, QStringLiteral("INSERT INTO FileNameListRun (Folder, Operation) VALUES (?, ?)"));
-            record.bind(1, run->folder);
-            record.bind(2, qint64(run->operation));
-            if (!record.ok() || record.step() != SQLITE_DONE)
-                fail(QStringLiteral("行を追加できません"));
-        }
-        Statement insert(db_, QStringLiteral(
-            "INSERT INTO FileNameList (FileName, OriginalFileName, MakeItDate, Extension, Camera,"
-            " MovieLong, NewFileName) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        if (!insert.ok())
-            fail(QStringLiteral("行を追加できません"));
-        for (const ListRow &row : rows) {
-            insert.bind(1, row.fileName);
-            insert.bind(2, row.originalFileName);
-            insert.bind(3, databaseDateText(row.makeItDate));
-            insert.bind(4, row.extension);
-            insert.bind(5, row.camera);
-            insert.bind(6, row.movieLong);
-            insert.bind(7, row.newFileName);
-            if (insert.step() != SQLITE_DONE)
-                fail(QStringLiteral("行を追加できません"));
-            insert.reset();
-        }
-        execute("COMMIT");
-    } catch (...) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    Transaction transaction(*this);
+    Statement insert(*this, QStringLiteral(
+        "INSERT INTO FileNameList (FileName, OriginalFileName, MakeItDate, Extension, Camera,"
+        " MovieLong, NewFileName) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    for (const ListRow &row : rows) {
+        insert.bind(row.fileName).bind(row.originalFileName).bind(row.makeItDate).bind(row.extension)
+            .bind(row.camera).bind(row.movieLong).bind(row.newFileName).run();
     }
+    transaction.commit();
 }
 
-std::vector<ListRow> NameDatabase::listRows(ListOrder order)
+std::vector<ListRow> NameDatabase::listRows()
 {
-    // An empty date sorts first, as a missing date does.
-    const QString orderBy = order == ListOrder::MakeItDateAscending
-        ? QStringLiteral("ORDER BY COALESCE(MakeItDate, ''), rowid")
-        : QStringLiteral("ORDER BY rowid");
-    Statement query(db_, QStringLiteral("SELECT FileName, OriginalFileName, MakeItDate, Extension,"
-                                        " Camera, MovieLong, NewFileName FROM FileNameList ")
-                             + orderBy);
-    if (!query.ok())
-        fail(QStringLiteral("行を読めません"));
-    std::vector<ListRow> rows;
-    int rc;
-    while ((rc = query.step()) == SQLITE_ROW) {
-        rows.push_back({query.text(0), query.text(1), parseDatabaseDate(query.text(2)), query.text(3),
-                        query.text(4), query.text(5), query.text(6)});
-    }
-    if (rc != SQLITE_DONE)
-        fail(QStringLiteral("行を読めません"));
-    return rows;
-}
-
-std::optional<ListRun> NameDatabase::listRun()
-{
-    Statement query(db_, QStringLiteral("SELECT Folder, Operation FROM FileNameListRun LIMIT 1"));
-    if (!query.ok())
-        fail(QStringLiteral("行を読めません"));
-    if (query.step() != SQLITE_ROW)
-        return std::nullopt;
-    return ListRun{query.text(0), int(query.integer(1))};
-}
-
-bool NameDatabase::listHasFileName(const QString &fileName)
-{
-    // Compared as a bound value, so a name with an apostrophe is found exactly.
-    Statement query(db_, QStringLiteral("SELECT 1 FROM FileNameList WHERE FileName = ? LIMIT 1"));
-    if (!query.ok())
-        fail(QStringLiteral("行を読めません"));
-    query.bind(1, fileName);
-    const int rc = query.step();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(QStringLiteral("行を読めません"));
-    return rc == SQLITE_ROW;
+    Statement query(*this, QStringLiteral("SELECT FileName, OriginalFileName, MakeItDate, Extension,"
+                                          " Camera, MovieLong, NewFileName FROM FileNameList ORDER BY rowid"));
+    return rows<ListRow>(query, [](const Statement &row) {
+        return ListRow{row.text(0), row.text(1), row.date(2), row.text(3), row.text(4), row.text(5), row.text(6)};
+    });
 }
 
 qint64 NameDatabase::appendLog(const LogRow &row)
 {
-    Statement insert(db_, QStringLiteral(
+    Statement insert(*this, QStringLiteral(
         "INSERT INTO FileNameLog (OriginalFileName, MakeItDate, Extension, Camera, NewFileName, \"Update\")"
         " VALUES (?, ?, ?, ?, ?, ?)"));
-    if (!insert.ok())
-        fail(QStringLiteral("ログを書けません"));
-    insert.bind(1, row.originalFileName);
-    insert.bind(2, databaseDateText(row.makeItDate));
-    insert.bind(3, row.extension);
-    insert.bind(4, row.camera);
-    insert.bind(5, row.newFileName);
-    insert.bind(6, databaseDateText(clock_.now()));
-    if (insert.step() != SQLITE_DONE)
-        fail(QStringLiteral("ログを書けません"));
-    return sqlite3_last_insert_rowid(db_);
+    insert.bind(row.originalFileName).bind(row.makeItDate).bind(row.extension).bind(row.camera)
+        .bind(row.newFileName).bind(clock_.now()).run();
+    return sqlite3_last_insert_rowid(db_.get());
 }
 
 std::vector<LogRow> NameDatabase::logRowsNewestFirst()
 {
-    Statement query(db_, QStringLiteral("SELECT ID, OriginalFileName, MakeItDate, Extension, Camera,"
-                                        " NewFileName, \"Update\" FROM FileNameLog ORDER BY ID DESC"));
-    if (!query.ok())
-        fail(QStringLiteral("ログを読めません"));
-    std::vector<LogRow> rows;
-    int rc;
-    while ((rc = query.step()) == SQLITE_ROW) {
-        rows.push_back({query.integer(0), query.text(1), parseDatabaseDate(query.text(2)), query.text(3),
-                        query.text(4), query.text(5), parseDatabaseDate(query.text(6))});
+    Statement query(*this, QStringLiteral("SELECT ID, OriginalFileName, MakeItDate, Extension, Camera,"
+                                          " NewFileName, \"Update\" FROM FileNameLog ORDER BY ID DESC"));
+    return rows<LogRow>(query, [](const Statement &row) {
+        return LogRow{row.integer(0), row.text(1), row.date(2), row.text(3), row.text(4), row.text(5), row.date(6)};
+    });
+}
+
+Transaction::Transaction(NameDatabase &database)
+    : database_(database)
+    , nested_(sqlite3_get_autocommit(database.db_.get()) == 0)
+{
+    database_.execute(nested_ ? QStringLiteral("SAVEPOINT nested") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (done_)
+        return;
+    try {
+        database_.execute(nested_ ? QStringLiteral("ROLLBACK TO nested; RELEASE nested") : QStringLiteral("ROLLBACK"));
+    } catch (const DatabaseError &) {
+        // SQLite has already rolled back what it could not keep.
     }
-    if (rc != SQLITE_DONE)
-        fail(QStringLiteral("ログを読めません"));
-    return rows;
+}
+
+void Transaction::commit()
+{
+    database_.execute(nested_ ? QStringLiteral("RELEASE nested") : QStringLiteral("COMMIT"));
+    done_ = true;
 }
 
 } // namespace pelmora

@@ -3,27 +3,31 @@
 #include <QDateTime>
 #include <QString>
 
-#include <optional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace pelmora {
 
 class Clock;
 
 // An unusable database file: names the file and the cause, for the box the
-// caller shows.
+// caller shows, and keeps SQLite's result code so that callers can tell a
+// busy file from a full or a damaged one.
 class DatabaseError : public std::runtime_error {
 public:
-    DatabaseError(QString file, QString cause);
+    DatabaseError(QString file, QString cause, int code = 0);
     const QString &file() const { return file_; }
     const QString &cause() const { return cause_; }
+    int code() const { return code_; }
 
 private:
     QString file_;
     QString cause_;
+    int code_;
 };
 
 enum class Table { FileNameList, FileNameLog, FileNum, FolderNum };
@@ -50,18 +54,39 @@ struct LogRow {
     QDateTime update;
 };
 
-enum class ListOrder { Insertion, MakeItDateAscending };
+class NameDatabase;
 
-// Which folder and operation the rows of FileNameList belong to, so that
-// files an interrupted run left under temporary names can be found again.
-struct ListRun {
-    QString folder;
-    int operation = 0;
+// A prepared statement that finalises itself. Values are bound in order;
+// a null QString binds NULL, an invalid date binds NULL.
+class Statement {
+public:
+    Statement(NameDatabase &database, const QString &sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    Statement &bind(const QString &value);
+    Statement &bind(const QDateTime &value);
+    Statement &bind(qint64 value);
+    Statement &bind(int value) { return bind(qint64(value)); }
+    // True while a row is at hand; throws DatabaseError on failure.
+    bool step();
+    // Runs a statement that returns no rows, then makes it ready for new values.
+    void run();
+
+    QString text(int column) const;
+    QDateTime date(int column) const;
+    qint64 integer(int column) const;
+
+private:
+    NameDatabase &database_;
+    sqlite3_stmt *stmt_ = nullptr;
+    int nextIndex_ = 1;
 };
 
 // The name database "FileNameDB.db" in the DATA folder. Creates the file and
-// its four tables when missing. Every call throws DatabaseError when the
-// file cannot be used.
+// its tables when missing. Every call throws DatabaseError when the file
+// cannot be used; a failed open leaves nothing open.
 class NameDatabase {
 public:
     NameDatabase(const QString &dataFolder, const Clock &clock);
@@ -71,29 +96,58 @@ public:
 
     static QString fileIn(const QString &dataFolder);
     const QString &file() const { return file_; }
+    const Clock &clock() const { return clock_; }
+
+    void execute(const QString &sql);
+    // Every row of a query, each made by the reader from the statement.
+    template <typename Row, typename Reader> std::vector<Row> rows(Statement &query, Reader read)
+    {
+        std::vector<Row> result;
+        while (query.step())
+            result.push_back(read(query));
+        return result;
+    }
 
     void empty(Table table);
     qint64 count(Table table);
 
-    void addListRow(const ListRow &row);
     // All rows in one transaction: they are there together or not at all.
-    void addListRows(const std::vector<ListRow> &rows, const std::optional<ListRun> &run = std::nullopt);
-    std::optional<ListRun> listRun();
-    // Rows with equal dates keep the order in which they were added.
-    std::vector<ListRow> listRows(ListOrder order = ListOrder::Insertion);
-    bool listHasFileName(const QString &fileName);
+    void addListRows(const std::vector<ListRow> &rows);
+    std::vector<ListRow> listRows();
 
     // Adds a log row with Update = now; returns its ID.
     qint64 appendLog(const LogRow &row);
     std::vector<LogRow> logRowsNewestFirst();
 
-private:
-    void execute(const char *sql);
     [[noreturn]] void fail(const QString &what);
+
+private:
+    friend class Statement;
+    friend class Transaction;
+    struct Close {
+        void operator()(sqlite3 *db) const;
+    };
 
     QString file_;
     const Clock &clock_;
-    sqlite3 *db_ = nullptr;
+    std::unique_ptr<sqlite3, Close> db_;
+};
+
+// Rolls back unless committed. BEGIN IMMEDIATE: the write lock is taken at
+// once, so two runs never interleave their plans. Inside another
+// transaction it is a savepoint of that one.
+class Transaction {
+public:
+    explicit Transaction(NameDatabase &database);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    NameDatabase &database_;
+    bool nested_;
+    bool done_ = false;
 };
 
 QString databaseDateText(const QDateTime &value);

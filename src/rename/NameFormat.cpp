@@ -41,11 +41,6 @@ QString movieLengthText(const QString &lengthColumn)
     return u'(' + seconds + QStringLiteral("s)");
 }
 
-QString cleanedDateColumn(const QString &columnText)
-{
-    return columnText.mid(1, 5) + columnText.mid(7, 3) + columnText.mid(11, 3) + columnText.mid(16, 8);
-}
-
 QString numberedName(const QString &date, const QString &preText, qint64 number, const QString &postText)
 {
     return date + preText + u'-' + number000(number) + postText;

@@ -20,8 +20,6 @@ QString temporaryName(const QTime &now, int number, const QString &extension);
 // "00:01:05" -> "(01m5s)", "01:02:03" -> "(01h02m3s)", "00:00:09" -> "(9s)";
 // empty when the text is not a playing time.
 QString movieLengthText(const QString &lengthColumn);
-// The characters at positions 2-6, 8-10, 12-14 and 17-24 of a date column.
-QString cleanedDateColumn(const QString &columnText);
 // date text + Pre Text + "-" + number + Post Text.
 QString numberedName(const QString &date, const QString &preText, qint64 number, const QString &postText);
 

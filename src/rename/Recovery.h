@@ -1,6 +1,9 @@
 #pragma once
 
+#include "rename/Journal.h"
+
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -8,31 +11,36 @@ namespace pelmora {
 
 class NameDatabase;
 
-// Files that an interrupted run left under their temporary names.
-struct StrandedFiles {
+// A run that was cut short (the program was killed or the machine stopped),
+// whose folder no live run holds.
+struct UnfinishedRun {
+    journal::Run run;
+    int awaitingRestore = 0; // files still under temporary names
+};
+
+std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database);
+
+struct RecoveryResult {
     QString folder;
-    struct File {
-        QString temporaryName;
-        QString formerName;
-    };
-    std::vector<File> files;
+    int restored = 0;  // back under their former names
+    int completed = 0; // renamed before the cut but not yet recorded: recorded now
+    int failed = 0;    // could not be given their former names back
+    QStringList notRestored;
 };
 
-// Reads FileNameList and the folder of its run: the rows whose temporary
-// name is still a file there.
-StrandedFiles findStrandedFiles(NameDatabase &database);
+// Reconciles the run's record with what its folder holds: files under
+// temporary names get their former names back (never replacing a file),
+// renames that happened are recorded and logged, and the run is closed.
+RecoveryResult recover(NameDatabase &database, const journal::Run &run);
 
-struct RestoreResult {
-    int restored = 0;
-    int failed = 0;
-};
-
-// Gives each file its former name back; never replaces a file.
-RestoreResult restoreFormerNames(const StrandedFiles &stranded);
+// Closes the unfinished runs of the folder that left nothing under a
+// temporary name, and counts the files that still wait for their former
+// names. The caller holds the folder.
+int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 
 namespace text {
-QString strandedQuestion(const StrandedFiles &stranded);
-QString restoreSummary(const RestoreResult &result);
+QString strandedQuestion(const UnfinishedRun &run);
+QString restoreSummary(const RecoveryResult &result);
 inline const QString kStrandedTitle = QStringLiteral("中断された処理");
 } // namespace text
 

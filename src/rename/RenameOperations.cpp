@@ -3,10 +3,11 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
+#include "rename/Journal.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
-#include "rename/NameFormat.h"
 #include "rename/Progress.h"
+#include "rename/Recovery.h"
 
 #include <QDir>
 #include <QSet>
@@ -18,134 +19,88 @@ namespace pelmora {
 
 namespace {
 
-bool hasTwoPasses(Operation operation)
-{
-    return operation == Operation::ShotDate || operation == Operation::NewNumber
-        || operation == Operation::NewAndExisting;
-}
-
-bool writesLog(Operation operation)
-{
-    return operation != Operation::KeepExisting && operation != Operation::NewAndExisting;
-}
-
-bool readsStartNumber(Operation operation)
-{
-    return hasTwoPasses(operation);
-}
-
 // Rows without a date come first, as an empty date sorts before any other;
 // equal dates keep the order of the listing.
 void sortByDate(std::vector<PlannedRename> &files)
 {
     std::stable_sort(files.begin(), files.end(), [](const PlannedRename &a, const PlannedRename &b) {
-        if (!a.makeItDate.isValid() || !b.makeItDate.isValid())
-            return !a.makeItDate.isValid() && b.makeItDate.isValid();
-        return a.makeItDate < b.makeItDate;
+        if (!a.date.isValid() || !b.date.isValid())
+            return !a.date.isValid() && b.date.isValid();
+        return a.date < b.date;
     });
 }
 
-QDateTime dateFromColumn(const QString &columnText)
-{
-    return QDateTime::fromString(cleanedDateColumn(columnText), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-}
-
-// Scratch rows of the first pass, each file with its temporary name.
-std::vector<PlannedRename> firstPass(Operation operation, const NamingInputs &inputs, const Clock &clock,
-                                     int &excluded)
+// The files of the folder that take part, each with its date and camera;
+// the others are left out.
+void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, RenamePlan &plan)
 {
     std::optional<PropertyReader> reader;
-    if (operation != Operation::NewAndExisting)
+    if (spec.readsCamera || spec.dateSource == DateSource::Taken)
         reader.emplace();
-    std::vector<PlannedRename> files;
-    QSet<QString> temporaryNames;
-    int number = 0;
     for (const QString &name : fs::listPlainFiles(inputs.folder)) {
         const QString extension = fs::extensionOf(name);
-        if (!takesPart(extension, inputs.extensions, ExtensionRule::UpperOrLowerCase)) {
-            ++excluded;
+        if (!takesPart(extension, inputs.extensions, spec.extensionRule)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::Extension});
+            if (spec.countsExcluded)
+                ++plan.excluded;
             continue;
         }
-        // A leftover file that bears one of this run's temporary names.
-        if (temporaryNames.contains(name))
-            continue;
         PlannedRename file;
-        file.originalName = name;
+        file.formerName = name;
         file.extension = extension;
-        file.temporaryName = temporaryName(clock.now().time(), ++number, extension);
-        temporaryNames.insert(file.temporaryName);
         const QString path = fs::joinPath(inputs.folder, name);
-        if (operation == Operation::ShotDate) {
+        if (spec.dateSource == DateSource::Taken) {
             const ShotProperties properties = reader->read(path);
-            file.makeItDate = dateFromColumn(properties.dateTaken.isEmpty() ? properties.dateModified
-                                                                             : properties.dateTaken);
+            const bool taken = properties.dateTaken.isValid();
+            file.date = taken ? properties.dateTaken : properties.dateModified;
+            file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
             file.camera = properties.cameraModel;
             file.movieLong = movieLengthText(properties.length);
         } else {
-            file.makeItDate = fs::lastModified(path);
+            file.date = fs::lastModified(path);
+            file.dateSource = DateSource::Modified;
             if (reader)
                 file.camera = reader->cameraModel(path);
         }
-        files.push_back(file);
+        plan.files.push_back(file);
     }
-    return files;
 }
 
-// Second pass: date order, numbers from the Start Number on every new day.
-void nameByDay(Operation operation, const NamingInputs &inputs, int startNumber,
-               std::vector<PlannedRename> &files)
+// Date order, numbers from the Start Number on every new day.
+void nameByDay(const OperationSpec &spec, const NamingInputs &inputs, std::vector<PlannedRename> &files)
 {
     sortByDate(files);
+    const qint64 startNumber = wholeNumber(inputs.startNumber).value_or(1);
     const DatePattern pattern = datePatternFor(inputs.option);
     QString previousDate;
     qint64 number = startNumber;
     for (PlannedRename &file : files) {
-        const QString date = dateText(file.makeItDate, pattern);
+        const QString date = dateText(file.date, pattern);
         if (date != previousDate) {
             previousDate = date;
             number = startNumber;
         }
         QString name = numberedName(date, inputs.preText, number, inputs.postText);
-        const QString formerBase = fs::baseNameOf(file.originalName);
-        if (operation == Operation::NewAndExisting || inputs.option == NamingOption::Option3)
-            name += u'(' + formerBase + u')';
-        if (operation == Operation::ShotDate && inputs.option == NamingOption::Option4)
+        if (spec.formerNameAlways || inputs.option == NamingOption::Option3)
+            name += u'(' + fs::baseNameOf(file.formerName) + u')';
+        if (spec.lengthWithOption4 && inputs.option == NamingOption::Option4)
             name += file.movieLong;
         file.newFileName = name;
-        file.finalName = name + u'.' + file.extension;
+        file.newName = name + u'.' + file.extension;
         ++number;
     }
 }
 
-// Every name in the folder, hidden ones and folders too: a rename must not
-// land on any of them.
-QSet<QString> namesPresent(const QString &folder)
-{
-    const QStringList all = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                   | QDir::NoDotAndDotDot);
-    return QSet<QString>(all.begin(), all.end());
-}
-
 // The lowest number of the day whose final name is free, as the folder will
 // be when this file's turn comes.
-std::vector<PlannedRename> planKeepExisting(const NamingInputs &inputs)
+void nameLowestFree(const NamingInputs &inputs, std::vector<PlannedRename> &files)
 {
-    std::vector<PlannedRename> files;
-    for (const QString &name : fs::listPlainFiles(inputs.folder)) {
-        const QString extension = fs::extensionOf(name);
-        if (!takesPart(extension, inputs.extensions, ExtensionRule::ExactCase))
-            continue;
-        PlannedRename file;
-        file.originalName = name;
-        file.extension = extension;
-        file.makeItDate = fs::lastModified(fs::joinPath(inputs.folder, name));
-        files.push_back(file);
-    }
     sortByDate(files);
-    QSet<QString> present = namesPresent(inputs.folder);
+    const QStringList all = fs::allNames(inputs.folder);
+    QSet<QString> present(all.begin(), all.end());
     const DatePattern pattern = datePatternFor(inputs.option);
     for (PlannedRename &file : files) {
-        const QString date = dateText(file.makeItDate, pattern);
+        const QString date = dateText(file.date, pattern);
         auto finalName = [&](int number) {
             return numberedName(date, inputs.preText, number, inputs.postText) + u'.' + file.extension;
         };
@@ -153,48 +108,64 @@ std::vector<PlannedRename> planKeepExisting(const NamingInputs &inputs)
         while (number < 1000 && present.contains(finalName(number)))
             ++number;
         file.newFileName = numberedName(date, inputs.preText, number, inputs.postText);
-        file.finalName = finalName(number);
-        present.remove(file.originalName);
-        present.insert(file.finalName);
+        file.newName = finalName(number);
+        present.remove(file.formerName);
+        present.insert(file.newName);
     }
-    return files;
 }
 
-// Replacement and append: each file of the listing once, in listing order.
-std::vector<PlannedRename> planOnePass(Operation operation, const NamingInputs &inputs, int &excluded)
+// Replacement and append keep the listing order; a name that would not
+// change is left alone: nothing to rename or log.
+void nameByText(const OperationSpec &spec, const NamingInputs &inputs, RenamePlan &plan)
 {
-    PropertyReader reader;
-    std::vector<PlannedRename> files;
-    for (const QString &name : fs::listPlainFiles(inputs.folder)) {
-        const QString extension = fs::extensionOf(name);
-        if (!takesPart(extension, inputs.extensions, ExtensionRule::UpperOrLowerCase)) {
-            ++excluded;
-            continue;
-        }
-        PlannedRename file;
-        file.originalName = name;
-        file.extension = extension;
-        if (operation == Operation::ReplaceText) {
-            if (!name.contains(inputs.preText, Qt::CaseSensitive))
-                continue;
-            QString replaced = name;
+    std::vector<PlannedRename> kept;
+    for (PlannedRename &file : plan.files) {
+        if (spec.naming == Naming::Replace) {
+            QString replaced = file.formerName;
             if (!inputs.preText.isEmpty())
                 replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
-            // A name that would not change is left alone: nothing to rename or log.
-            if (replaced == name)
+            if (replaced == file.formerName) {
+                plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
                 continue;
-            file.finalName = replaced;
+            }
+            file.newName = replaced;
             file.newFileName = replaced;
         } else {
-            file.newFileName = fs::baseNameOf(name) + u'(' + inputs.postText + u')';
-            file.finalName = file.newFileName + u'.' + extension;
+            file.newFileName = fs::baseNameOf(file.formerName) + u'(' + inputs.postText + u')';
+            file.newName = file.newFileName + u'.' + file.extension;
         }
-        const QString path = fs::joinPath(inputs.folder, name);
-        file.makeItDate = fs::lastModified(path);
-        file.camera = reader.cameraModel(path);
-        files.push_back(file);
+        kept.push_back(std::move(file));
     }
-    return files;
+    plan.files = std::move(kept);
+}
+
+// "TempFileName" + minute and second + "_" + number: a name that no entry of
+// the folder and no other file of this run bears, so that neither a leftover
+// file nor another run can meet it.
+void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<PlannedRename> &files)
+{
+    const QStringList all = fs::allNames(folder);
+    QSet<QString> taken(all.begin(), all.end());
+    int number = 0;
+    for (PlannedRename &file : files) {
+        do {
+            file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension);
+        } while (taken.contains(file.temporaryName));
+        taken.insert(file.temporaryName);
+    }
+}
+
+FailureCause causeOf(fs::RenameStatus status)
+{
+    switch (status) {
+    case fs::RenameStatus::Renamed: return FailureCause::None;
+    case fs::RenameStatus::TargetExists: return FailureCause::TargetExists;
+    case fs::RenameStatus::SourceMissing: return FailureCause::Vanished;
+    case fs::RenameStatus::UnsafeName: return FailureCause::NameRefused;
+    case fs::RenameStatus::PermissionDenied: return FailureCause::Permission;
+    case fs::RenameStatus::Failed: break;
+    }
+    return FailureCause::Other;
 }
 
 // Progress against the file list's count; nothing when that count is 0.
@@ -225,33 +196,176 @@ private:
     int fileCount_;
 };
 
-ListRow listRowFor(Operation operation, const PlannedRename &file)
+std::vector<ListRow> listRowsFor(const OperationSpec &spec, const RenamePlan &plan)
 {
-    ListRow row;
-    row.makeItDate = file.makeItDate;
-    row.extension = file.extension;
-    row.newFileName = file.newFileName;
-    if (operation == Operation::KeepExisting) {
-        row.fileName = file.originalName;
-        return row;
+    std::vector<ListRow> rows;
+    if (spec.listRows == ListRows::None)
+        return rows;
+    for (const PlannedRename &file : plan.files) {
+        ListRow row;
+        row.makeItDate = file.date;
+        row.extension = file.extension;
+        row.newFileName = file.newFileName;
+        if (spec.listRows == ListRows::Current) {
+            row.fileName = file.formerName;
+        } else {
+            row.fileName = file.temporaryName;
+            row.originalFileName = spec.listRows == ListRows::TemporaryNoExt ? fs::baseNameOf(file.formerName)
+                                                                              : file.formerName;
+            row.camera = file.camera;
+            row.movieLong = file.movieLong;
+        }
+        rows.push_back(row);
     }
-    row.fileName = file.temporaryName;
-    row.originalFileName = operation == Operation::NewAndExisting ? fs::baseNameOf(file.originalName)
-                                                                   : file.originalName;
-    row.camera = file.camera;
-    row.movieLong = file.movieLong;
-    return row;
+    return rows;
 }
 
-LogRow logRowFor(const PlannedRename &file)
+// Renames the files of a recorded run and commits each file's state right
+// after its rename. When a state cannot be committed the run stops there:
+// the rename that could not be recorded is taken back, files under
+// temporary names get their former names again, and nothing else is touched.
+class Applier {
+public:
+    Applier(const OperationSpec &spec, RenamePlan &plan, NameDatabase &database, qint64 runId,
+            ProgressSink *progress)
+        : spec_(spec)
+        , plan_(plan)
+        , database_(database)
+        , runId_(runId)
+    {
+        if (spec.showsProgress)
+            progress_.emplace(progress, plan.progressCount);
+    }
+
+    // False when the run stopped because the database failed.
+    bool run()
+    {
+        if (spec_.twoPasses)
+            return toTemporary() && toFinal();
+        return oneByOne();
+    }
+
+private:
+    bool toTemporary()
+    {
+        int taken = 0;
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            PlannedRename &file = plan_.files[i];
+            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.temporaryName);
+            file.state = status == fs::RenameStatus::Renamed ? FileState::Temporary : FileState::Failed;
+            file.cause = causeOf(status);
+            if (!record(i))
+                return stop(i, file.state == FileState::Temporary ? file.temporaryName : QString());
+            progress(float(++taken), 0, 0.5f);
+        }
+        return true;
+    }
+
+    bool toFinal()
+    {
+        int processed = 0;
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            PlannedRename &file = plan_.files[i];
+            if (file.state == FileState::Temporary) {
+                const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.temporaryName, file.newName);
+                if (status == fs::RenameStatus::Renamed) {
+                    file.state = FileState::Done;
+                    if (!record(i))
+                        return stop(i, file.newName);
+                } else {
+                    // Never leave a file under its temporary name.
+                    file.cause = causeOf(status);
+                    const bool back = fs::renameNoReplace(plan_.folder, file.temporaryName, file.formerName)
+                        == fs::RenameStatus::Renamed;
+                    file.state = back ? FileState::Restored : FileState::Failed;
+                    if (!back)
+                        file.cause = FailureCause::LeftTemporary;
+                    if (!record(i))
+                        return stop(i, QString());
+                }
+            }
+            progress(float(++processed), 50, 0.5f);
+        }
+        return true;
+    }
+
+    bool oneByOne()
+    {
+        int processed = 0;
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            PlannedRename &file = plan_.files[i];
+            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.newName);
+            file.state = status == fs::RenameStatus::Renamed ? FileState::Done : FileState::Failed;
+            file.cause = causeOf(status);
+            if (!record(i))
+                return stop(i, file.state == FileState::Done ? file.newName : QString());
+            progress(float(++processed));
+        }
+        return true;
+    }
+
+    bool record(size_t i)
+    {
+        const PlannedRename &file = plan_.files[i];
+        std::optional<LogRow> log;
+        if (file.state == FileState::Done && spec_.writesLog)
+            log = journal::logRowFor(file);
+        try {
+            journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
+            return true;
+        } catch (const DatabaseError &) {
+            return false;
+        }
+    }
+
+    // The state of file i could not be committed; `unrecorded` is the name it
+    // was given meanwhile (empty when it was not renamed).
+    bool stop(size_t i, const QString &unrecorded)
+    {
+        PlannedRename &file = plan_.files[i];
+        if (!unrecorded.isEmpty()
+            && fs::renameNoReplace(plan_.folder, unrecorded, file.formerName) == fs::RenameStatus::Renamed) {
+            file.state = FileState::Planned;
+        }
+        if (file.state == FileState::Planned)
+            file.cause = FailureCause::Stopped;
+        for (PlannedRename &other : plan_.files) {
+            if (other.state == FileState::Temporary) {
+                const bool back = fs::renameNoReplace(plan_.folder, other.temporaryName, other.formerName)
+                    == fs::RenameStatus::Renamed;
+                other.state = back ? FileState::Planned : FileState::Failed;
+                other.cause = back ? FailureCause::Stopped : FailureCause::LeftTemporary;
+            } else if (other.state == FileState::Planned) {
+                other.cause = FailureCause::Stopped;
+            }
+        }
+        return false;
+    }
+
+    void progress(float done, float offset = 0, float share = 1)
+    {
+        if (progress_)
+            progress_->set(done, offset, share);
+    }
+
+    const OperationSpec &spec_;
+    RenamePlan &plan_;
+    NameDatabase &database_;
+    qint64 runId_;
+    std::optional<ProgressReport> progress_;
+};
+
+QString closingMessage(const OperationSpec &spec, const OperationOutcome &outcome)
 {
-    LogRow row;
-    row.originalFileName = file.originalName;
-    row.makeItDate = file.makeItDate;
-    row.extension = file.extension;
-    row.camera = file.camera;
-    row.newFileName = file.newFileName;
-    return row;
+    switch (spec.closing) {
+    case Closing::Counts:
+        return text::renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed);
+    case Closing::Plain:
+        return QStringLiteral("変更しました") + text::failureLine(outcome.failed);
+    case Closing::Undone:
+        return text::undoSummary(outcome.renamed, outcome.failed);
+    }
+    return {};
 }
 
 } // namespace
@@ -265,10 +379,10 @@ RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress)
 OperationOutcome RenameOperations::check(Operation operation, const NamingInputs &inputs)
 {
     OperationOutcome outcome;
-    if (readsStartNumber(operation) && !wholeNumber(inputs.startNumber)) {
+    if (specOf(operation).readsStartNumber && !wholeNumber(inputs.startNumber)) {
         outcome.status = OperationOutcome::Status::StartNumberInvalid;
         outcome.message = text::notNumericStartNumber(inputs.startNumber);
-    } else if (!QDir(inputs.folder).exists() || inputs.folder.isEmpty()) {
+    } else if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
         outcome.status = OperationOutcome::Status::FolderMissing;
         outcome.message = text::folderMissing(inputs.folder);
     }
@@ -277,22 +391,51 @@ OperationOutcome RenameOperations::check(Operation operation, const NamingInputs
 
 RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &inputs) const
 {
+    const OperationSpec &spec = specOf(operation);
     RenamePlan plan;
-    switch (operation) {
-    case Operation::ShotDate:
-    case Operation::NewNumber:
-    case Operation::NewAndExisting:
-        plan.files = firstPass(operation, inputs, clock_, plan.excluded);
-        nameByDay(operation, inputs, wholeNumber(inputs.startNumber).value_or(1), plan.files);
-        break;
-    case Operation::KeepExisting:
-        plan.files = planKeepExisting(inputs);
-        break;
-    case Operation::ReplaceText:
-    case Operation::AppendText:
-        plan.files = planOnePass(operation, inputs, plan.excluded);
-        break;
+    plan.operation = operation;
+    plan.folder = inputs.folder;
+    plan.progressCount = inputs.fileCount;
+    collectCandidates(spec, inputs, plan);
+    // Numbered in listing order, as the files are taken.
+    if (spec.twoPasses)
+        giveTemporaryNames(plan.folder, clock_, plan.files);
+    switch (spec.naming) {
+    case Naming::ByDay: nameByDay(spec, inputs, plan.files); break;
+    case Naming::LowestFree: nameLowestFree(inputs, plan.files); break;
+    case Naming::Replace:
+    case Naming::Append: nameByText(spec, inputs, plan); break;
+    case Naming::Former: break;
     }
+    return plan;
+}
+
+RenamePlan RenameOperations::planUndo(NameDatabase &database)
+{
+    RenamePlan plan;
+    plan.operation = Operation::Undo;
+    const std::optional<journal::Run> run = journal::lastUndoableRun(database);
+    if (!run)
+        return plan;
+    plan.folder = run->folder;
+    plan.undoOf = run->id;
+    const std::vector<PlannedRename> files = journal::files(database, run->id);
+    // Last renamed first; each file from the name the run gave it back to
+    // the one it had.
+    for (int position = int(files.size()) - 1; position >= 0; --position) {
+        const PlannedRename &done = files[size_t(position)];
+        if (done.state != FileState::Done)
+            continue;
+        PlannedRename file = done;
+        file.formerName = done.newName;
+        file.newName = done.formerName;
+        file.newFileName = done.formerName;
+        file.state = FileState::Planned;
+        file.cause = FailureCause::None;
+        file.undoOfPosition = position;
+        plan.files.push_back(file);
+    }
+    plan.progressCount = int(plan.files.size());
     return plan;
 }
 
@@ -301,88 +444,139 @@ OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &
     OperationOutcome outcome = check(operation, inputs);
     if (outcome.status != OperationOutcome::Status::Completed)
         return outcome;
-    return apply(operation, inputs, plan(operation, inputs), database);
+    outcome = checkFolder(inputs.folder, database);
+    if (outcome.status != OperationOutcome::Status::Completed)
+        return outcome;
+    return apply(plan(operation, inputs), database);
 }
 
-OperationOutcome RenameOperations::apply(Operation operation, const NamingInputs &inputs, RenamePlan plan,
-                                         NameDatabase &database)
+OperationOutcome RenameOperations::undo(NameDatabase &database)
+{
+    RenamePlan plan;
+    try {
+        plan = planUndo(database);
+    } catch (const DatabaseError &error) {
+        OperationOutcome outcome;
+        outcome.status = OperationOutcome::Status::DatabaseUnavailable;
+        outcome.message = text::databaseUnavailable(error);
+        return outcome;
+    }
+    if (plan.undoOf == 0) {
+        OperationOutcome outcome;
+        outcome.status = OperationOutcome::Status::NothingToUndo;
+        outcome.message = text::nothingToUndo();
+        return outcome;
+    }
+    if (plan.folder.isEmpty() || !QDir(plan.folder).exists()) {
+        OperationOutcome outcome;
+        outcome.status = OperationOutcome::Status::FolderMissing;
+        outcome.message = text::folderMissing(plan.folder);
+        return outcome;
+    }
+    giveTemporaryNames(plan.folder, clock_, plan.files);
+    return apply(std::move(plan), database);
+}
+
+OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDatabase &database)
 {
     OperationOutcome outcome;
+    const fs::FolderLock lock(folder);
+    if (!lock.held()) {
+        outcome.status = OperationOutcome::Status::FolderBusy;
+        outcome.message = text::folderBusy(folder);
+        return outcome;
+    }
     try {
-        database.empty(Table::FileNameList);
-        if (hasTwoPasses(operation) || operation == Operation::KeepExisting) {
-            std::vector<ListRow> rows;
-            rows.reserve(plan.files.size());
-            for (const PlannedRename &file : plan.files)
-                rows.push_back(listRowFor(operation, file));
-            // Written before the first rename: the rows tell which file holds
-            // which temporary name should the run be cut short.
-            database.addListRows(rows, ListRun{inputs.folder, static_cast<int>(operation)});
+        const int waiting = filesAwaitingRestore(database, folder);
+        if (waiting > 0) {
+            outcome.status = OperationOutcome::Status::UnfinishedRun;
+            outcome.message = text::recoverFirst(folder, waiting);
         }
+    } catch (const DatabaseError &error) {
+        outcome.status = OperationOutcome::Status::DatabaseUnavailable;
+        outcome.message = text::databaseUnavailable(error);
+    }
+    return outcome;
+}
+
+OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database)
+{
+    const OperationSpec &spec = specOf(plan.operation);
+    OperationOutcome outcome;
+    const fs::FolderLock lock(plan.folder);
+    // Checked again and held from here on: a run cut short meanwhile is
+    // reconciled first, and one with files under temporary names refuses.
+    outcome = checkFolder(plan.folder, database);
+    if (outcome.status != OperationOutcome::Status::Completed)
+        return outcome;
+
+    try {
+        Transaction transaction(database);
+        database.empty(Table::FileNameList);
+        database.addListRows(listRowsFor(spec, plan));
+        outcome.runId = journal::begin(database, plan);
+        transaction.commit();
     } catch (const DatabaseError &error) {
         outcome.status = OperationOutcome::Status::DatabaseUnavailable;
         outcome.message = text::databaseUnavailable(error);
         return outcome;
     }
 
-    std::optional<ProgressReport> progress;
-    if (operation != Operation::KeepExisting)
-        progress.emplace(progress_, inputs.fileCount);
-    const QString &folder = inputs.folder;
-    bool logFailed = false;
-    auto log = [&](const PlannedRename &file) {
-        if (!writesLog(operation))
-            return;
+    const bool finished = Applier(spec, plan, database, outcome.runId, progress_).run();
+    if (finished) {
         try {
-            database.appendLog(logRowFor(file));
+            journal::finish(database, outcome.runId);
         } catch (const DatabaseError &) {
-            logFailed = true;
-        }
-    };
-
-    if (hasTwoPasses(operation)) {
-        int taken = 0;
-        for (PlannedRename &file : plan.files) {
-            if (fs::renameNoReplace(folder, file.originalName, file.temporaryName) != fs::RenameStatus::Renamed)
-                file.result = FileResult::Failed;
-            progress->set(float(++taken), 0, 0.5f);
-        }
-        int processed = 0;
-        for (PlannedRename &file : plan.files) {
-            if (file.result != FileResult::Failed) {
-                if (fs::renameNoReplace(folder, file.temporaryName, file.finalName) == fs::RenameStatus::Renamed) {
-                    file.result = FileResult::Renamed;
-                    log(file);
-                } else {
-                    // Never leave a file under its temporary name.
-                    fs::renameNoReplace(folder, file.temporaryName, file.originalName);
-                    file.result = FileResult::Failed;
-                }
-            }
-            progress->set(float(++processed), 50, 0.5f);
-        }
-    } else {
-        int processed = 0;
-        for (PlannedRename &file : plan.files) {
-            const bool renamed =
-                fs::renameNoReplace(folder, file.originalName, file.finalName) == fs::RenameStatus::Renamed;
-            file.result = renamed ? FileResult::Renamed : FileResult::Failed;
-            if (renamed)
-                log(file);
-            if (progress)
-                progress->set(float(++processed));
+            // Left unfinished: the next run in this folder reconciles it first.
         }
     }
 
-    for (const PlannedRename &file : plan.files)
-        (file.result == FileResult::Renamed ? outcome.renamed : outcome.failed)++;
-    outcome.message = operation == Operation::KeepExisting
-        ? QStringLiteral("変更しました") + text::failureLine(outcome.failed)
-        : text::renameSummary(outcome.renamed, plan.excluded, outcome.failed);
-    if (logFailed)
-        outcome.message += QStringLiteral("\r (ログを書き込めませんでした)");
+    int notDone = 0;
+    for (const PlannedRename &file : plan.files) {
+        if (file.state == FileState::Done)
+            ++outcome.renamed;
+        else if (file.cause == FailureCause::Stopped)
+            ++notDone;
+        else
+            ++outcome.failed;
+    }
     outcome.plan = std::move(plan);
+    outcome.message = closingMessage(spec, outcome);
+    if (!finished) {
+        outcome.status = OperationOutcome::Status::Stopped;
+        outcome.message += text::stoppedLine(notDone);
+    }
     return outcome;
+}
+
+QString text::failureCause(FailureCause cause)
+{
+    switch (cause) {
+    case FailureCause::None: return {};
+    case FailureCause::TargetExists: return QStringLiteral("同じ名前のファイルがあります");
+    case FailureCause::Vanished: return QStringLiteral("ファイルが見つかりません");
+    case FailureCause::Permission: return QStringLiteral("変更が許可されていません");
+    case FailureCause::NameRefused: return QStringLiteral("使えない名前です");
+    case FailureCause::LeftTemporary: return QStringLiteral("一時的な名前のままです");
+    case FailureCause::Stopped: return QStringLiteral("中止のため変更していません");
+    case FailureCause::Other: break;
+    }
+    return QStringLiteral("変更できませんでした");
+}
+
+QString text::leftOutReason(LeftOut::Reason reason)
+{
+    return reason == LeftOut::Reason::Extension ? QStringLiteral("拡張子") : QStringLiteral("名前が変わらない");
+}
+
+QString planPreview(const RenamePlan &plan)
+{
+    QStringList lines;
+    for (const PlannedRename &file : plan.files)
+        lines << file.formerName + QStringLiteral(" → ") + file.newName;
+    for (const LeftOut &file : plan.leftOut)
+        lines << file.name + QStringLiteral("（対象外：") + text::leftOutReason(file.reason) + QStringLiteral("）");
+    return lines.join(u'\n');
 }
 
 } // namespace pelmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rename/NamingInputs.h"
+#include "rename/Operations.h"
 
 #include <QDateTime>
 #include <QString>
@@ -13,43 +14,73 @@ class Clock;
 class NameDatabase;
 class ProgressSink;
 
-enum class Operation {
-    ShotDate,       // by date taken, numbered per day
-    NewNumber,      // by date modified, numbered per day
-    KeepExisting,   // by date modified, lowest free number of the day
-    NewAndExisting, // by date modified, former name kept in brackets
-    ReplaceText,    // Pre Text replaced by Post Text
-    AppendText      // "(" + Post Text + ")" before the extension
-};
+// Where a file of a run stands; the journal stores the same states.
+enum class FileState { Planned, Temporary, Done, Failed, Restored, Undone };
 
-enum class FileResult { Planned, Renamed, Failed };
+// Why a file was not renamed.
+enum class FailureCause {
+    None,
+    TargetExists,   // a file of the new name is there
+    Vanished,       // the file is gone (renamed or removed since the plan)
+    Permission,     // the folder or the file may not be changed
+    NameRefused,    // the new name would leave the folder, or is empty
+    Restored,       // the final rename failed; the file has its former name back
+    LeftTemporary,  // the final rename failed and so did the way back
+    Stopped,        // the run stopped before this file (the database failed)
+    Other
+};
 
 // One file of a run: what it was, what it becomes, and what happened.
 struct PlannedRename {
-    QString originalName;  // name before the run
+    QString formerName;    // name before the run
     QString temporaryName; // two-pass operations only
-    QString finalName;     // name on disk after the run
+    QString newName;       // name on disk after the run
     QString newFileName;   // the new name as the tables record it
-    QDateTime makeItDate;
+    QDateTime date;        // invalid: no date
+    DateSource dateSource = DateSource::None;
     QString extension;
     QString camera;
     QString movieLong;
-    FileResult result = FileResult::Planned;
+    FileState state = FileState::Planned;
+    FailureCause cause = FailureCause::None;
+    int undoOfPosition = -1; // undo: the position of the file in the run undone
+};
+
+// A file of the folder that the run leaves alone, and why.
+struct LeftOut {
+    enum class Reason { Extension, Unchanged };
+    QString name;
+    Reason reason;
 };
 
 // The whole run, worked out before any file is touched. Files stand in the
 // order they are renamed.
 struct RenamePlan {
+    Operation operation = Operation::ShotDate;
+    QString folder;
     std::vector<PlannedRename> files;
-    int excluded = 0;
+    std::vector<LeftOut> leftOut;
+    int excluded = 0;     // left out for their extension, as the closing message counts them
+    qint64 undoOf = 0;    // undo: the run undone
+    int progressCount = 0; // divisor of the progress: the file list's entry count
 };
 
 struct OperationOutcome {
-    enum class Status { Completed, StartNumberInvalid, FolderMissing, DatabaseUnavailable };
+    enum class Status {
+        Completed,
+        StartNumberInvalid,
+        FolderMissing,
+        FolderBusy,         // another run holds the folder
+        UnfinishedRun,      // files of a cut-short run still need their names back
+        NothingToUndo,
+        DatabaseUnavailable,
+        Stopped             // the database failed mid-run; what was done is recorded
+    };
     Status status = Status::Completed;
     QString message; // the closing message, or what stopped the operation
     int renamed = 0;
     int failed = 0;
+    qint64 runId = 0;
     RenamePlan plan;
 };
 
@@ -57,25 +88,41 @@ class RenameOperations {
 public:
     explicit RenameOperations(const Clock &clock, ProgressSink *progress = nullptr);
 
-    // Works out the run from the folder as it is now; changes nothing.
-    // Throws nothing: an unreadable file simply has no properties.
-    RenamePlan plan(Operation operation, const NamingInputs &inputs) const;
-
-    // Checks the inputs, plans, and applies the plan. An unusable database
-    // renames nothing.
-    OperationOutcome run(Operation operation, const NamingInputs &inputs, NameDatabase &database);
-
-    // Applies a plan: empties FileNameList, records the run, renames, logs.
-    OperationOutcome apply(Operation operation, const NamingInputs &inputs, RenamePlan plan,
-                           NameDatabase &database);
-
     // What stops an operation before anything happens; Completed when
     // nothing does.
     static OperationOutcome check(Operation operation, const NamingInputs &inputs);
+    // What stops a run in the folder: another run holding it, or files of a
+    // run cut short still under temporary names. Closes cut-short runs that
+    // left nothing to restore.
+    static OperationOutcome checkFolder(const QString &folder, NameDatabase &database);
+
+    // Works out the run from the folder as it is now; changes nothing.
+    // An unreadable file simply has no properties.
+    RenamePlan plan(Operation operation, const NamingInputs &inputs) const;
+    // The files of the last finished run that is not undone yet, back to
+    // their former names; an empty plan when there is none.
+    static RenamePlan planUndo(NameDatabase &database);
+
+    // Applies a plan: takes the folder, records the run, renames, logs. The
+    // plan's files carry their end states and causes in the outcome.
+    OperationOutcome apply(RenamePlan plan, NameDatabase &database);
+
+    // check + plan + apply.
+    OperationOutcome run(Operation operation, const NamingInputs &inputs, NameDatabase &database);
+    OperationOutcome undo(NameDatabase &database);
 
 private:
     const Clock &clock_;
     ProgressSink *progress_;
 };
+
+// The plan as lines: "former name → new name" in the order of the run, then
+// the files left out and why.
+QString planPreview(const RenamePlan &plan);
+
+namespace text {
+QString failureCause(FailureCause cause);
+QString leftOutReason(LeftOut::Reason reason);
+} // namespace text
 
 } // namespace pelmora

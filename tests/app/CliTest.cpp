@@ -41,7 +41,7 @@ TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
     const CliRun run = runCli({"--data", data.path(), "new-number", photos.path(), "--ext", "jpg",
                                "--pre", "-Mov", "--start", "7", "--dry-run"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, "b.jpg\t210305-Mov-007.jpg\na.JPG\t210305-Mov-008.JPG\n");
+    EXPECT_EQ(run.out, "b.jpg → 210305-Mov-007.jpg\na.JPG → 210305-Mov-008.JPG\nc.png（対象外：拡張子）\n");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
     EXPECT_EQ(filesIn(data.path()), QStringList());
 }

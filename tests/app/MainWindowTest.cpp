@@ -1,3 +1,4 @@
+#include "app/Application.h"
 #include "app/ExtensionBoxes.h"
 #include "app/FolderLists.h"
 #include "app/MainWindow.h"
@@ -27,11 +28,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(data.isValid() && photos.isValid());
-        window = std::make_unique<MainWindow>(
-            AppServices{data.path(), &messages, &clock, [this] { ++endRequests; }});
-        window->show();
+        app = std::make_unique<Application>(AppServices{data.path(), &messages, &clock, [this] { ++endRequests; }});
+        app->showMain();
+        window = app->mainWindow();
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
 
     template <typename T> T *control(const char *name) const
@@ -61,7 +62,8 @@ protected:
     ScriptedMessageBoxes messages;
     FixedClock clock{at("2026-01-02 12:34:05")};
     int endRequests = 0;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Application> app;
+    MainWindow *window = nullptr;
 };
 
 QStringList filled(std::initializer_list<const char *> texts)
@@ -86,7 +88,8 @@ TEST_F(MainWindowTest, StartsWithTheDesignValues)
         entries << operations->itemText(i);
     EXPECT_EQ(entries, QStringList({"ファイル名変換(撮影日時)", "ファイル名変換(新規付番)", "ファイル名変換(既存温存)",
                                     "ファイル名変換(新規+既存)", "ファイル名文字列置換", "データベース最適化", "属性表示",
-                                    "Text追記", "LOGの表示", "フォルダ附番", "Driveボタン登録", "終了"}));
+                                    "Text追記", "LOGの表示", "フォルダ附番", "Driveボタン登録", "元に戻す(直前の変更)",
+                                    "終了"}));
     EXPECT_EQ(operations->currentText(), "ファイル名変換(撮影日時)");
 
     EXPECT_EQ(control<FolderList>("Dir1")->path(), "/");
@@ -272,6 +275,10 @@ TEST_F(MainWindowTest, DispatchesEveryOperationText)
     EXPECT_EQ(messages.shown[0].text, "その操作は存在しません。");
     EXPECT_EQ(messages.shown[0].title, ""); // the application title
     EXPECT_EQ(messages.shown[0].icon, Icon::None);
+
+    window->dispatch("元に戻す(直前の変更)"); // nothing renamed yet
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "元に戻せる変更はありません。");
 
     window->dispatch("終了");
     EXPECT_EQ(endRequests, 1);

@@ -1,6 +1,8 @@
+#include "app/Application.h"
 #include "app/FolderLists.h"
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
+#include "rename/Journal.h"
 #include "rename/NameDatabase.h"
 #include "rename/RenameOperations.h"
 #include "TestSupport.h"
@@ -24,8 +26,9 @@ class RenameFromWindow : public ::testing::Test {
 protected:
     void open(const QString &dataFolder)
     {
-        window = std::make_unique<MainWindow>(AppServices{dataFolder, &messages, &clock, [] {}});
-        window->show();
+        app = std::make_unique<Application>(AppServices{dataFolder, &messages, &clock, [] {}});
+        app->showMain();
+        window = app->mainWindow();
         for (const char *name : {"IMG_1.jpg", "IMG_2.JPG", "clip.mov"})
             setModified(writeFile(photos.path(), name), at("2021-03-05 09:00:00"));
         ASSERT_TRUE(window->chooseFolder(photos.path()));
@@ -35,7 +38,8 @@ protected:
     QTemporaryDir photos;
     ScriptedMessageBoxes messages;
     FixedClock clock{at("2026-01-02 12:34:05")};
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Application> app;
+    MainWindow *window = nullptr;
 };
 
 TEST_F(RenameFromWindow, YesRenamesReportsAndRereadsTheFileList)
@@ -60,9 +64,9 @@ TEST_F(RenameFromWindow, UnusableDatabaseRenamesNothingAndNamesTheFile)
     open(data.filePath("no-such-folder"));
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(新規付番)");
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[1].icon, Icon::Critical);
-    EXPECT_TRUE(messages.shown[1].text.contains(data.filePath("no-such-folder/FileNameDB.db")));
+    ASSERT_EQ(messages.shown.size(), 1u); // before the question: nothing could be recorded
+    EXPECT_EQ(messages.shown[0].icon, Icon::Critical);
+    EXPECT_TRUE(messages.shown[0].text.contains(data.filePath("no-such-folder/FileNameDB.db")));
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
 }
 
@@ -72,8 +76,8 @@ TEST_F(RenameFromWindow, NonWholeStartNumberStopsBeforeRenaming)
     window->findChild<QLineEdit *>("Text3")->setText("2.5");
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(撮影日時)");
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[1].title, "数値以外の入力");
+    ASSERT_EQ(messages.shown.size(), 1u); // refused before the question
+    EXPECT_EQ(messages.shown[0].title, "数値以外の入力");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
 }
 
@@ -81,40 +85,51 @@ TEST_F(RenameFromWindow, NonWholeStartNumberStopsBeforeRenaming)
 
 namespace {
 
-// A run cut short after the temporary renames: the files sit under their
-// temporary names and the scratch rows say what they were.
+// A run cut short after its temporary renames: the files sit under their
+// temporary names and the journal says what they were.
 TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
 {
     open(data.path());
     {
         NameDatabase database(data.path(), clock);
-        RenameOperations operations(clock);
         NamingInputs inputs = window->readInputs();
         inputs.extensions = {"jpg", "mov"};
-        const RenamePlan plan = operations.plan(Operation::NewAndExisting, inputs);
-        std::vector<ListRow> rows;
-        for (const PlannedRename &file : plan.files) {
-            rows.push_back({file.temporaryName, fs::baseNameOf(file.originalName), {}, file.extension, {}, {}, {}});
-            ASSERT_EQ(fs::renameNoReplace(photos.path(), file.originalName, file.temporaryName),
+        RenamePlan plan = RenameOperations(clock).plan(Operation::NewAndExisting, inputs);
+        Transaction transaction(database);
+        const qint64 run = journal::begin(database, plan);
+        transaction.commit();
+        for (size_t i = 0; i < plan.files.size(); ++i) {
+            PlannedRename &file = plan.files[i];
+            ASSERT_EQ(fs::renameNoReplace(photos.path(), file.formerName, file.temporaryName),
                       fs::RenameStatus::Renamed);
+            file.state = FileState::Temporary;
+            journal::record(database, run, int(i), file);
         }
-        database.addListRows(rows, ListRun{photos.path(), int(Operation::NewAndExisting)});
     }
     writeFile(photos.path(), "IMG_2.JPG", "a newcomer that took a former name");
 
+    // A new run in that folder is refused and the files are offered back.
+    messages.answers = {Answer::Ok, Answer::No};
+    window->dispatch("ファイル名変換(新規付番)");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith("前回の処理が途中で終わったため、3件"));
+    EXPECT_EQ(messages.shown[1].buttons, Buttons::YesNo);
+    EXPECT_EQ(filesIn(photos.path()).size(), 4);
+
+    messages.shown.clear();
     messages.answers = {Answer::Yes};
-    window->offerRecovery();
+    app->offerRecovery();
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text, "前回の処理が途中で終わったため、3件のファイルが一時的な名前のままです。\r\rフォルダ名\r"
                                           + photos.path() + "\r\r元のファイル名に戻しますか？");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
-    EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)");
+    EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)\r\r"
+                                      "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\rTempFileName3405_002.JPG");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "TempFileName3405_002.JPG", "clip.mov"}));
 
-    // Once restored, nothing more is offered.
+    // Once recovered, nothing more is offered.
     messages.shown.clear();
-    QFile::remove(photos.filePath("TempFileName3405_002.JPG"));
-    window->offerRecovery();
+    app->offerRecovery();
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -124,7 +139,7 @@ TEST_F(RenameFromWindow, CompletedRunsLeaveNothingToRestore)
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(新規+既存)");
     messages.shown.clear();
-    window->offerRecovery();
+    app->offerRecovery();
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -40,13 +40,6 @@ TEST(NameFormat, MovieLengthTexts)
         EXPECT_EQ(movieLengthText(column), text) << column;
 }
 
-TEST(NameFormat, DateColumnIsCleanedByPosition)
-{
-    const QString column = QStringLiteral("\u200E2011/\u200E09/\u200E16 \u200E\u200E12:34:05");
-    EXPECT_EQ(cleanedDateColumn(column), "2011/09/16 12:34:05");
-    EXPECT_EQ(cleanedDateColumn(column.left(21)), "2011/09/16 12:34");
-}
-
 TEST(NameFormat, ExtensionTestStopsAtTheFirstEmptyBox)
 {
     auto boxes = pictureExtensions();

@@ -65,7 +65,7 @@ TEST_F(KeepExisting, NameTakenMeanwhileIsReportedAndNothingIsLost)
     RenameOperations operations(clock);
     const RenamePlan plan = operations.plan(Operation::KeepExisting, inputs());
     writeFile(folder.path(), "210305-001.jpg", "someone else's");
-    const OperationOutcome outcome = operations.apply(Operation::KeepExisting, inputs(), plan, *database);
+    const OperationOutcome outcome = operations.apply(plan, *database);
     EXPECT_EQ(outcome.message, "変更しました\r (1件は変更できませんでした)");
     EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.jpg", "a.jpg"}));
 }
@@ -85,7 +85,7 @@ TEST_F(NewAndExisting, KeepsTheFormerNameInBracketsAndNestsOnASecondRun)
                                     "210306-001(DSC_5).jpg", "c.Jpg"}));
     EXPECT_EQ(outcome.message, "3件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)");
     EXPECT_EQ(database->count(Table::FileNameLog), 0);
-    EXPECT_EQ(database->listRows(ListOrder::MakeItDateAscending).front().originalFileName, "IMG_0001");
+    EXPECT_EQ(database->listRows().front().originalFileName, "IMG_0001");
 
     in.preText = "A";
     in.postText = "B";

@@ -143,7 +143,7 @@ TEST_F(RenameByDate, FileThatVanishesBeforeItsTurnIsAFailureOnly)
     RenameOperations operations(clock);
     RenamePlan plan = operations.plan(Operation::ShotDate, inputs());
     QFile::remove(folder.filePath("a.jpg"));
-    const OperationOutcome outcome = operations.apply(Operation::ShotDate, inputs(), plan, *database);
+    const OperationOutcome outcome = operations.apply(plan, *database);
     EXPECT_EQ(outcome.renamed, 1);
     EXPECT_EQ(outcome.failed, 1);
     EXPECT_EQ(files(), QStringList({"210305-002.jpg"}));
@@ -181,7 +181,7 @@ TEST_F(RenameByDate, ThousandthFileOfADayIsNumbered1000)
 TEST_F(RenameByDate, StartNumberMustBeAWholeNumber)
 {
     dated("a.jpg", "2021-03-05 09:00:00");
-    database->addListRow({"kept", {}, {}, {}, {}, {}, {}});
+    database->addListRows({{"kept", {}, {}, {}, {}, {}, {}}});
     for (const char *wrong : {"1.5", "abc", ""}) {
         NamingInputs in = inputs();
         in.startNumber = wrong;

@@ -1,0 +1,199 @@
+#include "rename/Journal.h"
+
+#include "platform/Clock.h"
+#include "rename/NameDatabase.h"
+
+#include <array>
+#include <utility>
+
+namespace pelmora::journal {
+
+namespace {
+
+// Stored names: they outlive the enums, so they are texts, never numbers.
+const std::array<std::pair<FileState, const char *>, 6> kStates = {{
+    {FileState::Planned, "planned"},
+    {FileState::Temporary, "temporary"},
+    {FileState::Done, "done"},
+    {FileState::Failed, "failed"},
+    {FileState::Restored, "restored"},
+    {FileState::Undone, "undone"},
+}};
+
+const std::array<std::pair<FailureCause, const char *>, 8> kCauses = {{
+    {FailureCause::None, ""},
+    {FailureCause::TargetExists, "target-exists"},
+    {FailureCause::Vanished, "vanished"},
+    {FailureCause::Permission, "permission"},
+    {FailureCause::NameRefused, "name-refused"},
+    {FailureCause::LeftTemporary, "left-temporary"},
+    {FailureCause::Stopped, "stopped"},
+    {FailureCause::Other, "other"},
+}};
+
+template <typename Enum, size_t N>
+Enum fromName(const std::array<std::pair<Enum, const char *>, N> &names, const QString &name, Enum fallback)
+{
+    for (const auto &[value, text] : names) {
+        if (name == QLatin1String(text))
+            return value;
+    }
+    return fallback;
+}
+
+template <typename Enum, size_t N>
+QString toName(const std::array<std::pair<Enum, const char *>, N> &names, Enum value)
+{
+    for (const auto &[candidate, text] : names) {
+        if (candidate == value)
+            return QString::fromLatin1(text);
+    }
+    return {};
+}
+
+QString dateSourceName(DateSource source)
+{
+    switch (source) {
+    case DateSource::Taken: return QStringLiteral("taken");
+    case DateSource::Modified: return QStringLiteral("modified");
+    case DateSource::None: break;
+    }
+    return {};
+}
+
+DateSource dateSourceNamed(const QString &name)
+{
+    if (name == u"taken")
+        return DateSource::Taken;
+    if (name == u"modified")
+        return DateSource::Modified;
+    return DateSource::None;
+}
+
+const QString kRunColumns = QStringLiteral("RunID, Operation, Folder, Started, Finished, UndoOf FROM RenameRun");
+
+Run readRun(const Statement &row)
+{
+    const OperationSpec *spec = specNamed(row.text(1));
+    return Run{row.integer(0), spec ? spec->operation : Operation::ShotDate, row.text(2), row.date(3),
+               row.date(4), row.integer(5)};
+}
+
+} // namespace
+
+QString stateName(FileState state)
+{
+    return toName(kStates, state);
+}
+
+QString causeName(FailureCause cause)
+{
+    return toName(kCauses, cause);
+}
+
+qint64 begin(NameDatabase &database, const RenamePlan &plan)
+{
+    const QDateTime now = database.clock().now();
+    Statement run(database, QStringLiteral("INSERT INTO RenameRun (Operation, Folder, Started, UndoOf)"
+                                           " VALUES (?, ?, ?, ?)"));
+    run.bind(specOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).run();
+    Statement id(database, QStringLiteral("SELECT last_insert_rowid()"));
+    id.step();
+    const qint64 runId = id.integer(0);
+
+    Statement insert(database, QStringLiteral(
+        "INSERT INTO RenameJournal (RunID, Position, FormerName, TemporaryName, NewName, State, Cause,"
+        " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        const PlannedRename &file = plan.files[i];
+        insert.bind(runId).bind(qint64(i)).bind(file.formerName).bind(file.temporaryName).bind(file.newName)
+            .bind(stateName(file.state)).bind(causeName(file.cause)).bind(now).bind(file.date)
+            .bind(dateSourceName(file.dateSource)).bind(file.extension).bind(file.camera).bind(file.movieLong)
+            .bind(file.newFileName).bind(qint64(file.undoOfPosition)).run();
+    }
+    if (plan.undoOf != 0) {
+        Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = ? WHERE RunID = ?"));
+        mark.bind(runId).bind(plan.undoOf).run();
+    }
+    return runId;
+}
+
+void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
+            const std::optional<LogRow> &log, qint64 undoOf)
+{
+    Transaction transaction(database);
+    Statement update(database, QStringLiteral(
+        "UPDATE RenameJournal SET State = ?, Cause = ?, Changed = ? WHERE RunID = ? AND Position = ?"));
+    update.bind(stateName(file.state)).bind(causeName(file.cause)).bind(database.clock().now()).bind(runId)
+        .bind(qint64(position)).run();
+    if (log)
+        database.appendLog(*log);
+    if (undoOf != 0 && file.state == FileState::Done) {
+        Statement undone(database, QStringLiteral(
+            "UPDATE RenameJournal SET State = 'undone', Changed = ? WHERE RunID = ? AND Position = ?"));
+        undone.bind(database.clock().now()).bind(undoOf).bind(qint64(file.undoOfPosition)).run();
+    }
+    transaction.commit();
+}
+
+void finish(NameDatabase &database, qint64 runId)
+{
+    Statement update(database, QStringLiteral("UPDATE RenameRun SET Finished = ? WHERE RunID = ?"));
+    update.bind(database.clock().now()).bind(runId).run();
+}
+
+LogRow logRowFor(const PlannedRename &file)
+{
+    LogRow row;
+    row.originalFileName = file.formerName;
+    row.makeItDate = file.date;
+    row.extension = file.extension;
+    row.camera = file.camera;
+    row.newFileName = file.newFileName;
+    return row;
+}
+
+std::vector<Run> unfinishedRuns(NameDatabase &database)
+{
+    Statement query(database, QStringLiteral("SELECT ") + kRunColumns
+                                  + QStringLiteral(" WHERE Finished IS NULL ORDER BY RunID"));
+    return database.rows<Run>(query, readRun);
+}
+
+std::optional<Run> lastUndoableRun(NameDatabase &database)
+{
+    Statement query(database, QStringLiteral("SELECT ") + kRunColumns + QStringLiteral(
+        " WHERE Finished IS NOT NULL AND UndoneBy IS NULL AND Operation <> 'undo'"
+        " AND EXISTS (SELECT 1 FROM RenameJournal j WHERE j.RunID = RenameRun.RunID AND j.State = 'done')"
+        " ORDER BY RunID DESC LIMIT 1"));
+    if (!query.step())
+        return std::nullopt;
+    return readRun(query);
+}
+
+std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
+{
+    Statement query(database, QStringLiteral(
+        "SELECT FormerName, TemporaryName, NewName, State, Cause, MakeItDate, DateSource, Extension, Camera,"
+        " MovieLong, NewFileName, UndoOfPosition FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
+    query.bind(runId);
+    return database.rows<PlannedRename>(query, [](const Statement &row) {
+        PlannedRename file;
+        file.formerName = row.text(0);
+        file.temporaryName = row.text(1);
+        file.newName = row.text(2);
+        file.state = fromName(kStates, row.text(3), FileState::Planned);
+        file.cause = fromName(kCauses, row.text(4), FailureCause::None);
+        file.date = row.date(5);
+        file.dateSource = dateSourceNamed(row.text(6));
+        file.extension = row.text(7);
+        file.camera = row.text(8);
+        file.movieLong = row.text(9);
+        file.newFileName = row.text(10);
+        file.undoOfPosition = int(row.integer(11));
+        return file;
+    });
+}
+
+} // namespace pelmora::journal

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "rename/NameDatabase.h"
+#include "rename/RenameOperations.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace pelmora {
+
+// The record of every rename run: the run (RenameRun) and each of its files
+// with the state it reached (RenameJournal). A run's record is written whole
+// before its first rename and each file's state right after its rename, so
+// that a run cut short can be reconciled with the folder afterwards.
+namespace journal {
+
+struct Run {
+    qint64 id = 0;
+    Operation operation = Operation::ShotDate;
+    QString folder;
+    QDateTime started;
+    QDateTime finished; // invalid while the run is unfinished
+    qint64 undoOf = 0;
+};
+
+QString stateName(FileState state);
+QString causeName(FailureCause cause);
+
+// Writes the run and its files (as planned) inside the caller's transaction;
+// an undo also marks the run it undoes. Returns the new run's id.
+qint64 begin(NameDatabase &database, const RenamePlan &plan);
+// One file's new state, committed at once, with its log row when given;
+// an undo's done file also marks the file it undid.
+void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
+            const std::optional<LogRow> &log = std::nullopt, qint64 undoOf = 0);
+void finish(NameDatabase &database, qint64 runId);
+// The log row of a file the run renamed.
+LogRow logRowFor(const PlannedRename &file);
+
+std::vector<Run> unfinishedRuns(NameDatabase &database);
+// The last finished run with a renamed file that no undo has taken yet.
+std::optional<Run> lastUndoableRun(NameDatabase &database);
+// The files of a run in the order they were renamed.
+std::vector<PlannedRename> files(NameDatabase &database, qint64 runId);
+
+} // namespace journal
+
+} // namespace pelmora
