@@ -275,10 +275,11 @@ private:
                 } else {
                     // Never leave a file under its temporary name.
                     file.cause = causeOf(status);
-                    const bool back = fs::renameNoReplace(plan_.folder, file.temporaryName, file.formerName)
-                        == fs::RenameStatus::Renamed;
+                    const bool back = status != fs::RenameStatus::SourceMissing
+                        && fs::renameNoReplace(plan_.folder, file.temporaryName, file.formerName)
+                            == fs::RenameStatus::Renamed;
                     file.state = back ? FileState::Restored : FileState::Failed;
-                    if (!back)
+                    if (!back && status != fs::RenameStatus::SourceMissing)
                         file.cause = FailureCause::LeftTemporary;
                     if (!record(i))
                         return stop(i, QString());

@@ -59,6 +59,39 @@ TEST_F(RenameFromWindow, YesRenamesReportsAndRereadsTheFileList)
     EXPECT_TRUE(window->findChild<QWidget *>("ProgressBar1")->isHidden());
 }
 
+TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
+{
+    open(data.path());
+    messages.answers = {Answer::Yes};
+    window->dispatch("ファイル名変換(新規付番)");
+    EXPECT_EQ(messages.shown.at(0).details,
+              "IMG_1.jpg → 210305-001.jpg\nIMG_2.JPG → 210305-002.JPG\nclip.mov（対象外：拡張子）");
+
+    messages.shown.clear();
+    messages.answers = {Answer::Yes};
+    window->dispatch("元に戻す(直前の変更)");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].title, "実施確認【元に戻す(直前の変更)】");
+    EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\r全 2 件\r\rフォルダ名\r" + photos.path());
+    EXPECT_EQ(messages.shown[0].details, "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
+    EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました");
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
+}
+
+// Keep-existing shows no progress bar, yet what is typed while it plans and
+// renames never arrives.
+TEST_F(RenameFromWindow, InputIsSwallowedDuringKeepExisting)
+{
+    open(data.path());
+    auto *preText = window->findChild<QLineEdit *>("Text1");
+    QCoreApplication::postEvent(preText, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+    messages.answers = {Answer::Yes};
+    window->dispatch("ファイル名変換(既存温存)");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(preText->text(), "");
+    EXPECT_EQ(messages.shown.back().text, "変更しました");
+}
+
 TEST_F(RenameFromWindow, UnusableDatabaseRenamesNothingAndNamesTheFile)
 {
     open(data.filePath("no-such-folder"));

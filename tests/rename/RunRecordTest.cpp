@@ -1,0 +1,267 @@
+#include "RenameFixture.h"
+#include "rename/Journal.h"
+#include "rename/Recovery.h"
+
+#include <QFile>
+
+#include <functional>
+#include <map>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+// Calls the hook once, the first time the bar reaches the value.
+class HookAt final : public ProgressSink {
+public:
+    HookAt(int value, std::function<void()> hook)
+        : value_(value)
+        , hook_(std::move(hook))
+    {
+    }
+    void show() override {}
+    void hide() override {}
+    void setValue(int percent) override
+    {
+        if (hook_ && percent >= value_)
+            std::exchange(hook_, nullptr)();
+    }
+
+private:
+    int value_;
+    std::function<void()> hook_;
+};
+
+class RunRecord : public RenameFixture {
+protected:
+    // Files with contents of their own, so that every file can be followed.
+    void photos(int count, const char *firstDate = "2021-03-05 09:00:00")
+    {
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("IMG_%1.jpg").arg(i, 4, 10, QChar(u'0'));
+            setModified(writeFile(folder.path(), name, name.toUtf8()), at(firstDate).addSecs(i * 600));
+        }
+    }
+    // Name -> content of every file of the folder.
+    std::map<QString, QByteArray> contents() const
+    {
+        std::map<QString, QByteArray> all;
+        for (const QString &name : files()) {
+            QFile file(folder.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            all[name] = file.readAll();
+        }
+        return all;
+    }
+    NamingInputs inputsFor(Operation operation) const
+    {
+        NamingInputs in = inputs();
+        if (operation == Operation::ReplaceText) {
+            in.preText = "IMG_";
+            in.postText = "Trip_";
+        } else if (operation == Operation::AppendText) {
+            in.postText = "x";
+        }
+        return in;
+    }
+    OperationOutcome undo()
+    {
+        return RenameOperations(clock).undo(*database);
+    }
+    OperationOutcome applyWith(ProgressSink &sink, Operation operation)
+    {
+        RenamePlan plan = RenameOperations(clock).plan(operation, inputsFor(operation));
+        plan.progressCount = int(plan.files.size());
+        return RenameOperations(clock, &sink).apply(std::move(plan), *database);
+    }
+};
+
+const Operation kRenames[] = {Operation::ShotDate,       Operation::NewNumber,   Operation::KeepExisting,
+                              Operation::NewAndExisting, Operation::ReplaceText, Operation::AppendText};
+
+TEST_F(RunRecord, JournalKeepsEachFilesStateAndCause)
+{
+    photos(4);
+    // Between the passes: one final name taken, one taken and the way back
+    // too, one file gone.
+    HookAt between(50, [&] {
+        writeFile(folder.path(), "210305-001.jpg", "someone else's");
+        writeFile(folder.path(), "210305-002.jpg", "someone else's");
+        writeFile(folder.path(), "IMG_0001.jpg", "a newcomer");
+        for (const QString &name : files()) {
+            if (name.startsWith("TempFileName") && name.endsWith("_003.jpg"))
+                QFile::remove(folder.filePath(name));
+        }
+    });
+    const OperationOutcome outcome = applyWith(between, Operation::NewNumber);
+    EXPECT_EQ(outcome.renamed, 1);
+    EXPECT_EQ(outcome.failed, 3);
+
+    const std::vector<PlannedRename> recorded = journal::files(*database, outcome.runId);
+    ASSERT_EQ(recorded.size(), 4u);
+    const std::pair<FileState, FailureCause> expected[] = {
+        {FileState::Restored, FailureCause::TargetExists},
+        {FileState::Failed, FailureCause::LeftTemporary},
+        {FileState::Failed, FailureCause::Vanished},
+        {FileState::Done, FailureCause::None},
+    };
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(recorded[i].state, expected[i].first) << i;
+        EXPECT_EQ(recorded[i].cause, expected[i].second) << i;
+        EXPECT_EQ(recorded[i].dateSource, DateSource::Modified);
+    }
+    EXPECT_EQ(recorded[1].temporaryName, "TempFileName3405_002.jpg");
+    EXPECT_TRUE(files().contains("TempFileName3405_002.jpg")); // named in the record, nowhere lost
+    EXPECT_EQ(database->count(Table::FileNameLog), 1);
+    EXPECT_EQ(database->count(Table::FileNameList), 4);
+}
+
+TEST_F(RunRecord, UndoGivesBackTheNamesOfEveryOperation)
+{
+    photos(3);
+    dated("notes.txt", "2021-03-05 10:00:00");
+    const auto before = contents();
+    for (Operation operation : kRenames) {
+        SCOPED_TRACE(specOf(operation).name.toStdString());
+        const OperationOutcome renamed = run(operation, inputsFor(operation));
+        ASSERT_EQ(renamed.renamed, 3);
+        ASSERT_NE(contents(), before);
+        const qint64 logged = database->count(Table::FileNameLog);
+        const OperationOutcome undone = undo();
+        EXPECT_EQ(undone.message, "3件のファイル名を元に戻しました");
+        EXPECT_EQ(contents(), before);
+        EXPECT_EQ(database->count(Table::FileNameLog), logged + 3);
+    }
+    // Every run is undone: nothing is left to undo.
+    EXPECT_EQ(undo().status, OperationOutcome::Status::NothingToUndo);
+}
+
+TEST_F(RunRecord, TwoUndosStepBackRunByRun)
+{
+    photos(2);
+    const auto original = contents();
+    run(Operation::NewNumber);
+    const auto numbered = contents();
+    run(Operation::AppendText, inputsFor(Operation::AppendText));
+    EXPECT_EQ(files(), QStringList({"210305-001(x).jpg", "210305-002(x).jpg"}));
+    undo();
+    EXPECT_EQ(contents(), numbered);
+    undo();
+    EXPECT_EQ(contents(), original);
+    EXPECT_EQ(undo().message, "元に戻せる変更はありません。");
+}
+
+TEST_F(RunRecord, UndoNeverReplacesAndReportsWhatItCouldNotUndo)
+{
+    photos(3);
+    run(Operation::NewNumber);
+    QFile::rename(folder.filePath("210305-001.jpg"), folder.filePath("mine.jpg")); // renamed meanwhile
+    writeFile(folder.path(), "IMG_0001.jpg", "a newcomer");                       // a former name taken
+    const OperationOutcome outcome = undo();
+    EXPECT_EQ(outcome.message, "1件のファイル名を元に戻しました\r (2件は変更できませんでした)");
+    EXPECT_EQ(files(), QStringList({"210305-002.jpg", "IMG_0001.jpg", "IMG_0002.jpg", "mine.jpg"}));
+    EXPECT_EQ(contents().at("IMG_0001.jpg"), "a newcomer");
+    EXPECT_EQ(contents().at("210305-002.jpg"), "IMG_0001.jpg");
+    // The run counts as undone: the next undo has nothing before it.
+    EXPECT_EQ(undo().status, OperationOutcome::Status::NothingToUndo);
+}
+
+TEST_F(RunRecord, PreviewLinesAreTheRenamesThatFollow)
+{
+    for (Operation operation : kRenames) {
+        SCOPED_TRACE(specOf(operation).name.toStdString());
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        photos(3);
+        dated("IMG_9.txt", "2021-03-05 10:00:00");
+        const auto before = contents();
+        RenameOperations operations(clock);
+        RenamePlan plan = operations.plan(operation, inputsFor(operation));
+        const QStringList lines = planPreview(plan).split(u'\n');
+        EXPECT_EQ(lines.last(), "IMG_9.txt（対象外：拡張子）");
+        const OperationOutcome outcome = operations.apply(std::move(plan), *database);
+        const auto after = contents();
+        int renames = 0;
+        for (const QString &line : lines) {
+            const QStringList pair = line.split(QStringLiteral(" → "));
+            if (pair.size() != 2)
+                continue;
+            ++renames;
+            EXPECT_EQ(after.count(pair[0]), 0u) << line.toStdString();
+            EXPECT_EQ(after.at(pair[1]), before.at(pair[0])) << line.toStdString();
+        }
+        EXPECT_EQ(renames, outcome.renamed);
+        EXPECT_EQ(renames, 3);
+    }
+}
+
+TEST_F(RunRecord, NamesLeftByOtherRunsAreNeverMet)
+{
+    // A picture that already bears this run's first temporary name.
+    setModified(writeFile(folder.path(), "TempFileName3405_001.jpg", "left over"), at("2021-03-06 09:00:00"));
+    photos(2);
+    const OperationOutcome outcome = run(Operation::NewNumber);
+    EXPECT_EQ(outcome.renamed, 3);
+    const auto after = contents();
+    EXPECT_EQ(after.at("210306-001.jpg"), "left over");
+    EXPECT_EQ(after.at("210305-001.jpg"), "IMG_0000.jpg");
+    EXPECT_EQ(after.at("210305-002.jpg"), "IMG_0001.jpg");
+}
+
+// A database that fills up or is locked by someone else mid-run: the run
+// stops there, and the log and the folder still tell the same story.
+TEST_F(RunRecord, DatabaseFailingMidRunStopsWithLogAndFilesInAgreement)
+{
+    enum class Fault { Full, Locked };
+    const std::tuple<Operation, int, Fault> cases[] = {
+        {Operation::NewNumber, 60, Fault::Full},
+        {Operation::AppendText, 20, Fault::Full},
+        {Operation::ShotDate, 70, Fault::Locked},
+    };
+    for (const auto &[operation, when, fault] : cases) {
+        SCOPED_TRACE(specOf(operation).name.toStdString());
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        photos(fault == Fault::Full ? 300 : 40);
+        const auto before = contents();
+        const qint64 logged = database->count(Table::FileNameLog);
+        std::unique_ptr<NameDatabase> other;
+        HookAt failing(when, [&, fault = fault] {
+            if (fault == Fault::Full) {
+                Statement pages(*database, "PRAGMA page_count");
+                pages.step();
+                database->execute(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.integer(0)));
+            } else {
+                other = std::make_unique<NameDatabase>(data.path(), clock);
+                other->execute("BEGIN EXCLUSIVE");
+            }
+        });
+        const OperationOutcome outcome = applyWith(failing, operation);
+        other.reset();
+        database->execute("PRAGMA max_page_count = 1073741823");
+
+        EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
+        EXPECT_TRUE(outcome.message.contains("途中で中止しました")) << outcome.message.toStdString();
+        EXPECT_GT(outcome.renamed, 0);
+        // Every file is either under its former name or under a new name that
+        // the log records; nothing is left under a temporary name.
+        const auto after = contents();
+        ASSERT_EQ(after.size(), before.size());
+        std::map<QString, QString> loggedAs; // new name -> former name
+        const auto log = database->logRowsNewestFirst();
+        for (size_t i = 0; i < log.size() - size_t(logged); ++i) {
+            loggedAs[log[i].newFileName + u'.' + log[i].extension] = log[i].originalFileName;
+        }
+        EXPECT_EQ(int(loggedAs.size()), outcome.renamed);
+        for (const auto &[name, content] : after) {
+            const QString former = before.count(name) ? name : loggedAs[name];
+            EXPECT_EQ(content, before.count(former) ? before.at(former) : QByteArray()) << name.toStdString();
+        }
+        // The next run in the folder closes the record first and goes on.
+        EXPECT_EQ(filesAwaitingRestore(*database, folder.path()), 0);
+        EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+    }
+}
+
+} // namespace
