@@ -3,6 +3,7 @@
 #include "rename/Recovery.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <functional>
 #include <map>
@@ -262,6 +263,26 @@ TEST_F(RunRecord, DatabaseFailingMidRunStopsWithLogAndFilesInAgreement)
         EXPECT_EQ(filesAwaitingRestore(*database, folder.path()), 0);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
+}
+
+} // namespace
+
+namespace {
+
+// Runs are stored by name: every operation is found again by its name and
+// by its value, and no two share a name or a list text.
+TEST(OperationTable, EveryOperationIsFoundByNameAndValue)
+{
+    QSet<QString> names, texts;
+    for (const OperationSpec &spec : allOperations()) {
+        EXPECT_EQ(&specOf(spec.operation), &spec);
+        EXPECT_EQ(specNamed(spec.name), &spec);
+        names.insert(spec.name);
+        texts.insert(spec.listText);
+    }
+    EXPECT_EQ(names.size(), qsizetype(allOperations().size()));
+    EXPECT_EQ(texts.size(), qsizetype(allOperations().size()));
+    EXPECT_EQ(specNamed("recover"), nullptr);
 }
 
 } // namespace
