@@ -241,22 +241,24 @@ public:
     bool run()
     {
         if (spec_.twoPasses)
-            return toTemporary() && toFinal();
-        return oneByOne();
+            return fromFormerNames(&PlannedRename::temporaryName, FileState::Temporary, 0.5f) && toFinal();
+        return fromFormerNames(&PlannedRename::newName, FileState::Done, 1);
     }
 
 private:
-    bool toTemporary()
+    // Every file from its former name to the name the member holds; the
+    // share of the progress bar this pass fills.
+    bool fromFormerNames(QString PlannedRename::*target, FileState reached, float share)
     {
-        int taken = 0;
+        int processed = 0;
         for (size_t i = 0; i < plan_.files.size(); ++i) {
             PlannedRename &file = plan_.files[i];
-            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.temporaryName);
-            file.state = status == fs::RenameStatus::Renamed ? FileState::Temporary : FileState::Failed;
+            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.*target);
+            file.state = status == fs::RenameStatus::Renamed ? reached : FileState::Failed;
             file.cause = causeOf(status);
             if (!record(i))
-                return stop(i, file.state == FileState::Temporary ? file.temporaryName : QString());
-            progress(float(++taken), 0, 0.5f);
+                return stop(i, file.state == reached ? file.*target : QString());
+            progress(float(++processed), 0, share);
         }
         return true;
     }
@@ -286,21 +288,6 @@ private:
                 }
             }
             progress(float(++processed), 50, 0.5f);
-        }
-        return true;
-    }
-
-    bool oneByOne()
-    {
-        int processed = 0;
-        for (size_t i = 0; i < plan_.files.size(); ++i) {
-            PlannedRename &file = plan_.files[i];
-            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.newName);
-            file.state = status == fs::RenameStatus::Renamed ? FileState::Done : FileState::Failed;
-            file.cause = causeOf(status);
-            if (!record(i))
-                return stop(i, file.state == FileState::Done ? file.newName : QString());
-            progress(float(++processed));
         }
         return true;
     }
