@@ -386,10 +386,10 @@ void MainWindow::dispatch(const QString &operationText)
     services_.messages->show(QStringLiteral("その操作は存在しません。"), Buttons::Ok, Icon::None);
 }
 
-bool MainWindow::confirm(const QString &question, const QString &title, const QString &details)
+bool MainWindow::confirm(const QString &question, const QString &title, const QString &details, Buttons buttons)
 {
     MessageBoxes &messages = *services_.messages;
-    if (messages.show(question, Buttons::YesNoCancel, Icon::Information, title, details) == Answer::Yes)
+    if (messages.show(question, buttons, Icon::Information, title, details) == Answer::Yes)
         return true;
     messages.show(QStringLiteral("実施していません"), Buttons::Ok, Icon::None, QStringLiteral("未実施"));
     return false;
@@ -505,7 +505,7 @@ void MainWindow::Fnc_Undo()
         return;
     const QString question = QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(plan.files.size())
         + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
-    if (confirm(question, confirmationTitle(Operation::Undo), planPreview(plan)))
+    if (confirm(question, confirmationTitle(Operation::Undo), planPreview(plan), Buttons::YesNo))
         applyAndReport(std::move(plan), *db);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "platform/MessageBoxes.h"
 #include "rename/Operations.h"
 #include "rename/NamingInputs.h"
 #include "rename/RenameOperations.h"
@@ -72,8 +73,9 @@ private:
     // Checks, plans, asks with the plan as details, applies and reports.
     void runRename(Operation operation, const QString &title);
     void applyAndReport(RenamePlan plan, NameDatabase &database);
-    // Yes/No/Cancel; anything but Yes is answered with "実施していません".
-    bool confirm(const QString &question, const QString &title, const QString &details);
+    // Anything but Yes is answered with "実施していません".
+    bool confirm(const QString &question, const QString &title, const QString &details,
+                 Buttons buttons = Buttons::YesNoCancel);
     // Shows why an operation cannot go on; false when nothing stops it.
     bool showRefusal(const OperationOutcome &outcome);
     static QString confirmationTitle(Operation operation);

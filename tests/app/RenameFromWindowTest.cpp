@@ -72,6 +72,7 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     window->dispatch("元に戻す(直前の変更)");
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].title, "実施確認【元に戻す(直前の変更)】");
+    EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
     EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\r全 2 件\r\rフォルダ名\r" + photos.path());
     EXPECT_EQ(messages.shown[0].details, "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました");
@@ -190,12 +191,15 @@ TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
     window->findChild<FileList *>("File1")->reread();
     auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
     auto *preText = window->findChild<QLineEdit *>("Text1");
+    const QRect fileCount = window->findChild<QWidget *>("Label2")->geometry();
     std::vector<int> seen;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         if (!bar->isVisible())
             return;
         seen.push_back(bar->value());
+        // The bar takes a place kept for it: nothing else moves.
+        EXPECT_EQ(window->findChild<QWidget *>("Label2")->geometry(), fileCount);
         // What the user types meanwhile is dropped, not delivered later.
         QCoreApplication::postEvent(preText, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
     });
