@@ -107,6 +107,7 @@ public:
         QCoreApplication::processEvents();
     }
     void hide() override { bar_->hide(); }
+    void working() override { QCoreApplication::processEvents(); }
 
 private:
     QProgressBar *bar_;
@@ -459,7 +460,8 @@ void MainWindow::runRename(Operation operation, const QString &title)
     RenamePlan plan;
     {
         BusyScope busy;
-        plan = RenameOperations(*services_.clock).plan(operation, inputs);
+        WindowProgress repaint(ProgressBar1);
+        plan = RenameOperations(*services_.clock, &repaint).plan(operation, inputs);
     }
     const QString question = QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ")
         + QString::number(File1->entryCount()) + QStringLiteral(" 件\r\rフォルダ名\r") + Dir1->path();

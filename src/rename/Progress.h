@@ -9,6 +9,8 @@ public:
     virtual void show() = 0;
     virtual void setValue(int percent) = 0;
     virtual void hide() = 0;
+    // A file was read while the run is planned, before the bar is shown.
+    virtual void working() {}
 };
 
 } // namespace pelmora

@@ -32,12 +32,15 @@ void sortByDate(std::vector<PlannedRename> &files)
 
 // The files of the folder that take part, each with its date and camera;
 // the others are left out.
-void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, RenamePlan &plan)
+void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, ProgressSink *progress,
+                       RenamePlan &plan)
 {
     std::optional<PropertyReader> reader;
     if (spec.readsCamera || spec.dateSource == DateSource::Taken)
         reader.emplace();
     for (const QString &name : fs::listPlainFiles(inputs.folder)) {
+        if (progress)
+            progress->working();
         const QString extension = fs::extensionOf(name);
         if (!takesPart(extension, inputs.extensions, spec.extensionRule)) {
             plan.leftOut.push_back({name, LeftOut::Reason::Extension});
@@ -384,7 +387,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     plan.operation = operation;
     plan.folder = inputs.folder;
     plan.progressCount = inputs.fileCount;
-    collectCandidates(spec, inputs, plan);
+    collectCandidates(spec, inputs, progress_, plan);
     // Numbered in listing order, as the files are taken.
     if (spec.twoPasses)
         giveTemporaryNames(plan.folder, clock_, plan.files);

@@ -79,16 +79,25 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
 }
 
-// Keep-existing shows no progress bar, yet what is typed while it plans and
-// renames never arrives.
-TEST_F(RenameFromWindow, InputIsSwallowedDuringKeepExisting)
+// Keep-existing shows no progress bar, yet the window repaints while the
+// run is planned, and what is typed meanwhile never arrives.
+TEST_F(RenameFromWindow, WindowRepaintsAndSwallowsInputWhileKeepExistingRuns)
 {
     open(data.path());
+    for (int i = 0; i < 30; ++i)
+        writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i));
+    window->findChild<FileList *>("File1")->reread();
     auto *preText = window->findChild<QLineEdit *>("Text1");
     QCoreApplication::postEvent(preText, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+    int ticksBeforeTheQuestion = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] { ticksBeforeTheQuestion += messages.shown.empty(); });
+    watcher.start(0);
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(既存温存)");
+    watcher.stop();
     QCoreApplication::processEvents();
+    EXPECT_GE(ticksBeforeTheQuestion, 20);
     EXPECT_EQ(preText->text(), "");
     EXPECT_EQ(messages.shown.back().text, "変更しました");
 }
