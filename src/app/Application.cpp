@@ -1,12 +1,12 @@
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
 
-#include <QDir>
 
 namespace pelmora {
 
@@ -60,7 +60,7 @@ void Application::offerRecovery(const QString &folder)
         if (!db)
             db = &own.emplace(services_.dataFolder, *services_.clock);
         for (const UnfinishedRun &run : findUnfinishedRuns(*db)) {
-            if (!folder.isEmpty() && QDir::cleanPath(run.run.folder) != QDir::cleanPath(folder))
+            if (!folder.isEmpty() && fs::canonicalFolder(run.run.folder) != fs::canonicalFolder(folder))
                 continue;
             if (run.awaitingRestore == 0) {
                 recover(*db, run.run);

@@ -410,7 +410,7 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
     case Status::UnfinishedRun:
         // The files of the run cut short are offered back first.
         messages.show(outcome.message, Buttons::Ok, Icon::Exclamation, text::kStrandedTitle);
-        app_.offerRecovery(Dir1->path());
+        app_.offerRecovery(outcome.folder);
         return true;
     case Status::DatabaseUnavailable:
         app_.closeDatabase();
@@ -492,17 +492,10 @@ void MainWindow::Fnc_Undo()
     NameDatabase *db = app_.database();
     if (!db)
         return;
-    RenamePlan plan;
-    try {
-        plan = RenameOperations::planUndo(*db);
-    } catch (const DatabaseError &error) {
-        showRefusal({OperationOutcome::Status::DatabaseUnavailable, text::databaseUnavailable(error)});
+    OperationOutcome prepared = RenameOperations(*services_.clock).prepareUndo(*db);
+    if (showRefusal(prepared))
         return;
-    }
-    if (plan.undoOf == 0) {
-        showRefusal({OperationOutcome::Status::NothingToUndo, text::nothingToUndo()});
-        return;
-    }
+    RenamePlan &plan = prepared.plan;
     if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
         return;
     const QString question = QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(plan.files.size())

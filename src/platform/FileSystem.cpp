@@ -106,8 +106,10 @@ FolderLock::FolderLock(const QString &folder)
         held_ = true;
     } else {
         fd_ = ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        // A folder that cannot be opened cannot be renamed in either: nothing to guard.
-        held_ = fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+        if (fd_ >= 0)
+            held_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+        else
+            held_ = errno == ENOENT || errno == ENOTDIR; // no folder: nothing in it to guard
     }
     if (held_)
         ++heldFolders()[folder_];
@@ -125,6 +127,21 @@ bool exists(const QString &folder, const QString &name)
 {
     struct stat info {};
     return !name.isEmpty() && ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) == 0;
+}
+
+quint64 identityOf(const QString &folder, const QString &name)
+{
+    struct stat info {};
+    if (name.isEmpty() || ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) != 0)
+        return 0;
+    // Device and inode folded into one value; a rename within a folder keeps both.
+    return (quint64(info.st_dev) << 40) ^ quint64(info.st_ino);
+}
+
+QString canonicalFolder(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
 }
 
 QDateTime lastModified(const QString &path)

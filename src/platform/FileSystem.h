@@ -52,6 +52,15 @@ private:
 // True when the name is an entry of the folder (a broken link counts).
 bool exists(const QString &folder, const QString &name);
 
+// What a file is, whatever its name: a rename keeps it. 0 when the entry
+// cannot be read.
+quint64 identityOf(const QString &folder, const QString &name);
+
+// The folder as the system resolves it (links followed), so that one folder
+// reached by two paths is recognised; the cleaned path when it cannot be
+// resolved.
+QString canonicalFolder(const QString &folder);
+
 // Last-modified date and time in local time, to the second; invalid when
 // the file cannot be read.
 QDateTime lastModified(const QString &path);

@@ -20,7 +20,7 @@ const std::array<std::pair<FileState, const char *>, 6> kStates = {{
     {FileState::Undone, "undone"},
 }};
 
-const std::array<std::pair<FailureCause, const char *>, 8> kCauses = {{
+const std::array<std::pair<FailureCause, const char *>, 9> kCauses = {{
     {FailureCause::None, ""},
     {FailureCause::TargetExists, "target-exists"},
     {FailureCause::Vanished, "vanished"},
@@ -28,6 +28,7 @@ const std::array<std::pair<FailureCause, const char *>, 8> kCauses = {{
     {FailureCause::NameRefused, "name-refused"},
     {FailureCause::LeftTemporary, "left-temporary"},
     {FailureCause::Stopped, "stopped"},
+    {FailureCause::RolledBack, "rolled-back"},
     {FailureCause::Other, "other"},
 }};
 
@@ -103,14 +104,14 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan)
 
     Statement insert(database, QStringLiteral(
         "INSERT INTO RenameJournal (RunID, Position, FormerName, TemporaryName, NewName, State, Cause,"
-        " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition, Identity)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedRename &file = plan.files[i];
         insert.bind(runId).bind(qint64(i)).bind(file.formerName).bind(file.temporaryName).bind(file.newName)
             .bind(stateName(file.state)).bind(causeName(file.cause)).bind(now).bind(file.date)
             .bind(dateSourceName(file.dateSource)).bind(file.extension).bind(file.camera).bind(file.movieLong)
-            .bind(file.newFileName).bind(qint64(file.undoOfPosition)).run();
+            .bind(file.newFileName).bind(qint64(file.undoOfPosition)).bind(qint64(file.identity)).run();
     }
     if (plan.undoOf != 0) {
         Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = ? WHERE RunID = ?"));
@@ -154,6 +155,12 @@ LogRow logRowFor(const PlannedRename &file)
     return row;
 }
 
+void markNotUndoable(NameDatabase &database, qint64 runId)
+{
+    Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = -1 WHERE RunID = ?"));
+    mark.bind(runId).run();
+}
+
 std::vector<Run> unfinishedRuns(NameDatabase &database)
 {
     Statement query(database, QStringLiteral("SELECT ") + kRunColumns
@@ -176,7 +183,7 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
 {
     Statement query(database, QStringLiteral(
         "SELECT FormerName, TemporaryName, NewName, State, Cause, MakeItDate, DateSource, Extension, Camera,"
-        " MovieLong, NewFileName, UndoOfPosition FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
+        " MovieLong, NewFileName, UndoOfPosition, Identity FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
     query.bind(runId);
     return database.rows<PlannedRename>(query, [](const Statement &row) {
         PlannedRename file;
@@ -192,6 +199,7 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
         file.movieLong = row.text(9);
         file.newFileName = row.text(10);
         file.undoOfPosition = int(row.integer(11));
+        file.identity = quint64(row.integer(12));
         return file;
     });
 }

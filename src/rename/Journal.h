@@ -41,6 +41,8 @@ void finish(NameDatabase &database, qint64 runId);
 LogRow logRowFor(const PlannedRename &file);
 
 std::vector<Run> unfinishedRuns(NameDatabase &database);
+// A run that can never be undone (its folder is gone): undo passes it by.
+void markNotUndoable(NameDatabase &database, qint64 runId);
 // The last finished run with a renamed file that no undo has taken yet.
 std::optional<Run> lastUndoableRun(NameDatabase &database);
 // The files of a run in the order they were renamed.

@@ -67,4 +67,16 @@ QString nothingToUndo()
     return QStringLiteral("元に戻せる変更はありません。");
 }
 
+QString undoChanged()
+{
+    return QStringLiteral("元に戻す対象の変更が変わったため、何も変更しませんでした。もう一度実行してください。");
+}
+
+QString undoFolderMissing(const QString &folder)
+{
+    return QStringLiteral("フォルダが見つからないため、直前の変更は元に戻せません。"
+                          "次に元に戻すときは、その前の変更が対象になります。\r\rフォルダ名：")
+        + folder;
+}
+
 } // namespace pelmora::text

@@ -27,6 +27,8 @@ QString recoverFirst(const QString &folder, int waiting);
 QString stoppedLine(int untouched);
 QString undoSummary(int undone, int failed);
 QString nothingToUndo();
+QString undoChanged();
+QString undoFolderMissing(const QString &folder);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 } // namespace text
 

@@ -30,7 +30,7 @@ CREATE TABLE IF NOT EXISTS RenameJournal (
     RunID INTEGER NOT NULL, Position INTEGER NOT NULL,
     FormerName TEXT, TemporaryName TEXT, NewName TEXT, State TEXT NOT NULL, Cause TEXT, Changed TEXT,
     MakeItDate TEXT, DateSource TEXT, Extension TEXT, Camera TEXT, MovieLong TEXT, NewFileName TEXT,
-    UndoOfPosition INTEGER,
+    UndoOfPosition INTEGER, Identity INTEGER,
     PRIMARY KEY (RunID, Position));
 DROP TABLE IF EXISTS FileNameListRun;
 )sql";

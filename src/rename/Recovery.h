@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace pelmora {
@@ -37,6 +38,10 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &run);
 // temporary name, and counts the files that still wait for their former
 // names. The caller holds the folder.
 int filesAwaitingRestore(NameDatabase &database, const QString &folder);
+
+// The same for every folder: closes the quiet ones, and gives the first run
+// whose files still wait for their former names, if any.
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database);
 
 namespace text {
 QString strandedQuestion(const UnfinishedRun &run);

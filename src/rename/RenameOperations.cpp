@@ -51,6 +51,7 @@ void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, Pr
         PlannedRename file;
         file.formerName = name;
         file.extension = extension;
+        file.identity = fs::identityOf(inputs.folder, name);
         const QString path = fs::joinPath(inputs.folder, name);
         if (spec.dateSource == DateSource::Taken) {
             const ShotProperties properties = reader->read(path);
@@ -346,6 +347,17 @@ private:
     std::optional<ProgressReport> progress_;
 };
 
+// An undo planned earlier (before a question, say) still undoes the last run.
+bool stillUndoable(const RenamePlan &plan, NameDatabase &database)
+{
+    try {
+        const std::optional<journal::Run> last = journal::lastUndoableRun(database);
+        return last && last->id == plan.undoOf;
+    } catch (const DatabaseError &) {
+        return false;
+    }
+}
+
 QString closingMessage(const OperationSpec &spec, const OperationOutcome &outcome)
 {
     switch (spec.closing) {
@@ -385,7 +397,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     const OperationSpec &spec = specOf(operation);
     RenamePlan plan;
     plan.operation = operation;
-    plan.folder = inputs.folder;
+    plan.folder = fs::canonicalFolder(inputs.folder);
     plan.progressCount = inputs.fileCount;
     collectCandidates(spec, inputs, progress_, plan);
     // Numbered in listing order, as the files are taken.
@@ -421,6 +433,7 @@ RenamePlan RenameOperations::planUndo(NameDatabase &database)
         file.formerName = done.newName;
         file.newName = done.formerName;
         file.newFileName = done.formerName;
+        file.temporaryName.clear();
         file.state = FileState::Planned;
         file.cause = FailureCause::None;
         file.undoOfPosition = position;
@@ -443,35 +456,51 @@ OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &
 
 OperationOutcome RenameOperations::undo(NameDatabase &database)
 {
-    RenamePlan plan;
+    OperationOutcome outcome = prepareUndo(database);
+    if (outcome.status != OperationOutcome::Status::Completed)
+        return outcome;
+    return apply(std::move(outcome.plan), database);
+}
+
+OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
+{
+    using Status = OperationOutcome::Status;
+    OperationOutcome outcome;
     try {
-        plan = planUndo(database);
+        // A run cut short comes first: it is the last run, and undo goes to
+        // the last run only once its record is whole.
+        if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(database)) {
+            outcome.status = Status::UnfinishedRun;
+            outcome.folder = unfinished->run.folder;
+            outcome.message = text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
+            return outcome;
+        }
+        outcome.plan = planUndo(database);
+        if (outcome.plan.undoOf == 0) {
+            outcome.status = Status::NothingToUndo;
+            outcome.message = text::nothingToUndo();
+        } else if (!QDir(outcome.plan.folder).exists()) {
+            // Its folder is gone: the run can never be undone, and the next
+            // undo goes to the run before it.
+            journal::markNotUndoable(database, outcome.plan.undoOf);
+            outcome.status = Status::FolderMissing;
+            outcome.folder = outcome.plan.folder;
+            outcome.message = text::undoFolderMissing(outcome.plan.folder);
+        } else {
+            giveTemporaryNames(outcome.plan.folder, clock_, outcome.plan.files);
+        }
     } catch (const DatabaseError &error) {
-        OperationOutcome outcome;
-        outcome.status = OperationOutcome::Status::DatabaseUnavailable;
+        outcome.status = Status::DatabaseUnavailable;
         outcome.message = text::databaseUnavailable(error);
-        return outcome;
     }
-    if (plan.undoOf == 0) {
-        OperationOutcome outcome;
-        outcome.status = OperationOutcome::Status::NothingToUndo;
-        outcome.message = text::nothingToUndo();
-        return outcome;
-    }
-    if (plan.folder.isEmpty() || !QDir(plan.folder).exists()) {
-        OperationOutcome outcome;
-        outcome.status = OperationOutcome::Status::FolderMissing;
-        outcome.message = text::folderMissing(plan.folder);
-        return outcome;
-    }
-    giveTemporaryNames(plan.folder, clock_, plan.files);
-    return apply(std::move(plan), database);
+    return outcome;
 }
 
 OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDatabase &database)
 {
     OperationOutcome outcome;
-    const fs::FolderLock lock(folder);
+    outcome.folder = fs::canonicalFolder(folder);
+    const fs::FolderLock lock(outcome.folder);
     if (!lock.held()) {
         outcome.status = OperationOutcome::Status::FolderBusy;
         outcome.message = text::folderBusy(folder);
@@ -481,7 +510,7 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
         const int waiting = filesAwaitingRestore(database, folder);
         if (waiting > 0) {
             outcome.status = OperationOutcome::Status::UnfinishedRun;
-            outcome.message = text::recoverFirst(folder, waiting);
+            outcome.message = text::recoverFirst(outcome.folder, waiting);
         }
     } catch (const DatabaseError &error) {
         outcome.status = OperationOutcome::Status::DatabaseUnavailable;
@@ -500,6 +529,11 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     outcome = checkFolder(plan.folder, database);
     if (outcome.status != OperationOutcome::Status::Completed)
         return outcome;
+    if (plan.operation == Operation::Undo && !stillUndoable(plan, database)) {
+        outcome.status = OperationOutcome::Status::NothingToUndo;
+        outcome.message = text::undoChanged();
+        return outcome;
+    }
 
     try {
         Transaction transaction(database);
@@ -550,6 +584,7 @@ QString text::failureCause(FailureCause cause)
     case FailureCause::NameRefused: return QStringLiteral("使えない名前です");
     case FailureCause::LeftTemporary: return QStringLiteral("一時的な名前のままです");
     case FailureCause::Stopped: return QStringLiteral("中止のため変更していません");
+    case FailureCause::RolledBack: return QStringLiteral("中断のため元に戻しました");
     case FailureCause::Other: break;
     }
     return QStringLiteral("変更できませんでした");

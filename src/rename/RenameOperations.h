@@ -27,6 +27,7 @@ enum class FailureCause {
     Restored,       // the final rename failed; the file has its former name back
     LeftTemporary,  // the final rename failed and so did the way back
     Stopped,        // the run stopped before this file (the database failed)
+    RolledBack,     // renamed, then taken back because the run was cut short
     Other
 };
 
@@ -44,6 +45,7 @@ struct PlannedRename {
     FileState state = FileState::Planned;
     FailureCause cause = FailureCause::None;
     int undoOfPosition = -1; // undo: the position of the file in the run undone
+    quint64 identity = 0;    // which file it is, whatever its name (0: unknown)
 };
 
 // A file of the folder that the run leaves alone, and why.
@@ -78,6 +80,7 @@ struct OperationOutcome {
     };
     Status status = Status::Completed;
     QString message; // the closing message, or what stopped the operation
+    QString folder;  // the folder the outcome is about
     int renamed = 0;
     int failed = 0;
     qint64 runId = 0;
@@ -100,7 +103,8 @@ public:
     // An unreadable file simply has no properties.
     RenamePlan plan(Operation operation, const NamingInputs &inputs) const;
     // The files of the last finished run that is not undone yet, back to
-    // their former names; an empty plan when there is none.
+    // their former names, without temporary names; an empty plan when there
+    // is none.
     static RenamePlan planUndo(NameDatabase &database);
 
     // Applies a plan: takes the folder, records the run, renames, logs. The
@@ -110,6 +114,10 @@ public:
     // check + plan + apply.
     OperationOutcome run(Operation operation, const NamingInputs &inputs, NameDatabase &database);
     OperationOutcome undo(NameDatabase &database);
+    // What undo would do: settles runs cut short first, and refuses while one
+    // still has files under temporary names. Completed with the plan in the
+    // outcome, or why there is nothing to undo.
+    OperationOutcome prepareUndo(NameDatabase &database) const;
 
 private:
     const Clock &clock_;

@@ -70,6 +70,31 @@ protected:
     {
         return RenameOperations(clock).undo(*database);
     }
+    // A two-pass run cut short after `steps` renames (first pass, then
+    // second), the last of them committed to the record or not.
+    qint64 cutShort(RenamePlan plan, int steps, bool lastRecorded)
+    {
+        Transaction transaction(*database);
+        const qint64 run = journal::begin(*database, plan);
+        transaction.commit();
+        int done = 0;
+        for (const bool final : {false, true}) {
+            for (size_t i = 0; i < plan.files.size() && done < steps; ++i) {
+                PlannedRename &file = plan.files[i];
+                EXPECT_EQ(fs::renameNoReplace(plan.folder, final ? file.temporaryName : file.formerName,
+                                              final ? file.newName : file.temporaryName),
+                          fs::RenameStatus::Renamed);
+                file.state = final ? FileState::Done : FileState::Temporary;
+                if (++done < steps || lastRecorded) {
+                    std::optional<LogRow> log;
+                    if (final)
+                        log = journal::logRowFor(file);
+                    journal::record(*database, run, int(i), file, log, plan.undoOf);
+                }
+            }
+        }
+        return run;
+    }
     OperationOutcome applyWith(ProgressSink &sink, Operation operation)
     {
         RenamePlan plan = RenameOperations(clock).plan(operation, inputsFor(operation));
@@ -208,6 +233,79 @@ TEST_F(RunRecord, NamesLeftByOtherRunsAreNeverMet)
     EXPECT_EQ(after.at("210306-001.jpg"), "left over");
     EXPECT_EQ(after.at("210305-001.jpg"), "IMG_0000.jpg");
     EXPECT_EQ(after.at("210305-002.jpg"), "IMG_0001.jpg");
+}
+
+// Two files that swap names: wherever the run is cut, recovery gives every
+// file its former name back, and the log takes back what it had logged.
+TEST_F(RunRecord, RecoveryAfterACutAtEveryStepOfASwap)
+{
+    for (int steps = 1; steps <= 4; ++steps) {
+        for (const bool lastRecorded : {false, true}) {
+            SCOPED_TRACE(steps * 10 + lastRecorded);
+            for (const QString &name : files())
+                QFile::remove(folder.filePath(name));
+            database->empty(Table::FileNameLog);
+            setModified(writeFile(folder.path(), "210305-001.jpg", "A"), at("2021-03-05 11:00:00"));
+            setModified(writeFile(folder.path(), "210305-002.jpg", "B"), at("2021-03-05 10:00:00"));
+            const auto before = contents();
+            cutShort(RenameOperations(clock).plan(Operation::NewNumber, inputs()), steps, lastRecorded);
+
+            const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database);
+            if (unfinished) {
+                const RecoveryResult result = recover(*database, unfinished->run);
+                EXPECT_EQ(result.failed, 0);
+                EXPECT_EQ(contents(), before);
+                // Each logged rename is logged again on its way back.
+                const auto log = database->logRowsNewestFirst();
+                int forward = 0, back = 0;
+                for (const LogRow &row : log)
+                    (row.newFileName.endsWith(".jpg") ? back : forward)++;
+                EXPECT_EQ(forward, back);
+            } else {
+                // Cut after its last rename: the run stands, and is logged whole.
+                EXPECT_EQ(steps, 4);
+                EXPECT_EQ(contents(), (std::map<QString, QByteArray>{{"210305-001.jpg", "B"}, {"210305-002.jpg", "A"}}));
+                EXPECT_EQ(database->count(Table::FileNameLog), 2);
+            }
+            EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+        }
+    }
+}
+
+// Undo always goes to the last run: one cut short is settled first, an
+// undo cut short is taken back whole, and a run whose folder is gone is
+// passed by after saying so.
+TEST_F(RunRecord, UndoGoesToTheLastRunWhateverBefellIt)
+{
+    photos(2);
+    run(Operation::NewNumber);
+    setModified(writeFile(folder.path(), "z.jpg", "z"), at("2021-03-04 09:00:00"));
+    RenamePlan second = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    cutShort(second, 6, false); // every rename made, the last not recorded, the run not closed
+    const auto afterSecond = contents();
+
+    // The undo itself cut short after its first rename, then recovered.
+    const OperationOutcome prepared = RenameOperations(clock).prepareUndo(*database);
+    ASSERT_EQ(prepared.status, OperationOutcome::Status::Completed);
+    EXPECT_EQ(prepared.plan.files.size(), 3u); // the second run, settled first
+    cutShort(prepared.plan, 1, true);
+    recover(*database, settleUnfinishedRuns(*database)->run);
+    EXPECT_EQ(contents(), afterSecond);
+
+    EXPECT_EQ(undo().renamed, 3);
+    EXPECT_EQ(contents().at("z.jpg"), "z");
+    EXPECT_EQ(contents().size(), 3u);
+
+    // A run in a folder that is gone: said once, then passed by.
+    QTemporaryDir elsewhere;
+    NamingInputs gone = inputs();
+    gone.folder = elsewhere.path();
+    writeFile(elsewhere.path(), "x.jpg");
+    run(Operation::AppendText, gone);
+    elsewhere.remove();
+    EXPECT_EQ(undo().status, OperationOutcome::Status::FolderMissing);
+    EXPECT_EQ(undo().renamed, 2); // the first run
+    EXPECT_EQ(files(), QStringList({"IMG_0000.jpg", "IMG_0001.jpg", "z.jpg"}));
 }
 
 // A database that fills up or is locked by someone else mid-run: the run
