@@ -308,6 +308,19 @@ TEST_F(RunRecord, UndoGoesToTheLastRunWhateverBefellIt)
     EXPECT_EQ(files(), QStringList({"IMG_0000.jpg", "IMG_0001.jpg", "z.jpg"}));
 }
 
+TEST_F(RunRecord, AFolderReachedThroughALinkIsTheSameFolder)
+{
+    photos(2);
+    const QString link = data.filePath("link");
+    ASSERT_TRUE(QFile::link(folder.path(), link));
+    NamingInputs viaLink = inputs();
+    viaLink.folder = link;
+    cutShort(RenameOperations(clock).plan(Operation::NewNumber, viaLink), 1, true);
+    const auto cut = contents();
+    EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
+    EXPECT_EQ(contents(), cut);
+}
+
 // A database that fills up or is locked by someone else mid-run: the run
 // stops there, and the log and the folder still tell the same story.
 TEST_F(RunRecord, DatabaseFailingMidRunStopsWithLogAndFilesInAgreement)
