@@ -171,7 +171,11 @@ TEST_F(RunRecord, TwoUndosStepBackRunByRun)
     const auto numbered = contents();
     run(Operation::AppendText, inputsFor(Operation::AppendText));
     EXPECT_EQ(files(), QStringList({"210305-001(x).jpg", "210305-002(x).jpg"}));
+    // An undo planned before another undo ran (a question left open) is refused.
+    const OperationOutcome stale = RenameOperations(clock).prepareUndo(*database);
     undo();
+    EXPECT_EQ(contents(), numbered);
+    EXPECT_EQ(RenameOperations(clock).apply(stale.plan, *database).status, OperationOutcome::Status::NothingToUndo);
     EXPECT_EQ(contents(), numbered);
     undo();
     EXPECT_EQ(contents(), original);
