@@ -4,18 +4,22 @@
 
 #include <functional>
 
+class QDialog;
+
 namespace pelmora {
 
 class Clock;
 class MessageBoxes;
 
 // What the windows are given from outside: where DATA lives, how message
-// boxes are shown, the clock, and how the program ends.
+// boxes and modal windows are shown, the clock, and how the program ends.
 struct AppServices {
     QString dataFolder;
     MessageBoxes *messages = nullptr;
     const Clock *clock = nullptr;
     std::function<void()> endProgram;
+    // Shows a window modal; empty: exec(). Tests look at the window instead.
+    std::function<void(QDialog &)> showModal;
 };
 
 } // namespace pelmora

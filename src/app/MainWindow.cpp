@@ -2,6 +2,12 @@
 
 #include "app/Application.h"
 #include "app/ExtensionBoxes.h"
+#include "app/FavouriteFolder.h"
+#include "attributes/AttributeText.h"
+#include "attributes/TextWindow.h"
+#include "maintenance/Compaction.h"
+#include "maintenance/LogView.h"
+#include "platform/PropertyReader.h"
 #include "app/FolderLists.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
@@ -13,6 +19,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -223,6 +230,7 @@ void MainWindow::buildControls()
     connect(Cmd_Zokusei, &QPushButton::clicked, this, [this] { runShortcut(kAttributes); });
     connect(Cmd_Saitekika, &QPushButton::clicked, this, [this] { runShortcut(kCompact); });
     connect(Cmd_End, &QPushButton::clicked, this, [this] { services_.endProgram(); });
+    connect(Cmd_DriveChange, &QPushButton::clicked, this, &MainWindow::driveChange);
     connect(Extention_Clear, &QPushButton::clicked, this, &MainWindow::clearInputs);
     connect(Extention_Picture, &QPushButton::clicked, this,
             [this] { applyPreset(pictureExtensions(), QString()); });
@@ -504,12 +512,99 @@ void MainWindow::Fnc_Undo()
         applyAndReport(std::move(plan), *db);
 }
 
-// Operations that arrive with their own windows and files later.
-void MainWindow::Fnc_CompactDatabase() {}
-void MainWindow::Fnc_ClearLog() {}
-void MainWindow::Fnc_ShowAttributes() {}
-void MainWindow::Fnc_RegisterDrive() {}
-void MainWindow::showLogView() {}
+void MainWindow::showModal(QDialog &dialog)
+{
+    if (services_.showModal)
+        services_.showModal(dialog);
+    else
+        dialog.exec();
+}
+
+void MainWindow::Fnc_CompactDatabase()
+{
+    const std::optional<CompactionError> error = compactDatabase(services_.dataFolder);
+    if (!error)
+        return;
+    MessageBoxes &messages = *services_.messages;
+    messages.show(text::compactionError(*error), Buttons::Ok, Icon::Exclamation,
+                  text::compactionErrorTitle(objectName()));
+    if (error->inUse)
+        messages.show(text::kAccessRestricted, Buttons::Ok, Icon::Information, text::kAccessRestrictedTitle);
+}
+
+void MainWindow::Fnc_ClearLog()
+{
+    NameDatabase *db = app_.database();
+    bool cleared = false;
+    try {
+        if (db) {
+            db->empty(Table::FileNameLog);
+            cleared = db->count(Table::FileNameLog) == 0;
+        }
+    } catch (const DatabaseError &) {
+        // Reported below as a log that could not be cleared.
+    }
+    if (!cleared) {
+        services_.messages->show(text::kLogNotCleared, Buttons::Ok, Icon::None);
+        return;
+    }
+    // The window's own connection is still open: the compaction says so, and
+    // the message tells the user to compact afterwards.
+    Fnc_CompactDatabase();
+    services_.messages->show(text::kLogCleared, Buttons::Ok, Icon::None);
+}
+
+void MainWindow::Fnc_ShowAttributes()
+{
+    const std::optional<QString> file = firstFileOf(Dir1->path());
+    if (!file) {
+        services_.messages->show(text::noFileToShow(Dir1->path()), Buttons::Ok, Icon::Information,
+                                 text::kAttributesTitle);
+        return;
+    }
+    QString attributes;
+    {
+        BusyScope busy;
+        PropertyReader reader;
+        attributes = attributeText(*file, reader);
+    }
+    TextWindow window(attributes, this);
+    showModal(window);
+}
+
+void MainWindow::Fnc_RegisterDrive()
+{
+    const QString folder = Dir1->path();
+    if (!confirm(text::registerQuestion(folder), QStringLiteral("実施確認"), QString()))
+        return;
+    if (const std::optional<QString> cause = favourite::store(services_.dataFolder, folder)) {
+        services_.messages->show(text::registerFailed(favourite::fileIn(services_.dataFolder), *cause), Buttons::Ok,
+                                 Icon::Critical, QStringLiteral("登録エラー"));
+        return;
+    }
+    services_.messages->show(text::kRegistered, Buttons::Ok, Icon::None);
+}
+
+void MainWindow::driveChange()
+{
+    // A missing or empty file, or a folder that is gone, changes nothing.
+    const std::optional<QString> folder = favourite::stored(services_.dataFolder);
+    if (folder && QFileInfo(*folder).isDir() && Dir1->setPath(*folder))
+        Drive1->showDriveOf(Dir1->path());
+}
+
+void MainWindow::showLogView()
+{
+    try {
+        LogView view(services_.dataFolder, *services_.clock, this);
+        showModal(view);
+    } catch (const DatabaseError &error) {
+        services_.messages->show(text::databaseUnreadable(error), Buttons::Ok, Icon::Critical,
+                                 text::kDatabaseErrorTitle);
+    }
+}
+
+// The numbering window arrives with its own issue.
 void MainWindow::openNumbering() {}
 
 } // namespace pelmora

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -68,6 +69,9 @@ private:
     void clearInputs();
     void applyPreset(const std::array<QString, kExtensionBoxCount> &extensions, const QString &preText);
     void runShortcut(const QString &operationText);
+    // Goes to the folder stored by "Driveボタン登録".
+    void driveChange();
+    void showModal(QDialog &dialog);
     void checkStartNumber();
 
     // Checks, plans, asks with the plan as details, applies and reports.

@@ -1,7 +1,12 @@
-// pelmora-cli: the rename operations of the window, for scripts and benchmarks.
+// pelmora-cli: the operations of the window, for scripts and benchmarks.
+#include "app/FavouriteFolder.h"
+#include "attributes/AttributeText.h"
+#include "maintenance/Compaction.h"
+#include "maintenance/LogTableModel.h"
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/PropertyReader.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
@@ -10,8 +15,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <map>
+#include <optional>
 
 using namespace pelmora;
 
@@ -60,6 +68,60 @@ int recoverAll(NameDatabase &database)
     return failed == 0 ? 0 : 3;
 }
 
+int printLog(NameDatabase &database)
+{
+    const auto field = [](QString text) { return text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' '); };
+    QStringList lines{LogTableModel::fieldNames().join(u'\t')};
+    for (const LogRow &row : database.logRowsNewestFirst()) {
+        lines << QStringList{QString::number(row.id), field(row.originalFileName), databaseDateText(row.makeItDate),
+                             field(row.extension), field(row.camera), field(row.newFileName),
+                             databaseDateText(row.update)}
+                     .join(u'\t');
+    }
+    std::fputs((lines.join(u'\n') + u'\n').toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
+int compact(const QString &dataFolder)
+{
+    const std::optional<CompactionError> error = compactDatabase(dataFolder);
+    if (!error)
+        return 0;
+    return fail(text::compactionError(*error) + (error->inUse ? u'\r' + text::kAccessRestricted : QString()));
+}
+
+// A folder shows its first file; a file itself.
+int printAttributes(const QString &path)
+{
+    const std::optional<QString> file = QFileInfo(path).isDir() ? firstFileOf(path) : std::optional(path);
+    if (!file || !QFileInfo(*file).isFile())
+        return fail(text::noFileToShow(path));
+    PropertyReader reader;
+    const QString attributes = attributeText(*file, reader);
+    std::fputs((QString(attributes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n').toLocal8Bit().constData(),
+               stdout);
+    return 0;
+}
+
+// With a folder, stores it for the Drive button; without, prints the one stored.
+int favouriteFolder(const QString &dataFolder, const QString &folder)
+{
+    if (folder.isEmpty()) {
+        const std::optional<QString> stored = favourite::stored(dataFolder);
+        if (!stored)
+            return fail(QStringLiteral("登録されたフォルダはありません。"));
+        print(stdout, *stored);
+        return 0;
+    }
+    if (!QFileInfo(folder).isDir())
+        return fail(text::folderMissing(folder));
+    const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
+    if (const std::optional<QString> cause = favourite::store(dataFolder, absolute))
+        return fail(text::registerFailed(favourite::fileIn(dataFolder), *cause));
+    print(stdout, text::kRegistered);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -70,8 +132,15 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Renames the files of FOLDER as the window's operations do.\n"
-        "Commands: shot-date, new-number, keep-existing, new-and-existing, replace, append (each with FOLDER);\n"
-        "undo (the last run back to its former names); recover (runs cut short back to their former names)."));
+        "Commands:\n"
+        "  shot-date, new-number, keep-existing, new-and-existing, replace, append FOLDER: rename\n"
+        "  undo: the last run back to its former names\n"
+        "  recover: runs cut short back to their former names\n"
+        "  log: the rename log, newest first, tab-separated\n"
+        "  compact: compact the database file\n"
+        "  clear-log: empty the rename log, then compact\n"
+        "  attributes FOLDER|FILE: every property of the folder's first file, or of the file\n"
+        "  favourite [FOLDER]: store the folder for the Drive button, or print the one stored"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
@@ -92,26 +161,54 @@ int main(int argc, char *argv[])
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
     const OperationSpec *spec = specNamed(command);
-    const bool withoutFolder = command == u"recover" || command == u"undo";
-    if ((!spec && command != u"recover") || positional.size() != (withoutFolder ? 1 : 2))
+    // How many arguments each command takes after its name.
+    const std::map<QString, std::pair<int, int>> arity = {
+        {QStringLiteral("recover"), {0, 0}}, {QStringLiteral("undo"), {0, 0}},
+        {QStringLiteral("log"), {0, 0}},     {QStringLiteral("compact"), {0, 0}},
+        {QStringLiteral("clear-log"), {0, 0}}, {QStringLiteral("attributes"), {1, 1}},
+        {QStringLiteral("favourite"), {0, 1}},
+    };
+    const auto [fewest, most] = arity.count(command) ? arity.at(command) : std::pair(spec ? 1 : -1, 1);
+    const int given = int(positional.size()) - 1;
+    if (given < fewest || given > most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
-    const QString dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder();
+    QString dataFolder = defaultDataFolder();
+    if (parser.isSet(data)) {
+        dataFolder = parser.value(data);
+        QDir().mkpath(dataFolder);
+    }
     SystemClock clock;
     RenameOperations operations(clock);
 
-    if (withoutFolder) {
+    if (command == u"attributes")
+        return printAttributes(positional[1]);
+    if (command == u"favourite")
+        return favouriteFolder(dataFolder, positional.value(1));
+    if (command == u"compact")
+        return compact(dataFolder);
+    if (!spec || spec->operation == Operation::Undo) {
         try {
             NameDatabase database(dataFolder, clock);
             if (command == u"recover")
                 return recoverAll(database);
-            if (parser.isSet(dryRun)) {
+            if (command == u"log")
+                return printLog(database);
+            if (command == u"clear-log") {
+                database.empty(Table::FileNameLog);
+                if (database.count(Table::FileNameLog) != 0)
+                    return fail(text::kLogNotCleared);
+            } else if (parser.isSet(dryRun)) {
                 print(stdout, planPreview(RenameOperations::planUndo(database)));
                 return 0;
+            } else {
+                return report(operations.undo(database));
             }
-            return report(operations.undo(database));
         } catch (const DatabaseError &error) {
             return fail(text::databaseUnavailable(error));
         }
+        // The log is empty and this connection closed: the file can be compacted.
+        print(stdout, text::kLogCleared);
+        return compact(dataFolder);
     }
 
     NamingInputs inputs;

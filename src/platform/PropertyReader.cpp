@@ -6,8 +6,11 @@
 #include <MediaInfo/MediaInfo.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
 
 #include <cmath>
+#include <map>
 #include <mutex>
 
 namespace pelmora {
@@ -55,20 +58,30 @@ struct PictureMetadata {
     QString cameraModel;
 };
 
+// The picture's metadata, read; nullptr for what is no still picture Exiv2
+// knows (movies go to MediaInfoLib). Throws on a damaged file.
+Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
+{
+    const std::string file = QFile::encodeName(path).toStdString();
+    const int type = Exiv2::ImageFactory::getType(file);
+    if (type == Exiv2::ImageType::none || isMovieType(type))
+        return {};
+    auto image = Exiv2::ImageFactory::open(file);
+    if (!image.get())
+        return image;
+    // ISO BMFF holds HEIC pictures and MP4 movies alike.
+    isPicture = type != Exiv2::ImageType::bmff;
+    image->readMetadata();
+    return image;
+}
+
 PictureMetadata readPicture(const QString &path)
 {
     PictureMetadata result;
     try {
-        const std::string file = QFile::encodeName(path).toStdString();
-        const int type = Exiv2::ImageFactory::getType(file);
-        if (type == Exiv2::ImageType::none || isMovieType(type))
-            return result;
-        auto image = Exiv2::ImageFactory::open(file);
+        const auto image = openPicture(path, result.isPicture);
         if (!image.get())
             return result;
-        // ISO BMFF holds HEIC pictures and MP4 movies alike.
-        result.isPicture = type != Exiv2::ImageType::bmff;
-        image->readMetadata();
         const Exiv2::ExifData &exif = image->exifData();
         result.dateTaken = parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal"));
         result.cameraModel = trimmedModel(exifText(exif, "Exif.Image.Model"));
@@ -76,6 +89,15 @@ PictureMetadata readPicture(const QString &path)
         // Corrupt or truncated: whatever was read so far stands.
     }
     return result;
+}
+
+// The value as Exiv2 prints it for people ("1/160 s", "F7.1"); empty when absent.
+QString printed(const Exiv2::ExifData &exif, const char *key)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end())
+        return {};
+    return QString::fromStdString(it->print(&exif)).trimmed();
 }
 
 } // namespace
@@ -118,15 +140,31 @@ struct PropertyReader::Media {
 
     QString length(const QString &path)
     {
+        std::map<int, QString> columns;
+        read(path, columns);
+        return columns[column::Length];
+    }
+
+    // Length, frame size and frame rate of a movie.
+    void read(const QString &path, std::map<int, QString> &columns)
+    {
         if (info.Open(path.toStdWString()) == 0)
-            return {};
-        const std::wstring duration = info.Get(MediaInfoLib::Stream_General, 0, L"Duration");
-        info.Close();
-        if (duration.empty())
-            return {};
+            return;
+        const auto get = [this](MediaInfoLib::stream_t stream, const wchar_t *field) {
+            return QString::fromStdWString(info.Get(stream, 0, field));
+        };
         bool ok = false;
-        const double milliseconds = QString::fromStdWString(duration).toDouble(&ok);
-        return ok ? lengthColumnText(milliseconds) : QString();
+        const double milliseconds = get(MediaInfoLib::Stream_General, L"Duration").toDouble(&ok);
+        if (ok)
+            columns[column::Length] = lengthColumnText(milliseconds);
+        const QString width = get(MediaInfoLib::Stream_Video, L"Width");
+        const QString height = get(MediaInfoLib::Stream_Video, L"Height");
+        if (!width.isEmpty() && !height.isEmpty())
+            columns[column::FrameSize] = width + QStringLiteral(" x ") + height;
+        const QString rate = get(MediaInfoLib::Stream_Video, L"FrameRate");
+        if (!rate.isEmpty())
+            columns[column::FrameRate] = rate + QStringLiteral(" fps");
+        info.Close();
     }
 };
 
@@ -154,6 +192,48 @@ ShotProperties PropertyReader::read(const QString &path)
 QString PropertyReader::cameraModel(const QString &path)
 {
     return readPicture(path).cameraModel;
+}
+
+std::map<int, QString> PropertyReader::columns(const QString &path)
+{
+    std::map<int, QString> columns;
+    const QFileInfo file(path);
+    if (!file.isFile())
+        return columns;
+    columns[column::Size] = QString::number(file.size());
+    columns[column::Type] = QMimeDatabase().mimeTypeForFile(path).name();
+    columns[column::DateModified] = dateColumnText(fs::lastModified(path));
+    columns[column::DateCreated] = dateColumnText(file.birthTime());
+    columns[column::DateAccessed] = dateColumnText(file.lastRead());
+    bool isPicture = false;
+    try {
+        const auto image = openPicture(path, isPicture);
+        if (image.get()) {
+            const Exiv2::ExifData &exif = image->exifData();
+            columns[column::DateTaken] =
+                dateColumnText(parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal")));
+            columns[column::CameraModel] = trimmedModel(exifText(exif, "Exif.Image.Model"));
+            columns[column::CameraMaker] = trimmedModel(exifText(exif, "Exif.Image.Make"));
+            if (image->pixelWidth() > 0 && image->pixelHeight() > 0)
+                columns[column::Dimensions] =
+                    QStringLiteral("%1 x %2").arg(image->pixelWidth()).arg(image->pixelHeight());
+            columns[column::ExposureTime] = printed(exif, "Exif.Photo.ExposureTime");
+            columns[column::FNumber] = printed(exif, "Exif.Photo.FNumber");
+            columns[column::Iso] = printed(exif, "Exif.Photo.ISOSpeedRatings");
+            columns[column::FocalLength] = printed(exif, "Exif.Photo.FocalLength");
+            const auto position = [&](const char *value, const char *reference) {
+                const QString text = printed(exif, value);
+                return text.isEmpty() ? text : text + u' ' + exifText(exif, reference);
+            };
+            columns[column::Latitude] = position("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
+            columns[column::Longitude] = position("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");
+        }
+    } catch (...) {
+        // Corrupt or truncated: whatever was read so far stands.
+    }
+    if (!isPicture)
+        media_->read(path, columns);
+    return columns;
 }
 
 QString PropertyReader::columnText(const QString &path, int columnNumber)

@@ -3,16 +3,33 @@
 #include <QDateTime>
 #include <QString>
 
+#include <map>
 #include <memory>
 
 namespace pelmora {
 
-// Detail column numbers, as the rename operations know them.
+// Detail column numbers: those the rename operations read, and those the
+// attribute display shows besides.
 namespace column {
+inline constexpr int Size = 1;         // bytes
+inline constexpr int Type = 2;         // media type, e.g. image/jpeg
 inline constexpr int DateModified = 3;
+inline constexpr int DateCreated = 4;
+inline constexpr int DateAccessed = 5;
 inline constexpr int DateTaken = 12;
-inline constexpr int Length = 27;
+inline constexpr int Length = 27;      // HH:MM:SS
 inline constexpr int CameraModel = 30;
+inline constexpr int Dimensions = 31;  // width x height in pixels
+inline constexpr int CameraMaker = 32;
+inline constexpr int ExposureTime = 33;
+inline constexpr int FNumber = 34;
+inline constexpr int Iso = 35;
+inline constexpr int FocalLength = 36;
+inline constexpr int Latitude = 37;
+inline constexpr int Longitude = 38;
+inline constexpr int FrameSize = 39;   // of a movie
+inline constexpr int FrameRate = 40;
+inline constexpr int Last = 499;
 } // namespace column
 
 // What the rename operations read for one file.
@@ -46,6 +63,8 @@ public:
     QString cameraModel(const QString &path);
     // The text of one detail column (3, 12, 27 or 30); empty for any other.
     QString columnText(const QString &path, int columnNumber);
+    // Every column that has a text for the file; the file is read once.
+    std::map<int, QString> columns(const QString &path);
 
 private:
     struct Media;

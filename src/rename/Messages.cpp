@@ -31,6 +31,12 @@ QString databaseUnavailable(const DatabaseError &error)
         + QStringLiteral("\r原因：") + error.cause();
 }
 
+QString databaseUnreadable(const DatabaseError &error)
+{
+    return QStringLiteral("データベースを開けません。\r\rファイル：") + error.file() + QStringLiteral("\r原因：")
+        + error.cause();
+}
+
 QString folderMissing(const QString &folder)
 {
     return QStringLiteral("フォルダが見つからないため、何も変更しませんでした。\r\rフォルダ名：") + folder;

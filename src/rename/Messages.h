@@ -19,6 +19,8 @@ QString renameSummary(int renamed, int excluded, int failed);
 QString failureLine(int failed);
 QString notNumericStartNumber(const QString &startNumber);
 QString databaseUnavailable(const DatabaseError &error);
+// For what only reads the database.
+QString databaseUnreadable(const DatabaseError &error);
 QString folderMissing(const QString &folder);
 QString folderBusy(const QString &folder);
 // A run cut short left files under temporary names in the folder.

@@ -54,10 +54,35 @@ TEST_F(Cli, RunsAndPrintsTheClosingMessage)
     EXPECT_EQ(filesIn(photos.path()), QStringList({"20210304-001.png", "20210305-001.jpg", "20210305-002.JPG"}));
 }
 
+TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)
+{
+    const QString dataFolder = data.filePath("new/DATA"); // made when missing
+    ASSERT_EQ(runCli({"--data", dataFolder, "new-number", photos.path()}).exitCode, 0);
+    const CliRun log = runCli({"--data", dataFolder, "log"});
+    const QStringList lines = log.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "ID\tOriginalFileName\tMakeItDate\tExtension\tCamera\tNewFileName\tUpdate");
+    EXPECT_TRUE(lines[1].startsWith("3\ta.JPG\t2021-03-05 10:00:00\tJPG\t\t210305-002\t"));
+
+    EXPECT_EQ(runCli({"--data", dataFolder, "compact"}).exitCode, 0);
+    const CliRun cleared = runCli({"--data", dataFolder, "clear-log"});
+    EXPECT_EQ(cleared.exitCode, 0) << cleared.err.toStdString();
+    EXPECT_EQ(runCli({"--data", dataFolder, "log"}).out.count('\n'), 1);
+
+    const QStringList attributes = runCli({"--data", dataFolder, "attributes", photos.path()}).out.split('\n');
+    EXPECT_EQ(attributes.size(), 501); // 500 lines and the final line end
+    EXPECT_EQ(attributes[0], "210304-001.png");
+    EXPECT_EQ(attributes[1], "1 : 1");
+
+    EXPECT_EQ(runCli({"--data", dataFolder, "favourite", photos.path()}).exitCode, 0);
+    EXPECT_EQ(runCli({"--data", dataFolder, "favourite"}).out, photos.path() + "\n");
+}
+
 TEST_F(Cli, RefusesWhatItCannotRun)
 {
+    writeFile(data.path(), "a-file");
     const QStringList cases[] = {
-        {"--data", data.filePath("missing"), "shot-date", photos.path()},
+        {"--data", data.filePath("a-file/DATA"), "shot-date", photos.path()}, // cannot be made
         {"--data", data.path(), "shot-date", photos.filePath("missing")},
         {"--data", data.path(), "shot-date", photos.path(), "--start", "x"},
         {"--data", data.path(), "rename-all", photos.path()},

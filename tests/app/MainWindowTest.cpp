@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -28,7 +29,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(data.isValid() && photos.isValid());
-        app = std::make_unique<Application>(AppServices{data.path(), &messages, &clock, [this] { ++endRequests; }});
+        AppServices services{data.path(), &messages, &clock, [this] { ++endRequests; }};
+        services.showModal = [this](QDialog &dialog) { modalWindows << dialog.objectName(); };
+        app = std::make_unique<Application>(services);
         app->showMain();
         window = app->mainWindow();
         window->activateWindow();
@@ -56,12 +59,19 @@ protected:
         QCoreApplication::processEvents();
     }
     void press(const char *buttonName) { control<QPushButton>(buttonName)->click(); }
+    // Text, title and icon of the i-th box shown.
+    std::tuple<QString, QString, Icon> shownBox(size_t i) const
+    {
+        const auto &shown = messages.shown.at(i);
+        return {shown.text, shown.title, shown.icon};
+    }
 
     QTemporaryDir data;
     QTemporaryDir photos;
     ScriptedMessageBoxes messages;
     FixedClock clock{at("2026-01-02 12:34:05")};
     int endRequests = 0;
+    QStringList modalWindows;
     std::unique_ptr<Application> app;
     MainWindow *window = nullptr;
 };
@@ -94,22 +104,19 @@ TEST_F(MainWindowTest, StartsWithTheDesignValues)
 
     EXPECT_EQ(control<FolderList>("Dir1")->path(), "/");
     EXPECT_EQ(control<QComboBox>("Drive1")->currentText(), "/");
-    EXPECT_EQ(control<QLabel>("Label1")->text(), "//");
     EXPECT_TRUE(control<QLabel>("Label2")->text().startsWith("Files:"));
+    const std::pair<const char *, const char *> texts[] = {
+        {"Label1", "//"}, {"Text1", ""},   {"Text2", ""}, {"Text3", "1"}, {"Option4", "YYMMDD + Text + Long"},
+        {"Cmd_Fnc", "Go"}, {"Command1", ""}};
+    for (const auto &[name, text] : texts)
+        EXPECT_EQ(control<QWidget>(name)->property("text").toString(), QString::fromUtf8(text)) << name;
 
     EXPECT_EQ(window->findChildren<QLineEdit *>("Txt_Ext").size(), kExtensionBoxCount);
     EXPECT_EQ(boxTexts(), filled({"jpg", "jpeg", "bmp", "gif", "png"}));
     for (int i = 0; i < kExtensionBoxCount; ++i)
         EXPECT_EQ(colourOf(box(i)), i < 5 ? kWhite : kLightGreen) << i;
-
-    EXPECT_EQ(control<QLineEdit>("Text1")->text(), "");
-    EXPECT_EQ(control<QLineEdit>("Text2")->text(), "");
-    EXPECT_EQ(control<QLineEdit>("Text3")->text(), "1");
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
-    EXPECT_EQ(control<QRadioButton>("Option4")->text(), "YYMMDD + Text + Long");
     EXPECT_TRUE(control<QProgressBar>("ProgressBar1")->isHidden());
-    EXPECT_EQ(control<QPushButton>("Cmd_Fnc")->text(), "Go");
-    EXPECT_EQ(control<QPushButton>("Command1")->text(), "");
 }
 
 TEST_F(MainWindowTest, FocusJumpsToTheLowestEmptyBox)
@@ -194,11 +201,9 @@ TEST_F(MainWindowTest, StartNumberIsCheckedWhenLeft)
         startNumber->setText(QString::fromLatin1(wrong));
         focus(other);
         ASSERT_EQ(messages.shown.size(), 1u) << wrong;
-        const auto &box = messages.shown.front();
-        EXPECT_EQ(box.title, "数値以外の入力");
-        EXPECT_EQ(box.icon, Icon::Critical);
-        EXPECT_EQ(box.buttons, Buttons::Ok);
-        EXPECT_EQ(box.text, QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong);
+        EXPECT_EQ(shownBox(0), std::tuple(QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong,
+                                          QString("数値以外の入力"), Icon::Critical));
+        EXPECT_EQ(messages.shown[0].buttons, Buttons::Ok);
         EXPECT_TRUE(startNumber->hasFocus());
         EXPECT_EQ(startNumber->text(), QString::fromLatin1(wrong));
     }
@@ -206,9 +211,8 @@ TEST_F(MainWindowTest, StartNumberIsCheckedWhenLeft)
 
 TEST_F(MainWindowTest, FolderChoiceUpdatesLabelsAndFileList)
 {
-    writeFile(photos.path(), "a.jpg");
-    writeFile(photos.path(), "b.txt");
-    writeFile(photos.path(), ".hidden.jpg");
+    for (const char *name : {"a.jpg", "b.txt", ".hidden.jpg"})
+        writeFile(photos.path(), name);
     QDir(photos.path()).mkdir("sub");
     ASSERT_TRUE(window->chooseFolder(photos.path()));
     EXPECT_EQ(control<QLabel>("Label1")->text(), photos.path() + "/");
@@ -224,9 +228,8 @@ TEST_F(MainWindowTest, FolderChoiceUpdatesLabelsAndFileList)
 
 TEST_F(MainWindowTest, RenameConfirmationShowsCountAndFolder)
 {
-    writeFile(photos.path(), "a.jpg");
-    writeFile(photos.path(), "b.txt");
-    writeFile(photos.path(), "c.doc");
+    for (const char *name : {"a.jpg", "b.txt", "c.doc"})
+        writeFile(photos.path(), name);
     ASSERT_TRUE(window->chooseFolder(photos.path()));
     const QString question = "フォルダ内のファイル名を変更しますか？\r\r全 3 件\r\rフォルダ名\r" + photos.path();
 
@@ -235,13 +238,9 @@ TEST_F(MainWindowTest, RenameConfirmationShowsCountAndFolder)
         messages.answers = {answer};
         window->dispatch("ファイル名変換(新規付番)");
         ASSERT_EQ(messages.shown.size(), 2u);
-        EXPECT_EQ(messages.shown[0].text, question);
-        EXPECT_EQ(messages.shown[0].title, "実施確認【ファイル名変換(新規付番)】");
+        EXPECT_EQ(shownBox(0), std::tuple(question, QString("実施確認【ファイル名変換(新規付番)】"), Icon::Information));
         EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNoCancel);
-        EXPECT_EQ(messages.shown[0].icon, Icon::Information);
-        EXPECT_EQ(messages.shown[1].text, "実施していません");
-        EXPECT_EQ(messages.shown[1].title, "未実施");
-        EXPECT_EQ(messages.shown[1].icon, Icon::None);
+        EXPECT_EQ(shownBox(1), std::tuple(QString("実施していません"), QString("未実施"), Icon::None));
     }
 
     messages.shown.clear();
@@ -261,20 +260,19 @@ TEST_F(MainWindowTest, DispatchesEveryOperationText)
         messages.shown.clear();
         window->dispatch(operation);
         ASSERT_EQ(messages.shown.size(), 1u) << operation.toStdString();
-        EXPECT_EQ(messages.shown[0].text, "フォルダを選択してください");
-        EXPECT_EQ(messages.shown[0].title, "フォルダ未選択");
-        EXPECT_EQ(messages.shown[0].icon, Icon::Critical);
+        EXPECT_EQ(shownBox(0), std::tuple(QString("フォルダを選択してください"), QString("フォルダ未選択"), Icon::Critical));
     }
 
     messages.shown.clear();
     window->dispatch("DBログ削除(初期化)");
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_TRUE(messages.shown.back().text.startsWith("データベースのログデータを削除しました。"));
+    messages.shown.clear();
     window->dispatch("フォルダ附番");
     EXPECT_EQ(endRequests, 0);
     window->dispatch("ファイル名変換");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "その操作は存在しません。");
-    EXPECT_EQ(messages.shown[0].title, ""); // the application title
-    EXPECT_EQ(messages.shown[0].icon, Icon::None);
+    EXPECT_EQ(shownBox(0), std::tuple(QString("その操作は存在しません。"), QString(), Icon::None)); // the application title
 
     window->dispatch("元に戻す(直前の変更)"); // nothing renamed yet
     ASSERT_EQ(messages.shown.size(), 2u);
@@ -288,12 +286,15 @@ TEST_F(MainWindowTest, DispatchesEveryOperationText)
 
 TEST_F(MainWindowTest, ShortcutButtonsSetTheOperationText)
 {
+    writeFile(photos.path(), "a.jpg");
+    ASSERT_TRUE(window->chooseFolder(photos.path()));
     const std::pair<const char *, const char *> shortcuts[] = {
         {"Cmd_Log", "LOGの表示"}, {"Cmd_Zokusei", "属性表示"}, {"Cmd_Saitekika", "データベース最適化"}};
     for (const auto &[button, text] : shortcuts) {
         press(button);
         EXPECT_EQ(control<QComboBox>("Cmb_Fnc")->currentText(), QString::fromUtf8(text));
     }
+    EXPECT_EQ(modalWindows, QStringList({"LogView", "Frm_TextBox"}));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -303,8 +304,8 @@ TEST(QtMessageBoxesTest, ButtonsReadJapanese)
 {
     QTranslator translator;
     ASSERT_TRUE(installJapaneseQtTexts(translator));
-    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&Yes").startsWith(QStringLiteral("はい")));
-    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&No").startsWith(QStringLiteral("いいえ")));
-    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "Cancel").startsWith(QStringLiteral("キャンセル")));
+    const std::pair<const char *, const char *> buttons[] = {{"&Yes", "はい"}, {"&No", "いいえ"}, {"Cancel", "キャンセル"}};
+    for (const auto &[button, japanese] : buttons)
+        EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", button).startsWith(QString::fromUtf8(japanese)));
     QCoreApplication::removeTranslator(&translator);
 }

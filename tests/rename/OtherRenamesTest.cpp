@@ -1,7 +1,5 @@
 #include "RenameFixture.h"
 
-#include <QDir>
-
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -16,34 +14,18 @@ TEST_F(KeepExisting, TakesTheLowestFreeNumberPerDayAndExtension)
     dated("y.png", "2021-03-05 09:30:00");         // other extension: own numbers
     dated("z.JPG", "2021-03-05 10:00:00");         // a box holding jpg does not take it
     dated("w.jpg", "2021-03-05 11:00:00");
+    // A file bearing a free name of its own day counts it as taken and moves on.
+    dated("210307-001.jpg", "2021-03-07 10:00:00");
+    dated("IMG_0002.jpg", "2021-03-07 09:00:00");
     const OperationOutcome outcome = run(Operation::KeepExisting);
-    EXPECT_EQ(files(), QStringList({"210305-001.png", "210305-002.jpg", "210305-003.jpg", "210306-001.jpg", "z.JPG"}));
+    EXPECT_EQ(files(), QStringList({"210305-001.png", "210305-002.jpg", "210305-003.jpg", "210306-001.jpg",
+                                    "210307-002.jpg", "210307-003.jpg", "z.JPG"}));
     EXPECT_EQ(outcome.message, "変更しました");
     EXPECT_EQ(database->count(Table::FileNameLog), 0);
     EXPECT_TRUE(progress.events.empty());
     EXPECT_EQ(listNames(), QStringList({"x.jpg>210305-002", "y.png>210305-001", "w.jpg>210305-003",
-                                        "210305-001.jpg>210306-001"}));
-}
-
-TEST_F(KeepExisting, FileBearingANumberedNameMovesOn)
-{
-    dated("210305-001.jpg", "2021-03-05 10:00:00");
-    dated("IMG_0002.jpg", "2021-03-05 09:00:00");
-    run(Operation::KeepExisting);
-    EXPECT_EQ(files(), QStringList({"210305-002.jpg", "210305-003.jpg"}));
-}
-
-TEST_F(KeepExisting, PreAndPostTextAreProbedToo)
-{
-    dated("a.jpg", "2021-03-05 09:00:00");
-    dated("b.jpg", "2021-03-05 10:00:00");
-    NamingInputs in = inputs();
-    in.preText = "A";
-    in.postText = "B";
-    in.option = NamingOption::Option2;
-    const OperationOutcome outcome = run(Operation::KeepExisting, in);
-    EXPECT_EQ(files(), QStringList({"20210305A-001B.jpg", "20210305A-002B.jpg"}));
-    EXPECT_EQ(outcome.failed, 0);
+                                        "210305-001.jpg>210306-001", "IMG_0002.jpg>210307-002",
+                                        "210307-001.jpg>210307-003"}));
 }
 
 TEST_F(KeepExisting, NumberIs1000WhenAll999AreTaken)
@@ -58,16 +40,22 @@ TEST_F(KeepExisting, NumberIs1000WhenAll999AreTaken)
     EXPECT_EQ(names.size(), 1000);
 }
 
+// The free names are probed with the Pre and Post Text; a name taken
+// between plan and renaming is reported and nothing is lost.
 TEST_F(KeepExisting, NameTakenMeanwhileIsReportedAndNothingIsLost)
 {
     dated("a.jpg", "2021-03-05 09:00:00");
     dated("b.jpg", "2021-03-05 10:00:00");
+    NamingInputs in = inputs();
+    in.preText = "A";
+    in.postText = "B";
+    in.option = NamingOption::Option2;
     RenameOperations operations(clock);
-    const RenamePlan plan = operations.plan(Operation::KeepExisting, inputs());
-    writeFile(folder.path(), "210305-001.jpg", "someone else's");
+    const RenamePlan plan = operations.plan(Operation::KeepExisting, in);
+    writeFile(folder.path(), "20210305A-001B.jpg", "someone else's");
     const OperationOutcome outcome = operations.apply(plan, *database);
     EXPECT_EQ(outcome.message, "変更しました\r (1件は変更できませんでした)");
-    EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.jpg", "a.jpg"}));
+    EXPECT_EQ(files(), QStringList({"20210305A-001B.jpg", "20210305A-002B.jpg", "a.jpg"}));
 }
 
 using NewAndExisting = RenameFixture;
@@ -119,10 +107,8 @@ TEST_F(ReplaceText, ReplacesEveryOccurrenceWithExactCase)
 
 TEST_F(ReplaceText, EachFileOnceAndCountsTellTheTruth)
 {
-    dated("banana.jpg", "2021-03-05 09:00:00");
-    dated("IMG_1.jpg", "2021-03-05 09:00:00");
-    dated("Trip_1.jpg", "2021-03-05 09:00:00");
-    dated("x.txt", "2021-03-05 09:00:00");
+    for (const char *name : {"banana.jpg", "IMG_1.jpg", "Trip_1.jpg", "x.txt"})
+        dated(name, "2021-03-05 09:00:00");
     NamingInputs in = inputs();
     in.preText = "a";
     in.postText = "aa"; // contains the search text: still one replacement per file

@@ -100,14 +100,6 @@ TEST_F(RenameByDate, ExtensionCaseRulesAndExcludedCount)
     const OperationOutcome outcome = run(Operation::ShotDate);
     EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.JPG", "c.Jpg", "e.txt", "noext"}));
     EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (3件は拡張子が合致しないため変更除外しました)");
-
-    for (const QString &name : files())
-        QFile::remove(folder.filePath(name));
-    dated("a.jpg", "2021-03-05 09:00:00");
-    NamingInputs in = inputs();
-    in.extensions.fill("zzz"); // all twenty boxes filled, none matches
-    EXPECT_EQ(run(Operation::ShotDate, in).message,
-              "0件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)");
 }
 
 TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)
@@ -123,30 +115,23 @@ TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)
     EXPECT_EQ(database->count(Table::FileNameLog), 3);
 }
 
-TEST_F(RenameByDate, TakenTargetNameLeavesTheFileUnderItsFormerName)
+// A name taken by something that is not listed, or a file gone before its
+// turn: that file keeps its name, the others go on.
+TEST_F(RenameByDate, TakenTargetOrVanishedFileFailsAlone)
 {
     dated("a.jpg", "2021-03-05 09:00:00");
     dated("b.jpg", "2021-03-05 10:00:00");
-    QDir(folder.path()).mkdir("210305-001.jpg"); // not listed, but the name is taken
-    const OperationOutcome outcome = run(Operation::ShotDate);
+    dated("c.jpg", "2021-03-05 11:00:00");
+    QDir(folder.path()).mkdir("210305-001.jpg");
+    RenameOperations operations(clock);
+    const RenamePlan plan = operations.plan(Operation::ShotDate, inputs());
+    QFile::remove(folder.filePath("c.jpg"));
+    const OperationOutcome outcome = operations.apply(plan, *database);
     EXPECT_EQ(files(), QStringList({"210305-002.jpg", "a.jpg"}));
     EXPECT_EQ(outcome.message,
-              "1件のファイル名を変更しました\r (全件変更されました)\r (1件は変更できませんでした)");
+              "1件のファイル名を変更しました\r (全件変更されました)\r (2件は変更できませんでした)");
     ASSERT_EQ(database->count(Table::FileNameLog), 1);
     EXPECT_EQ(database->logRowsNewestFirst()[0].originalFileName, "b.jpg");
-}
-
-TEST_F(RenameByDate, FileThatVanishesBeforeItsTurnIsAFailureOnly)
-{
-    dated("a.jpg", "2021-03-05 09:00:00");
-    dated("b.jpg", "2021-03-05 10:00:00");
-    RenameOperations operations(clock);
-    RenamePlan plan = operations.plan(Operation::ShotDate, inputs());
-    QFile::remove(folder.filePath("a.jpg"));
-    const OperationOutcome outcome = operations.apply(plan, *database);
-    EXPECT_EQ(outcome.renamed, 1);
-    EXPECT_EQ(outcome.failed, 1);
-    EXPECT_EQ(files(), QStringList({"210305-002.jpg"}));
 }
 
 TEST_F(RenameByDate, ReadOnlyFolderRenamesNothingAndSaysSo)
@@ -178,21 +163,6 @@ TEST_F(RenameByDate, ThousandthFileOfADayIsNumbered1000)
     EXPECT_TRUE(names.contains("210305-1000.jpg"));
 }
 
-TEST_F(RenameByDate, StartNumberMustBeAWholeNumber)
-{
-    dated("a.jpg", "2021-03-05 09:00:00");
-    database->addListRows({{"kept", {}, {}, {}, {}, {}, {}}});
-    for (const char *wrong : {"1.5", "abc", ""}) {
-        NamingInputs in = inputs();
-        in.startNumber = wrong;
-        const OperationOutcome outcome = run(Operation::ShotDate, in);
-        EXPECT_EQ(outcome.status, OperationOutcome::Status::StartNumberInvalid);
-        EXPECT_EQ(outcome.message, QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong);
-    }
-    EXPECT_EQ(files(), QStringList({"a.jpg"}));
-    EXPECT_EQ(database->count(Table::FileNameList), 1);
-}
-
 using RenameByNewNumber = RenameFixture;
 
 TEST_F(RenameByNewNumber, GoesByDateModifiedAndIgnoresTheLengthOption)
@@ -216,13 +186,25 @@ TEST_F(RenameByNewNumber, GoesByDateModifiedAndIgnoresTheLengthOption)
     EXPECT_EQ(log[1].makeItDate, at("2021-03-05 12:34:00"));
 }
 
-TEST_F(RenameByNewNumber, NegativeAndLaterStartNumbers)
+// A Start Number that is not a whole number stops the run before anything is
+// renamed or listed; a negative one, or one padded with blanks, is used.
+TEST_F(RenameByNewNumber, StartNumberMustBeWholeAndMayBeNegative)
 {
     dated("a.jpg", "2021-03-05 09:00:00");
     dated("b.jpg", "2021-03-05 10:00:00");
     dated("c.jpg", "2021-03-05 11:00:00");
     dated("d.jpg", "2021-03-06 11:00:00");
+    database->addListRows({{"kept", {}, {}, {}, {}, {}, {}}});
     NamingInputs in = inputs();
+    for (const char *wrong : {"1.5", "abc", ""}) {
+        in.startNumber = wrong;
+        const OperationOutcome outcome = run(Operation::ShotDate, in);
+        EXPECT_EQ(outcome.status, OperationOutcome::Status::StartNumberInvalid);
+        EXPECT_EQ(outcome.message, QString("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + wrong);
+    }
+    EXPECT_EQ(files(), QStringList({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(database->count(Table::FileNameList), 1);
+
     in.startNumber = "-1";
     run(Operation::NewNumber, in);
     EXPECT_EQ(files(), QStringList({"210305--001.jpg", "210305-000.jpg", "210305-001.jpg", "210306--001.jpg"}));

@@ -44,9 +44,8 @@ protected:
 
     OperationOutcome run(Operation operation, NamingInputs in)
     {
-        in.fileCount = int(fs::listPlainFiles(folder.path()).size());
-        RenameOperations operations(clock, &progress);
-        return operations.run(operation, in, *database);
+        in.fileCount = int(files().size());
+        return RenameOperations(clock, &progress).run(operation, in, *database);
     }
     OperationOutcome run(Operation operation) { return run(operation, inputs()); }
 

@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include "platform/FileSystem.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -60,16 +58,6 @@ void setModified(const QString &path, const QDateTime &when)
         throw std::runtime_error("cannot set the time of " + path.toStdString());
 }
 
-QStringList filesIn(const QString &folder)
-{
-    return fs::listPlainFiles(folder);
-}
-
-QDateTime at(const char *localDateTime)
-{
-    return QDateTime::fromString(QString::fromLatin1(localDateTime), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 std::vector<CsvRow> readCsv(const QString &path)
 {
     QFile file(path);
@@ -92,13 +80,11 @@ std::vector<CsvRow> readCsv(const QString &path)
             }
         } else if (c == u'"') {
             quoted = true;
-        } else if (c == u',') {
+        } else if (c == u',' || c == u'\n') {
             records.back() << field;
             field.clear();
-        } else if (c == u'\n') {
-            records.back() << field;
-            field.clear();
-            records.emplace_back();
+            if (c == u'\n')
+                records.emplace_back();
         } else if (c != u'\r') {
             field += c;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 
 #include <QDateTime>
@@ -64,9 +65,9 @@ QString writeFile(const QString &folder, const QString &name, const QByteArray &
 // Sets the last-modified time (local time).
 void setModified(const QString &path, const QDateTime &when);
 // Plain, non-hidden file names of a folder, sorted.
-QStringList filesIn(const QString &folder);
-
-QDateTime at(const char *localDateTime); // "2021-03-05 09:10:00"
+inline QStringList filesIn(const QString &folder) { return fs::listPlainFiles(folder); }
+// Local time from "2021-03-05 09:10:00".
+inline QDateTime at(const char *local) { return QDateTime::fromString(local, QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
 
 // The rows of a CSV file with a header line (RFC 4180 quoting), by column name.
 using CsvRow = std::map<QString, QString>;

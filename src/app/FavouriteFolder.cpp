@@ -1,0 +1,55 @@
+#include "app/FavouriteFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace pelmora::favourite {
+
+QString fileIn(const QString &dataFolder)
+{
+    return QDir(dataFolder).filePath(QStringLiteral("DriveFileName.txt"));
+}
+
+std::optional<QString> store(const QString &dataFolder, const QString &folder)
+{
+    QSaveFile file(fileIn(dataFolder));
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(folder.toLocal8Bit() + "\r\n");
+        if (file.commit())
+            return std::nullopt;
+    }
+    return file.errorString();
+}
+
+std::optional<QString> stored(const QString &dataFolder)
+{
+    QFile file(fileIn(dataFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // One line is all it holds; a long file is not read to its end.
+    QByteArray line = file.readLine(64 * 1024);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        return std::nullopt;
+    return QString::fromLocal8Bit(line);
+}
+
+} // namespace pelmora::favourite
+
+namespace pelmora::text {
+
+QString registerQuestion(const QString &folder)
+{
+    return QStringLiteral("　現在選択されているフォルダを『Drive』ボタンに登録します。\r\r"
+                          "　選択されているフォルダは以下のとおりです。\r\r")
+        + folder;
+}
+
+QString registerFailed(const QString &file, const QString &cause)
+{
+    return QStringLiteral("フォルダを登録できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
+}
+
+} // namespace pelmora::text

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace pelmora::favourite {
+
+// "DriveFileName.txt" in the DATA folder: one line, the folder, CR LF.
+QString fileIn(const QString &dataFolder);
+
+// Replaces the file as a whole (never half-written); the cause when it
+// cannot be written.
+std::optional<QString> store(const QString &dataFolder, const QString &folder);
+
+// The first line; none when the file is missing, unreadable or empty.
+std::optional<QString> stored(const QString &dataFolder);
+
+} // namespace pelmora::favourite
+
+namespace pelmora::text {
+QString registerQuestion(const QString &folder);
+inline const QString kRegistered = QStringLiteral(
+    "　Driveボタンにフォルダを登録しました。\r\r　次回からDriveボタンを押すと登録したフォルダが選択されます。");
+QString registerFailed(const QString &file, const QString &cause);
+} // namespace pelmora::text

@@ -1,0 +1,52 @@
+#include "maintenance/LogTableModel.h"
+
+namespace pelmora {
+
+LogTableModel::LogTableModel(std::vector<LogRow> rows, QObject *parent)
+    : QAbstractTableModel(parent)
+    , rows_(std::move(rows))
+{
+}
+
+QStringList LogTableModel::fieldNames()
+{
+    return {QStringLiteral("ID"),        QStringLiteral("OriginalFileName"), QStringLiteral("MakeItDate"),
+            QStringLiteral("Extension"), QStringLiteral("Camera"),           QStringLiteral("NewFileName"),
+            QStringLiteral("Update")};
+}
+
+int LogTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int LogTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(fieldNames().size());
+}
+
+QVariant LogTableModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    const LogRow &row = rows_[size_t(index.row())];
+    switch (index.column()) {
+    case 0: return row.id;
+    case 1: return row.originalFileName;
+    case 2: return row.makeItDate;
+    case 3: return row.extension;
+    case 4: return row.camera;
+    case 5: return row.newFileName;
+    case 6: return row.update;
+    default: return {};
+    }
+}
+
+QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return fieldNames().value(section);
+}
+
+} // namespace pelmora

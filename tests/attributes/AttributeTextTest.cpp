@@ -1,0 +1,53 @@
+#include "attributes/AttributeText.h"
+#include "platform/PropertyReader.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
+{
+    QTemporaryDir folder;
+    writeFile(folder.path(), ".hidden.jpg");
+    const QString photo = copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "b.jpg");
+    copyMedia("generated/gen_clip_9s.mov", folder.path(), "c.mov");
+    ASSERT_EQ(firstFileOf(folder.path()), photo);
+
+    PropertyReader reader;
+    const QString text = attributeText(photo, reader);
+    EXPECT_FALSE(text.endsWith("\r\n"));
+    const QStringList lines = text.split("\r\n");
+    ASSERT_EQ(lines.size(), 500);
+    EXPECT_EQ(lines[0], "b.jpg");
+    for (int n = 1; n < 500; ++n)
+        EXPECT_TRUE(lines[n].startsWith(QString::number(n) + " : ")) << n;
+    EXPECT_EQ(lines[12], "12 : \u200E2008/\u200E05/\u200E30 \u200E\u200E15:56:01");
+    EXPECT_EQ(lines[30], "30 : Canon EOS 40D");
+    EXPECT_EQ(lines[32], "32 : Canon");
+    EXPECT_EQ(lines[2], "2 : image/jpeg");
+    EXPECT_EQ(lines[27], "27 : ");
+    EXPECT_EQ(lines[499], "499 : ");
+
+    const QStringList movie = attributeText(folder.filePath("c.mov"), reader).split("\r\n");
+    EXPECT_EQ(movie[27], "27 : 00:00:09");
+    EXPECT_EQ(movie[39], "39 : 160 x 120");
+    EXPECT_EQ(movie[12], "12 : ");
+
+    // A damaged file: its name and empty values, never a crash.
+    const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFFExif", 10));
+    const QStringList broken = attributeText(damaged, reader).split("\r\n");
+    ASSERT_EQ(broken.size(), 500);
+    EXPECT_EQ(broken[30], "30 : ");
+
+    QTemporaryDir empty;
+    writeFile(empty.path(), ".only-hidden");
+    EXPECT_EQ(firstFileOf(empty.path()), std::nullopt);
+}
+
+} // namespace

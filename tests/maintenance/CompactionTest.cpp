@@ -1,0 +1,105 @@
+#include "maintenance/Compaction.h"
+#include "rename/NameDatabase.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+class Compaction : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        NameDatabase db(data.path(), clock);
+        LogRow row;
+        row.originalFileName = QString(200, u'x');
+        for (int i = 0; i < 500; ++i)
+            db.appendLog(row);
+        db.empty(Table::FileNameLog); // leaves free pages behind
+        row.originalFileName = "kept.jpg";
+        db.appendLog(row);
+    }
+    QByteArray bytes() const
+    {
+        QFile file(NameDatabase::fileIn(data.path()));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+};
+
+TEST_F(Compaction, ShrinksTheFileAndKeepsItsRows)
+{
+    const qint64 before = QFileInfo(NameDatabase::fileIn(data.path())).size();
+    EXPECT_EQ(compactDatabase(data.path()), std::nullopt);
+    EXPECT_LT(QFileInfo(NameDatabase::fileIn(data.path())).size(), before);
+    EXPECT_FALSE(QFile::exists(backupFileIn(data.path())));
+    EXPECT_FALSE(QFile::exists(NameDatabase::fileIn(data.path()) + "-wal"));
+    NameDatabase again(data.path(), clock);
+    const auto rows = again.logRowsNewestFirst();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].originalFileName, "kept.jpg");
+    EXPECT_GT(again.appendLog(LogRow{}), rows[0].id); // IDs go on growing
+}
+
+// Any open connection refuses it, this process's or another's; a copy left
+// by an earlier failure is reported and left alone. The file is unchanged.
+TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
+{
+    {
+        NameDatabase open(data.path(), clock);
+        const QByteArray held = bytes();
+        const auto error = compactDatabase(data.path());
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, SQLITE_BUSY);
+        EXPECT_TRUE(error->inUse);
+        EXPECT_EQ(text::compactionError(*error), "エラー 5 ： database is locked");
+        EXPECT_EQ(bytes(), held);
+    }
+
+    // Another process in the middle of reading.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        sqlite3 *db = nullptr;
+        sqlite3_open(QFile::encodeName(NameDatabase::fileIn(data.path())).constData(), &db);
+        sqlite3_exec(db, "BEGIN; SELECT COUNT(*) FROM FileNameLog;", nullptr, nullptr, nullptr);
+        (void)!::write(ready[1], "r", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char signal;
+    ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+    const auto busy = compactDatabase(data.path());
+    ::kill(reader, SIGKILL);
+    ::waitpid(reader, nullptr, 0);
+    ASSERT_TRUE(busy.has_value());
+    EXPECT_TRUE(busy->inUse);
+
+    writeFile(data.path(), "FileNameDB_Backup.db", "an earlier copy");
+    const QByteArray before = bytes();
+    const auto leftover = compactDatabase(data.path());
+    ASSERT_TRUE(leftover.has_value());
+    EXPECT_FALSE(leftover->inUse);
+    EXPECT_EQ(text::compactionError(*leftover), "エラー 1 ： output file already exists");
+    EXPECT_EQ(bytes(), before);
+    QFile copy(backupFileIn(data.path()));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "an earlier copy");
+}
+
+} // namespace
