@@ -38,13 +38,13 @@ namespace pelmora {
 
 namespace {
 
-const QString kShotDate = specOf(Operation::ShotDate).listText;
-const QString kNewNumber = specOf(Operation::NewNumber).listText;
-const QString kKeepExisting = specOf(Operation::KeepExisting).listText;
-const QString kNewAndExisting = specOf(Operation::NewAndExisting).listText;
-const QString kReplaceText = specOf(Operation::ReplaceText).listText;
-const QString kAppendText = specOf(Operation::AppendText).listText;
-const QString kUndo = specOf(Operation::Undo).listText;
+const QString kShotDate = rulesOf(Operation::ShotDate).listText;
+const QString kNewNumber = rulesOf(Operation::NewNumber).listText;
+const QString kKeepExisting = rulesOf(Operation::KeepExisting).listText;
+const QString kNewAndExisting = rulesOf(Operation::NewAndExisting).listText;
+const QString kReplaceText = rulesOf(Operation::ReplaceText).listText;
+const QString kAppendText = rulesOf(Operation::AppendText).listText;
+const QString kUndo = rulesOf(Operation::Undo).listText;
 const QString kCompact = QStringLiteral("データベース最適化");
 const QString kClearLog = QStringLiteral("DBログ削除(初期化)");
 const QString kAttributes = QStringLiteral("属性表示");
@@ -479,7 +479,7 @@ void MainWindow::runRename(Operation operation, const QString &title)
 
 QString MainWindow::confirmationTitle(Operation operation)
 {
-    return QStringLiteral("実施確認【") + specOf(operation).listText + QStringLiteral("】");
+    return QStringLiteral("実施確認【") + rulesOf(operation).listText + QStringLiteral("】");
 }
 
 void MainWindow::Fnc_ShotDateConfirm() { runRename(Operation::ShotDate, QStringLiteral("実施確認")); }

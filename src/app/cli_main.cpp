@@ -160,7 +160,7 @@ int main(int argc, char *argv[])
 
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
-    const OperationSpec *spec = specNamed(command);
+    const OperationRules *rules = operationNamed(command);
     // How many arguments each command takes after its name.
     const std::map<QString, std::pair<int, int>> arity = {
         {QStringLiteral("recover"), {0, 0}}, {QStringLiteral("undo"), {0, 0}},
@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("clear-log"), {0, 0}}, {QStringLiteral("attributes"), {1, 1}},
         {QStringLiteral("favourite"), {0, 1}},
     };
-    const auto [fewest, most] = arity.count(command) ? arity.at(command) : std::pair(spec ? 1 : -1, 1);
+    const auto [fewest, most] = arity.count(command) ? arity.at(command) : std::pair(rules ? 1 : -1, 1);
     const int given = int(positional.size()) - 1;
     if (given < fewest || given > most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
@@ -186,7 +186,7 @@ int main(int argc, char *argv[])
         return favouriteFolder(dataFolder, positional.value(1));
     if (command == u"compact")
         return compact(dataFolder);
-    if (!spec || spec->operation == Operation::Undo) {
+    if (!rules || rules->operation == Operation::Undo) {
         try {
             NameDatabase database(dataFolder, clock);
             if (command == u"recover")
@@ -230,16 +230,16 @@ int main(int argc, char *argv[])
     inputs.postText = parser.value(post);
     inputs.startNumber = parser.value(start);
 
-    const OperationOutcome refusal = RenameOperations::check(spec->operation, inputs);
+    const OperationOutcome refusal = RenameOperations::check(rules->operation, inputs);
     if (refusal.status != OperationOutcome::Status::Completed)
         return fail(refusal.message);
     if (parser.isSet(dryRun)) {
-        print(stdout, planPreview(operations.plan(spec->operation, inputs)));
+        print(stdout, planPreview(operations.plan(rules->operation, inputs)));
         return 0;
     }
     try {
         NameDatabase database(dataFolder, clock);
-        return report(operations.run(spec->operation, inputs, database));
+        return report(operations.run(rules->operation, inputs, database));
     } catch (const DatabaseError &error) {
         return fail(text::databaseUnavailable(error));
     }

@@ -75,8 +75,8 @@ const QString kRunColumns = QStringLiteral("RunID, Operation, Folder, Started, F
 
 Run readRun(const Statement &row)
 {
-    const OperationSpec *spec = specNamed(row.text(1));
-    return Run{row.integer(0), spec ? spec->operation : Operation::ShotDate, row.text(2), row.date(3),
+    const OperationRules *rules = operationNamed(row.text(1));
+    return Run{row.integer(0), rules ? rules->operation : Operation::ShotDate, row.text(2), row.date(3),
                row.date(4), row.integer(5)};
 }
 
@@ -97,7 +97,7 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan)
     const QDateTime now = database.clock().now();
     Statement run(database, QStringLiteral("INSERT INTO RenameRun (Operation, Folder, Started, UndoOf)"
                                            " VALUES (?, ?, ?, ?)"));
-    run.bind(specOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).run();
+    run.bind(rulesOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).run();
     Statement id(database, QStringLiteral("SELECT last_insert_rowid()"));
     id.step();
     const qint64 runId = id.integer(0);

@@ -13,7 +13,7 @@ using L = ListRows;
 using C = Closing;
 
 // clang-format off
-std::vector<OperationSpec> makeOperations()
+std::vector<OperationRules> makeOperations()
 {
     return {
     // operation, list text, name, two passes, extension rule, counts excluded, date, camera, naming,
@@ -38,23 +38,23 @@ std::vector<OperationSpec> makeOperations()
 
 } // namespace
 
-const std::vector<OperationSpec> &allOperations()
+const std::vector<OperationRules> &allOperations()
 {
     // Built at first use: other files' constants read it while they start.
-    static const std::vector<OperationSpec> operations = makeOperations();
+    static const std::vector<OperationRules> operations = makeOperations();
     return operations;
 }
 
-const OperationSpec &specOf(Operation operation)
+const OperationRules &rulesOf(Operation operation)
 {
     return allOperations().at(static_cast<size_t>(operation));
 }
 
-const OperationSpec *specNamed(const QString &name)
+const OperationRules *operationNamed(const QString &name)
 {
-    for (const OperationSpec &spec : allOperations()) {
-        if (spec.name == name)
-            return &spec;
+    for (const OperationRules &rules : allOperations()) {
+        if (rules.name == name)
+            return &rules;
     }
     return nullptr;
 }

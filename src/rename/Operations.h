@@ -39,7 +39,7 @@ enum class ListRows {
 enum class Closing { Counts, Plain, Undone };
 
 // Everything that sets one rename operation apart from the others.
-struct OperationSpec {
+struct OperationRules {
     Operation operation;
     QString listText;    // entry of the operation list
     QString name;        // command-line name, and the name stored with a run
@@ -58,10 +58,10 @@ struct OperationSpec {
     Closing closing;
 };
 
-const OperationSpec &specOf(Operation operation);
+const OperationRules &rulesOf(Operation operation);
 // The operation of a stored or typed name; nullptr when there is none.
-const OperationSpec *specNamed(const QString &name);
+const OperationRules *operationNamed(const QString &name);
 // The six rename operations of the list, then undo.
-const std::vector<OperationSpec> &allOperations();
+const std::vector<OperationRules> &allOperations();
 
 } // namespace pelmora

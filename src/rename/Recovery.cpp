@@ -111,7 +111,7 @@ void rollBack(NameDatabase &database, const journal::Run &run, std::vector<Plann
 void settle(NameDatabase &database, const journal::Run &run, std::vector<PlannedRename> &files,
             RecoveryResult &result)
 {
-    const OperationSpec &spec = specOf(run.operation);
+    const OperationRules &rules = rulesOf(run.operation);
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
         if (!unsettled(file))
@@ -120,7 +120,7 @@ void settle(NameDatabase &database, const journal::Run &run, std::vector<Planned
         switch (placeOf(run.folder, file)) {
         case Place::New:
             file.state = FileState::Done;
-            if (spec.writesLog)
+            if (rules.writesLog)
                 log = journal::logRowFor(file);
             ++result.completed;
             break;

@@ -32,19 +32,19 @@ void sortByDate(std::vector<PlannedRename> &files)
 
 // The files of the folder that take part, each with its date and camera;
 // the others are left out.
-void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, ProgressSink *progress,
+void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, ProgressSink *progress,
                        RenamePlan &plan)
 {
     std::optional<PropertyReader> reader;
-    if (spec.readsCamera || spec.dateSource == DateSource::Taken)
+    if (rules.readsCamera || rules.dateSource == DateSource::Taken)
         reader.emplace();
     for (const QString &name : fs::listPlainFiles(inputs.folder)) {
         if (progress)
             progress->working();
         const QString extension = fs::extensionOf(name);
-        if (!takesPart(extension, inputs.extensions, spec.extensionRule)) {
+        if (!takesPart(extension, inputs.extensions, rules.extensionRule)) {
             plan.leftOut.push_back({name, LeftOut::Reason::Extension});
-            if (spec.countsExcluded)
+            if (rules.countsExcluded)
                 ++plan.excluded;
             continue;
         }
@@ -53,7 +53,7 @@ void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, Pr
         file.extension = extension;
         file.identity = fs::identityOf(inputs.folder, name);
         const QString path = fs::joinPath(inputs.folder, name);
-        if (spec.dateSource == DateSource::Taken) {
+        if (rules.dateSource == DateSource::Taken) {
             const ShotProperties properties = reader->read(path);
             const bool taken = properties.dateTaken.isValid();
             file.date = taken ? properties.dateTaken : properties.dateModified;
@@ -71,7 +71,7 @@ void collectCandidates(const OperationSpec &spec, const NamingInputs &inputs, Pr
 }
 
 // Date order, numbers from the Start Number on every new day.
-void nameByDay(const OperationSpec &spec, const NamingInputs &inputs, std::vector<PlannedRename> &files)
+void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files)
 {
     sortByDate(files);
     const qint64 startNumber = wholeNumber(inputs.startNumber).value_or(1);
@@ -85,9 +85,9 @@ void nameByDay(const OperationSpec &spec, const NamingInputs &inputs, std::vecto
             number = startNumber;
         }
         QString name = numberedName(date, inputs.preText, number, inputs.postText);
-        if (spec.formerNameAlways || inputs.option == NamingOption::Option3)
+        if (rules.formerNameAlways || inputs.option == NamingOption::Option3)
             name += u'(' + fs::baseNameOf(file.formerName) + u')';
-        if (spec.lengthWithOption4 && inputs.option == NamingOption::Option4)
+        if (rules.lengthWithOption4 && inputs.option == NamingOption::Option4)
             name += file.movieLong;
         file.newFileName = name;
         file.newName = name + u'.' + file.extension;
@@ -120,11 +120,11 @@ void nameLowestFree(const NamingInputs &inputs, std::vector<PlannedRename> &file
 
 // Replacement and append keep the listing order; a name that would not
 // change is left alone: nothing to rename or log.
-void nameByText(const OperationSpec &spec, const NamingInputs &inputs, RenamePlan &plan)
+void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
 {
     std::vector<PlannedRename> kept;
     for (PlannedRename &file : plan.files) {
-        if (spec.naming == Naming::Replace) {
+        if (rules.naming == Naming::Replace) {
             QString replaced = file.formerName;
             if (!inputs.preText.isEmpty())
                 replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
@@ -200,21 +200,21 @@ private:
     int fileCount_;
 };
 
-std::vector<ListRow> listRowsFor(const OperationSpec &spec, const RenamePlan &plan)
+std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &plan)
 {
     std::vector<ListRow> rows;
-    if (spec.listRows == ListRows::None)
+    if (rules.listRows == ListRows::None)
         return rows;
     for (const PlannedRename &file : plan.files) {
         ListRow row;
         row.makeItDate = file.date;
         row.extension = file.extension;
         row.newFileName = file.newFileName;
-        if (spec.listRows == ListRows::Current) {
+        if (rules.listRows == ListRows::Current) {
             row.fileName = file.formerName;
         } else {
             row.fileName = file.temporaryName;
-            row.originalFileName = spec.listRows == ListRows::TemporaryNoExt ? fs::baseNameOf(file.formerName)
+            row.originalFileName = rules.listRows == ListRows::TemporaryNoExt ? fs::baseNameOf(file.formerName)
                                                                               : file.formerName;
             row.camera = file.camera;
             row.movieLong = file.movieLong;
@@ -230,21 +230,21 @@ std::vector<ListRow> listRowsFor(const OperationSpec &spec, const RenamePlan &pl
 // temporary names get their former names again, and nothing else is touched.
 class Applier {
 public:
-    Applier(const OperationSpec &spec, RenamePlan &plan, NameDatabase &database, qint64 runId,
+    Applier(const OperationRules &rules, RenamePlan &plan, NameDatabase &database, qint64 runId,
             ProgressSink *progress)
-        : spec_(spec)
+        : rules_(rules)
         , plan_(plan)
         , database_(database)
         , runId_(runId)
     {
-        if (spec.showsProgress)
+        if (rules.showsProgress)
             progress_.emplace(progress, plan.progressCount);
     }
 
     // False when the run stopped because the database failed.
     bool run()
     {
-        if (spec_.twoPasses)
+        if (rules_.twoPasses)
             return fromFormerNames(&PlannedRename::temporaryName, FileState::Temporary, 0.5f) && toFinal();
         return fromFormerNames(&PlannedRename::newName, FileState::Done, 1);
     }
@@ -300,7 +300,7 @@ private:
     {
         const PlannedRename &file = plan_.files[i];
         std::optional<LogRow> log;
-        if (file.state == FileState::Done && spec_.writesLog)
+        if (file.state == FileState::Done && rules_.writesLog)
             log = journal::logRowFor(file);
         try {
             journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
@@ -340,7 +340,7 @@ private:
             progress_->set(done, offset, share);
     }
 
-    const OperationSpec &spec_;
+    const OperationRules &rules_;
     RenamePlan &plan_;
     NameDatabase &database_;
     qint64 runId_;
@@ -358,9 +358,9 @@ bool stillUndoable(const RenamePlan &plan, NameDatabase &database)
     }
 }
 
-QString closingMessage(const OperationSpec &spec, const OperationOutcome &outcome)
+QString closingMessage(const OperationRules &rules, const OperationOutcome &outcome)
 {
-    switch (spec.closing) {
+    switch (rules.closing) {
     case Closing::Counts:
         return text::renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed);
     case Closing::Plain:
@@ -382,7 +382,7 @@ RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress)
 OperationOutcome RenameOperations::check(Operation operation, const NamingInputs &inputs)
 {
     OperationOutcome outcome;
-    if (specOf(operation).readsStartNumber && !wholeNumber(inputs.startNumber)) {
+    if (rulesOf(operation).readsStartNumber && !wholeNumber(inputs.startNumber)) {
         outcome.status = OperationOutcome::Status::StartNumberInvalid;
         outcome.message = text::notNumericStartNumber(inputs.startNumber);
     } else if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
@@ -394,20 +394,20 @@ OperationOutcome RenameOperations::check(Operation operation, const NamingInputs
 
 RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &inputs) const
 {
-    const OperationSpec &spec = specOf(operation);
+    const OperationRules &rules = rulesOf(operation);
     RenamePlan plan;
     plan.operation = operation;
     plan.folder = fs::canonicalFolder(inputs.folder);
     plan.progressCount = inputs.fileCount;
-    collectCandidates(spec, inputs, progress_, plan);
+    collectCandidates(rules, inputs, progress_, plan);
     // Numbered in listing order, as the files are taken.
-    if (spec.twoPasses)
+    if (rules.twoPasses)
         giveTemporaryNames(plan.folder, clock_, plan.files);
-    switch (spec.naming) {
-    case Naming::ByDay: nameByDay(spec, inputs, plan.files); break;
+    switch (rules.naming) {
+    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
     case Naming::LowestFree: nameLowestFree(inputs, plan.files); break;
     case Naming::Replace:
-    case Naming::Append: nameByText(spec, inputs, plan); break;
+    case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
     return plan;
@@ -521,7 +521,7 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
 
 OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database)
 {
-    const OperationSpec &spec = specOf(plan.operation);
+    const OperationRules &rules = rulesOf(plan.operation);
     OperationOutcome outcome;
     const fs::FolderLock lock(plan.folder);
     // Checked again and held from here on: a run cut short meanwhile is
@@ -538,7 +538,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     try {
         Transaction transaction(database);
         database.empty(Table::FileNameList);
-        database.addListRows(listRowsFor(spec, plan));
+        database.addListRows(listRowsFor(rules, plan));
         outcome.runId = journal::begin(database, plan);
         transaction.commit();
     } catch (const DatabaseError &error) {
@@ -547,7 +547,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     }
 
-    const bool finished = Applier(spec, plan, database, outcome.runId, progress_).run();
+    const bool finished = Applier(rules, plan, database, outcome.runId, progress_).run();
     if (finished) {
         try {
             journal::finish(database, outcome.runId);
@@ -566,7 +566,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
             ++outcome.failed;
     }
     outcome.plan = std::move(plan);
-    outcome.message = closingMessage(spec, outcome);
+    outcome.message = closingMessage(rules, outcome);
     if (!finished) {
         outcome.status = OperationOutcome::Status::Stopped;
         outcome.message += text::stoppedLine(notDone);

@@ -344,14 +344,14 @@ TEST(OperationTable, EveryOperationIsFoundByNameAndValue)
 {
     QSet<QString> names, texts;
     for (const auto &entry : allOperations()) {
-        EXPECT_EQ(&specOf(entry.operation), &entry);
-        EXPECT_EQ(specNamed(entry.name), &entry);
+        EXPECT_EQ(&rulesOf(entry.operation), &entry);
+        EXPECT_EQ(operationNamed(entry.name), &entry);
         names.insert(entry.name);
         texts.insert(entry.listText);
     }
     EXPECT_EQ(names.size(), qsizetype(allOperations().size()));
     EXPECT_EQ(texts.size(), qsizetype(allOperations().size()));
-    EXPECT_EQ(specNamed("recover"), nullptr);
+    EXPECT_EQ(operationNamed("recover"), nullptr);
 }
 
 } // namespace
