@@ -1,0 +1,40 @@
+#pragma once
+
+#include "numbering/NumberingTables.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace pelmora::workbook {
+
+// What went wrong, for the box: the file concerned and the cause.
+struct Error {
+    QString file;
+    QString cause;
+};
+
+// "FileID.xlsx" in the DATA folder.
+QString templateFileIn(const QString &dataFolder);
+
+// "YYMMDD-File_Name_ID-HHNNSS.xlsx"
+QString outputName(const QDateTime &now);
+
+// Writes the rows to a new workbook at `target`, from the template: the same
+// sheets "Files" and "Folders", the template's heading row, data from row 2
+// (Files: FileID, FileName, Extension, MakeItDate as a date cell, FolderID,
+// FolderName; Folders: FolderID, FolderName). Written to a temporary file in
+// the target's folder and renamed into place, replacing a file of that name:
+// nothing half-written is ever left. Nothing on success.
+std::optional<Error> write(const QString &templatePath, const std::vector<FileRow> &files,
+                           const std::vector<FolderRow> &folders, const QString &target);
+
+// The cells of one sheet of an .xlsx file, row by row, as text (a date cell
+// as its number); empty rows of the sheet are left out. Error when the file
+// or the sheet cannot be read.
+std::optional<std::vector<QStringList>> readSheet(const QString &path, const QString &sheet, Error *error = nullptr);
+
+} // namespace pelmora::workbook
