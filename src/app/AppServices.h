@@ -20,6 +20,10 @@ struct AppServices {
     std::function<void()> endProgram;
     // Shows a window modal; empty: exec(). Tests look at the window instead.
     std::function<void(QDialog &)> showModal;
+    // Opens a saved workbook with the desktop's application for it.
+    std::function<void(const QString &)> openFile;
+    // Where workbooks are saved; empty: the desktop folder.
+    QString desktopFolder;
 };
 
 } // namespace pelmora

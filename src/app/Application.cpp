@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
+#include "numbering/NumberingWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
@@ -23,12 +24,33 @@ void Application::start()
     offerRecovery();
 }
 
+namespace {
+// A window may be leaving from one of its own slots: it goes once that returns.
+template <typename Window> void closeLater(std::unique_ptr<Window> &window)
+{
+    if (window) {
+        window->hide();
+        window.release()->deleteLater();
+    }
+}
+} // namespace
+
 void Application::showMain()
 {
-    main_.reset();
+    closeLater(numbering_);
+    closeLater(main_);
     closeDatabase();
     main_ = std::make_unique<MainWindow>(*this);
     main_->show();
+}
+
+void Application::showNumbering()
+{
+    closeLater(main_);
+    closeDatabase();
+    numbering_ = std::make_unique<NumberingWindow>(
+        services_, NumberingWindow::Links{[this] { return database(); }, [this] { showMain(); }});
+    numbering_->show();
 }
 
 NameDatabase *Application::database()

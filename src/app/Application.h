@@ -10,6 +10,7 @@ namespace pelmora {
 
 class MainWindow;
 class NameDatabase;
+class NumberingWindow;
 
 // The program as a whole: owns the database connection the windows share,
 // the main window, and what happens at start-up.
@@ -29,6 +30,10 @@ public:
     // numbering window); the old window's connection is closed with it.
     void showMain();
     MainWindow *mainWindow() const { return main_.get(); }
+    // The numbering window in place of the main window; its "終了" brings a
+    // fresh main window back.
+    void showNumbering();
+    NumberingWindow *numberingWindow() const { return numbering_.get(); }
 
     // Opened at the first operation and held until closed; a failure is
     // shown in a box naming the file and the cause, and gives nullptr.
@@ -44,6 +49,7 @@ private:
     AppServices services_;
     std::unique_ptr<NameDatabase> database_;
     std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<NumberingWindow> numbering_;
 };
 
 } // namespace pelmora

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
+#include "app/BusyScope.h"
 #include "app/ExtensionBoxes.h"
 #include "app/FavouriteFolder.h"
 #include "attributes/AttributeText.h"
@@ -55,44 +56,6 @@ const QString kEnd = QStringLiteral("終了");
 
 // The start folder: the root of the system drive.
 const QString kStartFolder = QDir::rootPath();
-
-// Swallows the user's input while an operation runs, so that nothing typed
-// or clicked meanwhile starts anything or reaches the closing box later.
-class InputBlocker final : public QObject {
-public:
-    InputBlocker() { qApp->installEventFilter(this); }
-    ~InputBlocker() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-// While an operation works: the window repaints, the user's input is
-// swallowed, and what was typed meanwhile never arrives afterwards.
-class BusyScope {
-public:
-    BusyScope() { QCoreApplication::processEvents(); }
-    ~BusyScope() { QCoreApplication::processEvents(); }
-
-private:
-    InputBlocker blocker_; // first in, last out
-};
 
 // The progress bar of a run; each new value is painted at once.
 class WindowProgress final : public ProgressSink {
@@ -604,7 +567,9 @@ void MainWindow::showLogView()
     }
 }
 
-// The numbering window arrives with its own issue.
-void MainWindow::openNumbering() {}
+void MainWindow::openNumbering()
+{
+    app_.showNumbering();
+}
 
 } // namespace pelmora

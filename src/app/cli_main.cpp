@@ -3,6 +3,8 @@
 #include "attributes/AttributeText.h"
 #include "maintenance/Compaction.h"
 #include "maintenance/LogTableModel.h"
+#include "numbering/FolderNumbering.h"
+#include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
@@ -122,6 +124,24 @@ int favouriteFolder(const QString &dataFolder, const QString &folder)
     return 0;
 }
 
+int numberFolder(NameDatabase &database, const QString &folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return fail(text::folderMissing(folder));
+    print(stdout, text::numberingDone(FolderNumbering(database).run(QDir(folder).absolutePath())));
+    return 0;
+}
+
+int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QString &folder, const Clock &clock)
+{
+    const QString target = QDir(folder).filePath(workbook::outputName(clock.now()));
+    if (const auto error = workbook::write(findWorkbookTemplate(dataFolder), numberedFiles(database),
+                                           numberedFolders(database), target))
+        return fail(text::exportFailed(*error));
+    print(stdout, target);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -140,7 +160,9 @@ int main(int argc, char *argv[])
         "  compact: compact the database file\n"
         "  clear-log: empty the rename log, then compact\n"
         "  attributes FOLDER|FILE: every property of the folder's first file, or of the file\n"
-        "  favourite [FOLDER]: store the folder for the Drive button, or print the one stored"));
+        "  favourite [FOLDER]: store the folder for the Drive button, or print the one stored\n"
+        "  number FOLDER: give every file and folder below FOLDER its identifier\n"
+        "  export [--to DIR]: write the identifiers to a workbook in DIR (default: the desktop)"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
@@ -155,7 +177,9 @@ int main(int argc, char *argv[])
                                    QStringLiteral("1"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("print the plan, \"former name → new name\", and change nothing"));
-    parser.addOptions({data, ext, option, pre, post, start, dryRun});
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),
+                                QStringLiteral("DIR"));
+    parser.addOptions({data, ext, option, pre, post, start, dryRun, to});
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
@@ -166,7 +190,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("recover"), {0, 0}}, {QStringLiteral("undo"), {0, 0}},
         {QStringLiteral("log"), {0, 0}},     {QStringLiteral("compact"), {0, 0}},
         {QStringLiteral("clear-log"), {0, 0}}, {QStringLiteral("attributes"), {1, 1}},
-        {QStringLiteral("favourite"), {0, 1}},
+        {QStringLiteral("favourite"), {0, 1}}, {QStringLiteral("number"), {1, 1}},
+        {QStringLiteral("export"), {0, 0}},
     };
     const auto [fewest, most] = arity.count(command) ? arity.at(command) : std::pair(rules ? 1 : -1, 1);
     const int given = int(positional.size()) - 1;
@@ -186,6 +211,16 @@ int main(int argc, char *argv[])
         return favouriteFolder(dataFolder, positional.value(1));
     if (command == u"compact")
         return compact(dataFolder);
+    if (command == u"number" || command == u"export") {
+        try {
+            NameDatabase database(dataFolder, clock);
+            if (command == u"number")
+                return numberFolder(database, positional[1]);
+            return exportWorkbook(database, dataFolder, parser.isSet(to) ? parser.value(to) : desktopFolder(), clock);
+        } catch (const DatabaseError &error) {
+            return fail(text::databaseUnavailable(error));
+        }
+    }
     if (!rules || rules->operation == Operation::Undo) {
         try {
             NameDatabase database(dataFolder, clock);

@@ -4,6 +4,8 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
@@ -17,6 +19,7 @@ int main(int argc, char *argv[])
     pelmora::QtMessageBoxes messages;
     pelmora::SystemClock clock;
     pelmora::AppServices services{pelmora::defaultDataFolder(), &messages, &clock, [] { QApplication::exit(0); }};
+    services.openFile = [](const QString &file) { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
 
     pelmora::Application application(services);
     application.start();

@@ -33,8 +33,9 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
                            const std::vector<FolderRow> &folders, const QString &target);
 
 // The cells of one sheet of an .xlsx file, row by row, as text (a date cell
-// as its number); empty rows of the sheet are left out. Error when the file
-// or the sheet cannot be read.
+// as its number), each row up to its last non-empty cell; empty rows of the
+// sheet are left out. Error when the file or the sheet cannot be read, or
+// is too large to read safely (a part inflating beyond 64 MB).
 std::optional<std::vector<QStringList>> readSheet(const QString &path, const QString &sheet, Error *error = nullptr);
 
 } // namespace pelmora::workbook

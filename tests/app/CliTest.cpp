@@ -1,9 +1,14 @@
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace pelmora::test;
 
@@ -76,6 +81,38 @@ TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)
 
     EXPECT_EQ(runCli({"--data", dataFolder, "favourite", photos.path()}).exitCode, 0);
     EXPECT_EQ(runCli({"--data", dataFolder, "favourite"}).out, photos.path() + "\n");
+}
+
+// As root every folder can be read: the command then runs as nobody, so that
+// a folder closed to its user is one it cannot read.
+TEST_F(Cli, NumbersATreeAndExportsIt)
+{
+    QTemporaryDir tree;
+    for (const char *folder : {"shot/closed", "shot/open"})
+        QDir(tree.path()).mkpath(folder);
+    for (const char *file : {"shot/a.jpg", "shot/closed/b.jpg", "shot/open/c.jpg"})
+        writeFile(tree.path(), file);
+    QFile::setPermissions(tree.filePath("shot/closed"), QFileDevice::Permissions());
+    for (const QString &open : {tree.path(), tree.filePath("shot"), tree.filePath("shot/open"), data.path()})
+        QFile::setPermissions(open, QFileDevice::Permissions(0x7777));
+    QStringList number = {"--data", data.path(), "number", tree.filePath("shot")};
+    if (::geteuid() == 0)
+        number = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", PELMORA_CLI} + number;
+    QProcess cli;
+    cli.start(::geteuid() == 0 ? "setpriv" : PELMORA_CLI, number);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(cli.readAllStandardOutput()),
+              "ファイル2件とフォルダ3件のナンバリングを実行しました。\n"
+              " (1件のフォルダは読めないため、中のファイルを番号付けしていません)\n");
+    QFile::setPermissions(tree.filePath("shot/closed"), QFileDevice::Permissions(0x7700));
+
+    QTemporaryDir desktop;
+    const CliRun exported = runCli({"--data", data.path(), "export", "--to", desktop.path()});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    const QFileInfo saved(exported.out.trimmed());
+    EXPECT_EQ(saved.path(), desktop.path());
+    EXPECT_TRUE(QRegularExpression("^\\d{6}-File_Name_ID-\\d{6}\\.xlsx$").match(saved.fileName()).hasMatch());
+    EXPECT_EQ(QDir(desktop.path()).entryList(QDir::Files), QStringList({saved.fileName()}));
 }
 
 TEST_F(Cli, RefusesWhatItCannotRun)

@@ -268,7 +268,6 @@ TEST_F(MainWindowTest, DispatchesEveryOperationText)
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_TRUE(messages.shown.back().text.startsWith("データベースのログデータを削除しました。"));
     messages.shown.clear();
-    window->dispatch("フォルダ附番");
     EXPECT_EQ(endRequests, 0);
     window->dispatch("ファイル名変換");
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -1,0 +1,128 @@
+#include "numbering/FolderNumbering.h"
+
+#include "platform/FileSystem.h"
+#include "rename/NameDatabase.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+#include <dirent.h>
+
+namespace pelmora {
+
+namespace {
+
+// Subfolders in name order, hidden ones too; links are not followed, so a
+// link back up the tree never makes the walk go round.
+QStringList subfoldersOf(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                                               QDir::NoSort);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool readable(const QString &folder)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return false;
+    ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
+QString fileIdentifier(qint64 number)
+{
+    return QStringLiteral("FLE") + QString::number(number).rightJustified(6, u'0');
+}
+
+QString folderIdentifier(qint64 number)
+{
+    return QStringLiteral("FLD") + QString::number(number).rightJustified(4, u'0');
+}
+
+FolderNumbering::FolderNumbering(NameDatabase &database, FileSeen fileSeen)
+    : database_(database)
+    , fileSeen_(std::move(fileSeen))
+{
+}
+
+NumberingResult FolderNumbering::run(const QString &folder)
+{
+    const QString chosen = QDir::cleanPath(folder);
+    // Names are paths from the chosen folder's own name on: "2021/" for the
+    // chosen folder itself, "2021/Trip" below it ("/" and "bin" at the root).
+    const qsizetype base = chosen.lastIndexOf(u'/') + 1;
+    const QString chosenName = chosen == u"/" ? QStringLiteral("/") : chosen.mid(base) + u'/';
+
+    NumberingResult result;
+    Transaction transaction(database_);
+    database_.empty(Table::FileNum);
+    database_.empty(Table::FolderNum);
+    Statement addFolder(database_, QStringLiteral("INSERT INTO FolderNum (FolderName, FolderID) VALUES (?, ?)"));
+    Statement addFile(database_, QStringLiteral(
+        "INSERT INTO FileNum (FileID, FileName, MakeItDate, Extension, FolderName, FolderID) VALUES (?, ?, ?, ?, ?, ?)"));
+
+    // Depth first, pre-order, without recursion: a deep tree cannot exhaust the stack.
+    std::vector<QString> pending{chosen};
+    while (!pending.empty()) {
+        const QString path = pending.back();
+        pending.pop_back();
+        const QString id = folderIdentifier(++result.folders);
+        const QString name = path == chosen ? chosenName : path.mid(base);
+        addFolder.bind(name).bind(id).run();
+        if (!readable(path)) {
+            ++result.unreadable;
+            continue;
+        }
+        for (const QString &file : fs::listPlainFiles(path)) {
+            ++result.files;
+            if (fileSeen_)
+                fileSeen_(result.files);
+            addFile.bind(fileIdentifier(result.files)).bind(file).bind(fs::lastModified(fs::joinPath(path, file)))
+                .bind(fs::extensionOf(file)).bind(name).bind(id).run();
+        }
+        const QStringList subfolders = subfoldersOf(path);
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+            pending.push_back(fs::joinPath(path, *it));
+    }
+    transaction.commit();
+    return result;
+}
+
+std::vector<FileRow> numberedFiles(NameDatabase &database)
+{
+    Statement query(database, QStringLiteral("SELECT FileID, FileName, MakeItDate, Extension, FolderName, FolderID"
+                                             " FROM FileNum ORDER BY length(FileID), FileID"));
+    return database.rows<FileRow>(query, [](const Statement &row) {
+        return FileRow{row.text(0), row.text(1), row.date(2), row.text(3), row.text(4), row.text(5)};
+    });
+}
+
+std::vector<FolderRow> numberedFolders(NameDatabase &database)
+{
+    Statement query(database, QStringLiteral("SELECT FolderName, FolderID FROM FolderNum"
+                                             " ORDER BY length(FolderID), FolderID"));
+    return database.rows<FolderRow>(query, [](const Statement &row) { return FolderRow{row.text(0), row.text(1)}; });
+}
+
+QString text::numberingDone(const NumberingResult &result)
+{
+    QString message = QStringLiteral("ファイル") + QString::number(result.files) + QStringLiteral("件とフォルダ")
+        + QString::number(result.folders) + QStringLiteral("件のナンバリングを実行しました。");
+    if (result.unreadable > 0)
+        message += QStringLiteral("\r (") + QString::number(result.unreadable)
+            + QStringLiteral("件のフォルダは読めないため、中のファイルを番号付けしていません)");
+    return message;
+}
+
+QString text::numberingFile(int number)
+{
+    return QStringLiteral("現在") + QString::number(number) + QStringLiteral("件目のファイルに固有番号を付与しています。");
+}
+
+} // namespace pelmora

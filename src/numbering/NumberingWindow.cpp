@@ -1,0 +1,155 @@
+#include "numbering/NumberingWindow.h"
+
+#include "app/BusyScope.h"
+#include "app/ExtensionBoxes.h"
+#include "app/FolderLists.h"
+#include "numbering/FolderNumbering.h"
+#include "numbering/NumberingExport.h"
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "rename/Messages.h"
+#include "rename/NameDatabase.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pelmora {
+
+namespace {
+
+QPushButton *button(const char *name, const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+NumberingWindow::NumberingWindow(const AppServices &services, Links links, QWidget *parent)
+    : QWidget(parent)
+    , services_(services)
+    , links_(std::move(links))
+{
+    setObjectName(QStringLiteral("Numbering"));
+    setWindowTitle(QStringLiteral("File Numbering  (Pelmora from Quillet)"));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, kLightGreen);
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    Drive1 = new DriveList(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Dir1 = new FolderList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Txt_Msg = new QLineEdit(text::kNumberingIdle, this);
+    Txt_Msg->setObjectName(QStringLiteral("Txt_Msg"));
+    Txt_Msg->setReadOnly(true);
+    Cmd_Numbering = button("Cmd_Numbering", QStringLiteral("Numbering"), this);
+    Cmd_Excel = button("Cmd_Excel", QStringLiteral("ExcelBooks"), this);
+    Cmd_End = button("Cmd_End", QStringLiteral("終了"), this);
+    auto *command3 = button("Command3", QString(), this);
+    auto *command4 = button("Command4", QString(), this);
+
+    auto *buttons = new QGridLayout;
+    buttons->addWidget(Cmd_Numbering, 0, 0);
+    buttons->addWidget(Cmd_Excel, 0, 1);
+    buttons->addWidget(command3, 1, 0);
+    buttons->addWidget(command4, 1, 1);
+    buttons->addWidget(Cmd_End, 2, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Drive1);
+    layout->addWidget(Dir1, 1);
+    layout->addWidget(Txt_Msg);
+    layout->addLayout(buttons);
+    resize(520, 560);
+
+    connect(Cmd_Numbering, &QPushButton::clicked, this, &NumberingWindow::RunNumbering);
+    connect(Cmd_Excel, &QPushButton::clicked, this, &NumberingWindow::exportWorkbook);
+    connect(Cmd_End, &QPushButton::clicked, this, [this] { links_.backToMain(); });
+    connect(Drive1, &DriveList::driveChosen, this, [this](const QString &root) { Dir1->setPath(root); });
+    Dir1->setPath(QDir::rootPath());
+    Drive1->showDriveOf(Dir1->path());
+}
+
+bool NumberingWindow::chooseFolder(const QString &folder)
+{
+    return Dir1->setPath(folder);
+}
+
+void NumberingWindow::setStatus(const QString &text)
+{
+    Txt_Msg->setText(text);
+    QCoreApplication::processEvents();
+}
+
+void NumberingWindow::RunNumbering()
+{
+    NameDatabase *database = links_.database();
+    if (!database)
+        return;
+    NumberingResult result;
+    try {
+        BusyScope busy;
+        QElapsedTimer sinceRepaint;
+        sinceRepaint.start();
+        // The status line is repainted a few times a second, not once per file.
+        result = FolderNumbering(*database, [&](int number) {
+                     if (sinceRepaint.elapsed() >= 50) {
+                         setStatus(text::numberingFile(number));
+                         sinceRepaint.restart();
+                     }
+                 }).run(Dir1->path());
+    } catch (const DatabaseError &error) {
+        services_.messages->show(text::databaseUnavailable(error), Buttons::Ok, Icon::Critical,
+                                 text::kDatabaseErrorTitle);
+        return;
+    }
+    Txt_Msg->setText(text::kNumberingFinished);
+    services_.messages->show(text::numberingDone(result), Buttons::Ok, Icon::None);
+}
+
+void NumberingWindow::exportWorkbook()
+{
+    NameDatabase *database = links_.database();
+    if (!database)
+        return;
+    std::vector<FileRow> files;
+    std::vector<FolderRow> folders;
+    try {
+        files = numberedFiles(*database);
+        folders = numberedFolders(*database);
+    } catch (const DatabaseError &error) {
+        services_.messages->show(text::databaseUnreadable(error), Buttons::Ok, Icon::Critical,
+                                 text::kDatabaseErrorTitle);
+        return;
+    }
+    if (services_.messages->show(text::exportQuestion(qsizetype(files.size()), qsizetype(folders.size())),
+                                 Buttons::YesNo, Icon::None, text::kExportQuestionTitle)
+        != Answer::Yes)
+        return;
+    const QString desktop = services_.desktopFolder.isEmpty() ? desktopFolder() : services_.desktopFolder;
+    const QString target = QDir(desktop).filePath(workbook::outputName(services_.clock->now()));
+    std::optional<workbook::Error> error;
+    {
+        BusyScope busy;
+        setStatus(QStringLiteral("Excelファイルを作成しています。"));
+        error = workbook::write(findWorkbookTemplate(services_.dataFolder), files, folders, target);
+    }
+    if (error) {
+        Txt_Msg->setText(text::kNumberingIdle);
+        services_.messages->show(text::exportFailed(*error), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
+        return;
+    }
+    if (services_.openFile)
+        services_.openFile(target);
+    Txt_Msg->setText(text::kExportStatus);
+    services_.messages->show(text::kExported, Buttons::Ok, Icon::None);
+}
+
+} // namespace pelmora
