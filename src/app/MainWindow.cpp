@@ -16,6 +16,8 @@
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
 
+#include "app/WindowLook.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -83,12 +85,6 @@ private:
     QProgressBar *bar_;
 };
 
-QPushButton *button(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
 
 QLineEdit *lineEdit(const char *name, QWidget *parent)
 {
@@ -128,10 +124,7 @@ MainWindow::MainWindow(Application &app, QWidget *parent)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Pelmora from Quillet"));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, kLightGreen);
-    setPalette(background);
-    setAutoFillBackground(true);
+    useLightGreenBackground(this);
     buildControls();
     buildLayout();
     startUp();
@@ -144,16 +137,16 @@ void MainWindow::buildControls()
     Cmb_Fnc = new QComboBox(this);
     Cmb_Fnc->setObjectName(QStringLiteral("Cmb_Fnc"));
     Cmb_Fnc->setEditable(false);
-    Cmd_Fnc = button("Cmd_Fnc", QStringLiteral("Go"), this);
-    Extention_Picture = button("Extention_Picture", QStringLiteral("Picture"), this);
-    Extention_Movie = button("Extention_Movie", QStringLiteral("Movie"), this);
-    Extention_Clear = button("Extention_Clear", QStringLiteral("Clear"), this);
-    Cmd_Log = button("Cmd_Log", QStringLiteral("LOG"), this);
-    Cmd_Zokusei = button("Cmd_Zokusei", QStringLiteral("属性"), this);
-    Cmd_Saitekika = button("Cmd_Saitekika", QStringLiteral("最適化"), this);
-    Command1 = button("Command1", QString(), this);
-    Cmd_DriveChange = button("Cmd_DriveChange", QStringLiteral("Drive"), this);
-    Cmd_End = button("Cmd_End", QStringLiteral("終了"), this);
+    Cmd_Fnc = namedButton("Cmd_Fnc", QStringLiteral("Go"), this);
+    Extention_Picture = namedButton("Extention_Picture", QStringLiteral("Picture"), this);
+    Extention_Movie = namedButton("Extention_Movie", QStringLiteral("Movie"), this);
+    Extention_Clear = namedButton("Extention_Clear", QStringLiteral("Clear"), this);
+    Cmd_Log = namedButton("Cmd_Log", QStringLiteral("LOG"), this);
+    Cmd_Zokusei = namedButton("Cmd_Zokusei", QStringLiteral("属性"), this);
+    Cmd_Saitekika = namedButton("Cmd_Saitekika", QStringLiteral("最適化"), this);
+    Command1 = namedButton("Command1", QString(), this);
+    Cmd_DriveChange = namedButton("Cmd_DriveChange", QStringLiteral("Drive"), this);
+    Cmd_End = namedButton("Cmd_End", QStringLiteral("終了"), this);
 
     Drive1 = new DriveList(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));

@@ -2,6 +2,8 @@
 
 #include "maintenance/LogTableModel.h"
 
+#include "app/WindowLook.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -17,10 +19,7 @@ LogView::LogView(const QString &dataFolder, const Clock &clock, QWidget *parent)
     setObjectName(QStringLiteral("LogView"));
     setWindowTitle(QStringLiteral("Form1"));
     setModal(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, QColor(224, 255, 224));
-    setPalette(background);
-    setAutoFillBackground(true);
+    useLightGreenBackground(this);
 
     auto *buttons = new QHBoxLayout;
     for (int i = 1; i <= 5; ++i) {

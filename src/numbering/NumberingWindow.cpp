@@ -10,6 +10,8 @@
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 
+#include "app/WindowLook.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,12 +24,6 @@ namespace pelmora {
 
 namespace {
 
-QPushButton *button(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
 
 } // namespace
 
@@ -38,10 +34,7 @@ NumberingWindow::NumberingWindow(const AppServices &services, Links links, QWidg
 {
     setObjectName(QStringLiteral("Numbering"));
     setWindowTitle(QStringLiteral("File Numbering  (Pelmora from Quillet)"));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, kLightGreen);
-    setPalette(background);
-    setAutoFillBackground(true);
+    useLightGreenBackground(this);
 
     Drive1 = new DriveList(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
@@ -50,11 +43,11 @@ NumberingWindow::NumberingWindow(const AppServices &services, Links links, QWidg
     Txt_Msg = new QLineEdit(text::kNumberingIdle, this);
     Txt_Msg->setObjectName(QStringLiteral("Txt_Msg"));
     Txt_Msg->setReadOnly(true);
-    Cmd_Numbering = button("Cmd_Numbering", QStringLiteral("Numbering"), this);
-    Cmd_Excel = button("Cmd_Excel", QStringLiteral("ExcelBooks"), this);
-    Cmd_End = button("Cmd_End", QStringLiteral("終了"), this);
-    auto *command3 = button("Command3", QString(), this);
-    auto *command4 = button("Command4", QString(), this);
+    Cmd_Numbering = namedButton("Cmd_Numbering", QStringLiteral("Numbering"), this);
+    Cmd_Excel = namedButton("Cmd_Excel", QStringLiteral("ExcelBooks"), this);
+    Cmd_End = namedButton("Cmd_End", QStringLiteral("終了"), this);
+    auto *command3 = namedButton("Command3", QString(), this);
+    auto *command4 = namedButton("Command4", QString(), this);
 
     auto *buttons = new QGridLayout;
     buttons->addWidget(Cmd_Numbering, 0, 0);
