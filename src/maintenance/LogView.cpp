@@ -1,8 +1,7 @@
 #include "maintenance/LogView.h"
 
-#include "maintenance/LogTableModel.h"
-
 #include "app/WindowLook.h"
+#include "maintenance/LogTableModel.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
