@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace pelmora::favourite {
@@ -25,7 +26,8 @@ std::optional<QString> store(const QString &dataFolder, const QString &folder)
 std::optional<QString> stored(const QString &dataFolder)
 {
     QFile file(fileIn(dataFolder));
-    if (!file.open(QIODevice::ReadOnly))
+    // A pipe or a device of that name would block the window for ever.
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // One line is all it holds; a long file is not read to its end.
     QByteArray line = file.readLine(64 * 1024);

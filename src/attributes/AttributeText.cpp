@@ -21,10 +21,13 @@ QString attributeText(const QString &path, PropertyReader &reader)
 
 std::optional<QString> firstFileOf(const QString &folder)
 {
-    const QStringList files = fs::listPlainFiles(folder);
-    if (files.isEmpty())
-        return std::nullopt;
-    return fs::joinPath(folder, files.first());
+    // A link to a device or a pipe is passed by: it is no file to read.
+    for (const QString &name : fs::listPlainFiles(folder)) {
+        const QString path = fs::joinPath(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return std::nullopt;
 }
 
 QString text::noFileToShow(const QString &folder)

@@ -57,7 +57,8 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
 {
     const QString file = NameDatabase::fileIn(dataFolder);
     const QString backup = backupFileIn(dataFolder);
-    // A copy left by an earlier failure may hold the only data: never touched.
+    // A copy left by a compaction that was killed is not this one's to
+    // delete: it is reported, and the user decides.
     if (QFileInfo::exists(backup))
         return CompactionError{SQLITE_ERROR, QStringLiteral("output file already exists"), false};
     if (!QFileInfo::exists(file))
@@ -82,7 +83,11 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
         return CompactionError{SQLITE_BUSY, QString::fromUtf8(sqlite3_errstr(SQLITE_BUSY)), true};
     if (!left)
         return engineError(handle, rc);
+    // What this compaction wrote is only ever a copy: on failure it goes, so
+    // that a later compaction is not blocked by it.
     const auto failed = [&](const CompactionError &error) {
+        QFile::remove(backup);
+        QFile::remove(backup + QStringLiteral("-journal"));
         sqlite3_exec(handle, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr); // as it was
         return error;
     };

@@ -18,7 +18,8 @@ struct CompactionError {
 // Writes a compacted copy of "FileNameDB.db" to "FileNameDB_Backup.db" and
 // moves it over the database in one atomic rename. Refused while any
 // connection, of this process or another, has the database open; a copy left
-// by an earlier failure is reported and never removed. Nothing on failure.
+// by a compaction that was killed is reported and never removed. On failure
+// the database is as it was and the copy this compaction wrote is gone.
 std::optional<CompactionError> compactDatabase(const QString &dataFolder);
 
 QString backupFileIn(const QString &dataFolder);

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <optional>
 
 #include <dirent.h>
 
@@ -24,13 +25,22 @@ QStringList subfoldersOf(const QString &folder)
     return names;
 }
 
-bool readable(const QString &folder)
+// How many entries of the folder bear names that are no text (bytes that are
+// not UTF-8): they cannot be written to the tables, so they are counted and
+// reported instead. None when the folder cannot be read.
+std::optional<int> unnamedEntries(const QString &folder)
 {
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
-        return false;
+        return std::nullopt;
+    int unnamed = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != ".." && QFile::encodeName(QFile::decodeName(name)) != name)
+            ++unnamed;
+    }
     ::closedir(dir);
-    return true;
+    return unnamed;
 }
 
 } // namespace
@@ -75,10 +85,12 @@ NumberingResult FolderNumbering::run(const QString &folder)
         const QString id = folderIdentifier(++result.folders);
         const QString name = path == chosen ? chosenName : path.mid(base);
         addFolder.bind(name).bind(id).run();
-        if (!readable(path)) {
+        const std::optional<int> unnamed = unnamedEntries(path);
+        if (!unnamed) {
             ++result.unreadable;
             continue;
         }
+        result.unnamed += *unnamed;
         for (const QString &file : fs::listPlainFiles(path)) {
             ++result.files;
             if (fileSeen_)
@@ -117,6 +129,9 @@ QString text::numberingDone(const NumberingResult &result)
     if (result.unreadable > 0)
         message += QStringLiteral("\r (") + QString::number(result.unreadable)
             + QStringLiteral("件のフォルダは読めないため、中のファイルを番号付けしていません)");
+    if (result.unnamed > 0)
+        message += QStringLiteral("\r (") + QString::number(result.unnamed)
+            + QStringLiteral("件のファイルまたはフォルダは名前を読めないため、番号付けしていません)");
     return message;
 }
 

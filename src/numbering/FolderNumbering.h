@@ -15,6 +15,7 @@ struct NumberingResult {
     int files = 0;
     int folders = 0;
     int unreadable = 0; // folders numbered whose contents could not be read
+    int unnamed = 0;    // entries whose names are no text, left out
 };
 
 // Gives every file and folder below a folder its identifier, depth first

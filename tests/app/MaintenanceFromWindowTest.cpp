@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -203,10 +205,13 @@ TEST_F(MaintenanceFromWindow, DriveButtonRegistersAndReturnsToTheFolder)
     writeFile(data.path(), "DriveFileName.txt", other.path().toUtf8() + "\r\n/somewhere/else\r\n");
     drive->click();
     EXPECT_EQ(folderList->path(), other.path());
-    for (const QByteArray &stored : {QByteArray(), QByteArray("/no/such/folder\r\n")}) {
+    // A missing file, a vanished folder or a pipe of that name changes nothing (and never waits).
+    for (const QByteArray &stored : {QByteArray(), QByteArray("/no/such/folder\r\n"), QByteArray("fifo")}) {
         window->chooseFolder(photos.path());
         QFile::remove(file);
-        if (!stored.isEmpty())
+        if (stored == "fifo")
+            ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+        else if (!stored.isEmpty())
             writeFile(data.path(), "DriveFileName.txt", stored);
         drive->click();
         EXPECT_EQ(folderList->path(), photos.path());

@@ -102,4 +102,21 @@ TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
     EXPECT_EQ(copy.readAll(), "an earlier copy");
 }
 
+// A compaction that fails on its own takes away what it wrote, so the next
+// one is not blocked by a useless copy.
+TEST_F(Compaction, AFailureLeavesNoCopyBehind)
+{
+    QFile file(NameDatabase::fileIn(data.path()));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.size() > 16384);
+    file.seek(8192);
+    file.write(QByteArray(8192, '\xFF'));
+    file.close();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto error = compactDatabase(data.path());
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, SQLITE_CORRUPT);
+        EXPECT_FALSE(QFile::exists(backupFileIn(data.path())));
+    }
+}
+
 } // namespace

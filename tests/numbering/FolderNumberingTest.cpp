@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -51,9 +54,12 @@ TEST_F(FolderNumberingTest, IdentifiersFollowTheTreeInNameOrder)
                              "2021/.cache/d.jpg"})
         setModified(writeFile(tree.path(), file), at("2021-03-05 09:10:00"));
     ASSERT_TRUE(QFile::link(root, root + "/Trip/loop"));
+    // A name that is no text cannot be stored: it is counted, not lost silently.
+    ::close(::open((QFile::encodeName(root) + "/Trip/bad\xfe.jpg").constData(), O_CREAT | O_WRONLY, 0644));
 
     const NumberingResult result = FolderNumbering(*database).run(root);
-    EXPECT_EQ(text::numberingDone(result), "ファイル5件とフォルダ4件のナンバリングを実行しました。");
+    EXPECT_EQ(text::numberingDone(result), "ファイル5件とフォルダ4件のナンバリングを実行しました。\r"
+                                           " (1件のファイルまたはフォルダは名前を読めないため、番号付けしていません)");
     EXPECT_EQ(folderRows(), QStringList({"FLD0001|2021/", "FLD0002|2021/.cache", "FLD0003|2021/A", "FLD0004|2021/Trip"}));
     EXPECT_EQ(fileRows(), QStringList({
                               "FLE000001|a.jpg|2021-03-05 09:10:00|jpg|2021/|FLD0001",
