@@ -8,8 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QTimeZone>
 
+#include <clocale>
 #include <cmath>
+#include <cstring>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -55,8 +59,77 @@ QString trimmedModel(QString text)
 struct PictureMetadata {
     bool isPicture = false; // a still picture: no playing length to look for
     QDateTime dateTaken;
+    QString dateOrigin;
+    double subSecond = -1;
     QString cameraModel;
 };
+
+// ISO BMFF holds still pictures (HEIC, AVIF, Canon's CR3) and movies alike:
+// the major brand of the file type box tells them apart.
+bool isStillBmff(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    if (head.size() < 12 || head.mid(4, 4) != "ftyp")
+        return false;
+    static const QByteArrayList stills = {"heic", "heix", "heim", "heis", "mif1", "msf1", "avif", "avis", "crx "};
+    return stills.contains(head.mid(8, 4));
+}
+
+// "2008-03-15T09:52:01-04:00" as the wall-clock time written, its offset left
+// as it is: the photographer's local time.
+QDateTime parseWallClock(const QString &text)
+{
+    QString value = text.trimmed().left(19);
+    value.replace(u'T', u' ');
+    QDateTime date = QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!date.isValid())
+        date = QDateTime::fromString(value.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+    return date.isValid() && date.date().year() >= 1 ? date : QDateTime();
+}
+
+QString xmpText(const Exiv2::XmpData &xmp, const char *key)
+{
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    return it == xmp.end() ? QString() : QString::fromStdString(it->toString());
+}
+
+// Date taken: EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized),
+// then the XMP dates.
+void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
+{
+    const Exiv2::ExifData &exif = image.exifData();
+    const std::pair<const char *, const char *> exifDates[] = {
+        {"Exif.Photo.DateTimeOriginal", "EXIF DateTimeOriginal"},
+        {"Exif.Photo.DateTimeDigitized", "EXIF CreateDate"},
+    };
+    for (const auto &[key, origin] : exifDates) {
+        result.dateTaken = parseExifDateTime(exifText(exif, key));
+        if (result.dateTaken.isValid()) {
+            result.dateOrigin = QString::fromLatin1(origin);
+            const QString subSeconds = exifText(exif, "Exif.Photo.SubSecTimeOriginal").trimmed();
+            bool ok = false;
+            const double fraction = (QStringLiteral("0.") + subSeconds).toDouble(&ok);
+            if (ok && !subSeconds.isEmpty() && subSeconds.size() <= 9)
+                result.subSecond = fraction;
+            return;
+        }
+    }
+    const std::pair<const char *, const char *> xmpDates[] = {
+        {"Xmp.exif.DateTimeOriginal", "XMP exif:DateTimeOriginal"},
+        {"Xmp.xmp.CreateDate", "XMP xmp:CreateDate"},
+        {"Xmp.photoshop.DateCreated", "XMP photoshop:DateCreated"},
+    };
+    for (const auto &[key, origin] : xmpDates) {
+        result.dateTaken = parseWallClock(xmpText(image.xmpData(), key));
+        if (result.dateTaken.isValid()) {
+            result.dateOrigin = QString::fromLatin1(origin);
+            return;
+        }
+    }
+}
 
 // The picture's metadata, read; nullptr for what is no still picture Exiv2
 // knows (movies go to MediaInfoLib). Throws on a damaged file.
@@ -69,8 +142,7 @@ Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
     auto image = Exiv2::ImageFactory::open(file);
     if (!image.get())
         return image;
-    // ISO BMFF holds HEIC pictures and MP4 movies alike.
-    isPicture = type != Exiv2::ImageType::bmff;
+    isPicture = type != Exiv2::ImageType::bmff || isStillBmff(path);
     image->readMetadata();
     return image;
 }
@@ -82,9 +154,8 @@ PictureMetadata readPicture(const QString &path)
         const auto image = openPicture(path, result.isPicture);
         if (!image.get())
             return result;
-        const Exiv2::ExifData &exif = image->exifData();
-        result.dateTaken = parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal"));
-        result.cameraModel = trimmedModel(exifText(exif, "Exif.Image.Model"));
+        readDateTaken(*image, result);
+        result.cameraModel = trimmedModel(exifText(image->exifData(), "Exif.Image.Model"));
     } catch (...) {
         // Corrupt or truncated: whatever was read so far stands.
     }
@@ -135,23 +206,38 @@ QString lengthColumnText(double milliseconds)
         .arg(total % 60, 2, 10, QChar(u'0'));
 }
 
+namespace {
+
+// A recording date from before there were digital movies, or from the
+// future, is a clock that was never set: no date.
+bool plausibleRecordingDate(const QDateTime &date)
+{
+    return date.isValid() && date.date().year() > 1970 && date <= QDateTime::currentDateTime().addDays(1);
+}
+
+QString offsetText(int seconds)
+{
+    const int minutes = std::abs(seconds) / 60;
+    return QStringLiteral("UTC%1%2:%3")
+        .arg(seconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(minutes / 60, 2, 10, QChar(u'0'))
+        .arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+} // namespace
+
 struct PropertyReader::Media {
     MediaInfoLib::MediaInfo info;
 
-    QString length(const QString &path)
-    {
-        std::map<int, QString> columns;
-        read(path, columns);
-        return columns[column::Length];
-    }
-
-    // Length, frame size and frame rate of a movie.
-    void read(const QString &path, std::map<int, QString> &columns)
+    // Length, frame size and frame rate into the columns; the recording date,
+    // in local wall-clock time, into `taken` (its origin into `origin`).
+    void read(const QString &path, std::map<int, QString> &columns, QDateTime *taken = nullptr,
+              QString *origin = nullptr)
     {
         if (info.Open(path.toStdWString()) == 0)
             return;
         const auto get = [this](MediaInfoLib::stream_t stream, const wchar_t *field) {
-            return QString::fromStdWString(info.Get(stream, 0, field));
+            return QString::fromStdWString(info.Get(stream, 0, field)).trimmed();
         };
         bool ok = false;
         const double milliseconds = get(MediaInfoLib::Stream_General, L"Duration").toDouble(&ok);
@@ -164,7 +250,49 @@ struct PropertyReader::Media {
         const QString rate = get(MediaInfoLib::Stream_Video, L"FrameRate");
         if (!rate.isEmpty())
             columns[column::FrameRate] = rate + QStringLiteral(" fps");
+        if (taken && origin)
+            recordingDate(get, *taken, *origin);
         info.Close();
+    }
+
+    // Apple's creation date carries the local time and its offset: used as
+    // written. The container's creation time is UTC: turned into this
+    // computer's local time. A recorded date without a zone: as written.
+    template <typename Get> static void recordingDate(const Get &get, QDateTime &taken, QString &origin)
+    {
+        const QString apple = get(MediaInfoLib::Stream_General, L"com.apple.quicktime.creationdate");
+        taken = parseWallClock(apple);
+        if (plausibleRecordingDate(taken)) {
+            origin = QStringLiteral("QuickTime com.apple.quicktime.creationdate (") + apple.mid(19) + u')';
+            return;
+        }
+        QString encoded = get(MediaInfoLib::Stream_General, L"Encoded_Date");
+        if (encoded.contains(QStringLiteral("UTC"))) {
+            encoded.remove(QStringLiteral("UTC"));
+            QDateTime utc = QDateTime::fromString(encoded.trimmed().left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            utc.setTimeZone(QTimeZone::utc());
+            taken = utc.toLocalTime();
+            if (utc.isValid() && plausibleRecordingDate(taken)) {
+                const QString format = get(MediaInfoLib::Stream_General, L"Format");
+                const QString container = format == u"Windows Media" ? QStringLiteral("ASF")
+                    : format == u"Matroska" || format == u"WebM"     ? QStringLiteral("Matroska")
+                                                                      : QStringLiteral("QuickTime");
+                origin = container + QStringLiteral(" creation time (UTC → ") + offsetText(taken.offsetFromUtc())
+                    + u')';
+                taken = QDateTime(taken.date(), taken.time()); // wall-clock, as every other date
+                return;
+            }
+        }
+        for (const wchar_t *field : {L"Recorded_Date", L"Mastered_Date"}) {
+            QString recorded = get(MediaInfoLib::Stream_General, field);
+            recorded.replace(u'/', u'-');
+            taken = parseWallClock(recorded);
+            if (plausibleRecordingDate(taken)) {
+                origin = get(MediaInfoLib::Stream_General, L"Format") + QStringLiteral(" recorded date");
+                return;
+            }
+        }
+        taken = {};
     }
 };
 
@@ -172,6 +300,10 @@ PropertyReader::PropertyReader()
     : media_(std::make_unique<Media>())
 {
     initialiseExiv2Once();
+    // MediaInfoLib turns the wide path back into bytes by the C library's
+    // locale: in the plain "C" locale a name such as 動画.mp4 would not open.
+    if (const char *ctype = std::setlocale(LC_CTYPE, nullptr); ctype && std::strcmp(ctype, "C") == 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
     media_->info.Option(L"ParseSpeed", L"0");
 }
 
@@ -184,8 +316,19 @@ ShotProperties PropertyReader::read(const QString &path)
     result.dateTaken = picture.dateTaken;
     result.cameraModel = picture.cameraModel;
     result.dateModified = fs::lastModified(path);
-    if (!picture.isPicture)
-        result.length = media_->length(path);
+    result.dateOrigin = picture.dateOrigin;
+    result.subSecond = picture.subSecond;
+    if (!picture.isPicture) {
+        std::map<int, QString> columns;
+        QDateTime recorded;
+        QString origin;
+        media_->read(path, columns, &recorded, &origin);
+        result.length = columns[column::Length];
+        if (!result.dateTaken.isValid() && recorded.isValid()) {
+            result.dateTaken = recorded;
+            result.dateOrigin = origin;
+        }
+    }
     return result;
 }
 
@@ -210,8 +353,10 @@ std::map<int, QString> PropertyReader::columns(const QString &path)
         const auto image = openPicture(path, isPicture);
         if (image.get()) {
             const Exiv2::ExifData &exif = image->exifData();
-            columns[column::DateTaken] =
-                dateColumnText(parseExifDateTime(exifText(exif, "Exif.Photo.DateTimeOriginal")));
+            PictureMetadata taken;
+            readDateTaken(*image, taken);
+            columns[column::DateTaken] = dateColumnText(taken.dateTaken);
+            columns[column::DateTakenOrigin] = taken.dateOrigin;
             columns[column::CameraModel] = trimmedModel(exifText(exif, "Exif.Image.Model"));
             columns[column::CameraMaker] = trimmedModel(exifText(exif, "Exif.Image.Make"));
             if (image->pixelWidth() > 0 && image->pixelHeight() > 0)
@@ -231,8 +376,15 @@ std::map<int, QString> PropertyReader::columns(const QString &path)
     } catch (...) {
         // Corrupt or truncated: whatever was read so far stands.
     }
-    if (!isPicture)
-        media_->read(path, columns);
+    if (!isPicture) {
+        QDateTime recorded;
+        QString origin;
+        media_->read(path, columns, &recorded, &origin);
+        if (recorded.isValid()) {
+            columns[column::DateTaken] = dateColumnText(recorded);
+            columns[column::DateTakenOrigin] = origin;
+        }
+    }
     return columns;
 }
 
@@ -247,6 +399,8 @@ QString PropertyReader::columnText(const QString &path, int columnNumber)
         return cameraModel(path);
     case column::Length:
         return read(path).length;
+    case column::DateTakenOrigin:
+        return read(path).dateOrigin;
     default:
         return {};
     }

@@ -17,6 +17,7 @@ inline constexpr int DateModified = 3;
 inline constexpr int DateCreated = 4;
 inline constexpr int DateAccessed = 5;
 inline constexpr int DateTaken = 12;
+inline constexpr int DateTakenOrigin = 13; // where the date taken came from
 inline constexpr int Length = 27;      // HH:MM:SS
 inline constexpr int CameraModel = 30;
 inline constexpr int Dimensions = 31;  // width x height in pixels
@@ -34,7 +35,9 @@ inline constexpr int Last = 499;
 
 // What the rename operations read for one file.
 struct ShotProperties {
-    QDateTime dateTaken;    // invalid when the file has none
+    QDateTime dateTaken;    // local wall-clock time; invalid when the file has none
+    QString dateOrigin;     // where the date taken came from, and the offset applied
+    double subSecond = -1;  // fraction of the second taken, for bursts; -1 when unknown
     QDateTime dateModified; // invalid when the file cannot be read
     QString cameraModel;    // free text, empty when absent
     QString length;       // "HH:MM:SS", empty for a file without a playing length

@@ -20,13 +20,16 @@ namespace pelmora {
 namespace {
 
 // Rows without a date come first, as an empty date sorts before any other;
-// equal dates keep the order of the listing.
+// shots of one second go by their fraction of it (a burst), then by the
+// order of the listing.
 void sortByDate(std::vector<PlannedRename> &files)
 {
     std::stable_sort(files.begin(), files.end(), [](const PlannedRename &a, const PlannedRename &b) {
         if (!a.date.isValid() || !b.date.isValid())
             return !a.date.isValid() && b.date.isValid();
-        return a.date < b.date;
+        if (a.date != b.date)
+            return a.date < b.date;
+        return a.subSecond < b.subSecond;
     });
 }
 
@@ -58,6 +61,8 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
             const bool taken = properties.dateTaken.isValid();
             file.date = taken ? properties.dateTaken : properties.dateModified;
             file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
+            file.dateOrigin = taken ? properties.dateOrigin : QStringLiteral("ファイル日時");
+            file.subSecond = taken ? properties.subSecond : -1;
             file.camera = properties.cameraModel;
             file.movieLong = movieLengthText(properties.length);
         } else {
@@ -598,8 +603,12 @@ QString text::leftOutReason(LeftOut::Reason reason)
 QString planPreview(const RenamePlan &plan)
 {
     QStringList lines;
-    for (const PlannedRename &file : plan.files)
-        lines << file.formerName + QStringLiteral(" → ") + file.newName;
+    for (const PlannedRename &file : plan.files) {
+        QString line = file.formerName + QStringLiteral(" → ") + file.newName;
+        if (!file.dateOrigin.isEmpty())
+            line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
+        lines << line;
+    }
     for (const LeftOut &file : plan.leftOut)
         lines << file.name + QStringLiteral("（対象外：") + text::leftOutReason(file.reason) + QStringLiteral("）");
     return lines.join(u'\n');

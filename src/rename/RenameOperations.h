@@ -39,6 +39,8 @@ struct PlannedRename {
     QString newFileName;   // the new name as the tables record it
     QDateTime date;        // invalid: no date
     DateSource dateSource = DateSource::None;
+    QString dateOrigin;      // where the date came from, for the preview
+    double subSecond = -1;   // orders a burst within one second; -1 unknown
     QString extension;
     QString camera;
     QString movieLong;

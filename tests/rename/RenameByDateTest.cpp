@@ -60,10 +60,10 @@ TEST_F(RenameByDate, NamingOptionsAndTexts)
         QStringList expected;
     };
     const Case cases[] = {
-        {NamingOption::Option1, "A", "B", {"020815A-001B.JPG", "020815A-002B.jpg", "110916A-001B.MP4"}},
-        {NamingOption::Option2, "", "", {"20020815-001.JPG", "20020815-002.jpg", "20110916-001.MP4"}},
-        {NamingOption::Option3, "", "", {"020815-001(b).JPG", "020815-002(a).jpg", "110916-001(MOV_0001).MP4"}},
-        {NamingOption::Option4, "", "", {"020815-001.JPG", "020815-002.jpg", "110916-001(01m5s).MP4"}},
+        {NamingOption::Option1, "A", "B", {"020815A-001B.JPG", "020815A-002B.jpg", "210704A-001B.MP4"}},
+        {NamingOption::Option2, "", "", {"20020815-001.JPG", "20020815-002.jpg", "20210704-001.MP4"}},
+        {NamingOption::Option3, "", "", {"020815-001(b).JPG", "020815-002(a).jpg", "210704-001(MOV_0001).MP4"}},
+        {NamingOption::Option4, "", "", {"020815-001.JPG", "020815-002.jpg", "210704-001(01m5s).MP4"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(int(c.option));

@@ -139,9 +139,14 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
         const auto after = contents();
         int renames = 0;
         for (const QString &line : lines) {
-            const QStringList pair = line.split(QStringLiteral(" → "));
+            // "former → new", then where the date came from when the run reads it.
+            QStringList pair = line.split(QStringLiteral(" → "));
             if (pair.size() != 2)
                 continue;
+            if (operation == Operation::ShotDate) {
+                EXPECT_TRUE(pair[1].endsWith(QStringLiteral("（ファイル日時）"))) << line.toStdString();
+                pair[1].chop(QStringLiteral("（ファイル日時）").size());
+            }
             ++renames;
             EXPECT_EQ(after.count(pair[0]), 0u) << line.toStdString();
             EXPECT_EQ(after.at(pair[1]), before.at(pair[0])) << line.toStdString();

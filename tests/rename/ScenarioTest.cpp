@@ -4,7 +4,9 @@
 #include "RenameFixture.h"
 #include "rename/NameFormat.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 #include <map>
@@ -14,22 +16,44 @@ using namespace pelmora::test;
 
 namespace {
 
-// The date a file should be named after: its EXIF date taken, or its
-// last-modified date (the folders are built with TZ-independent times and
-// the tests run in UTC).
-QDateTime expectedDate(const CsvRow &row)
+// The date a file should be named after: its EXIF date taken, else the date
+// it was created or recorded (a movie's is UTC, and the tests run in UTC),
+// else its last-modified date (the folders are built with TZ-independent
+// times).
+QDateTime expectedDate(const CsvRow &row, const QString &path)
 {
-    const QDateTime taken = QDateTime::fromString(row.at("ExifDateTimeOriginal").trimmed(), "yyyy:MM:dd HH:mm:ss");
-    if (taken.isValid() && taken.date().year() > 0)
-        return taken;
-    return QDateTime::fromString(row.at("FileModifyDate").left(19), "yyyy:MM:dd HH:mm:ss");
+    // A movie: the recording date exiftool read from the same bytes in the corpus.
+    static const std::map<QString, QString> movieDates = [] {
+        std::map<QString, QString> dates;
+        for (const CsvRow &corpus : readCsv(QDir(testdataFolder()).filePath("oracle.csv"))) {
+            if (!corpus.at("movie_date_raw").isEmpty() && !corpus.at("movie_date_tag").startsWith("H264"))
+                dates[corpus.at("sha256")] = corpus.at("movie_date_raw");
+        }
+        return dates;
+    }();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const auto movie = movieDates.find(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    if (movie != movieDates.end())
+        return QDateTime::fromString(movie->second.left(19), "yyyy:MM:dd HH:mm:ss");
+    // The date AVCHD keeps inside its video stream is not read: such a clip
+    // goes by its file time.
+    const bool avchd = path.endsWith(".mts", Qt::CaseInsensitive) || path.endsWith(".m2ts", Qt::CaseInsensitive);
+    for (const char *column : {"ExifDateTimeOriginal", "CreateDate", "AnyDateTimeOriginal", "FileModifyDate"}) {
+        if (avchd && QByteArray(column) != "FileModifyDate")
+            continue;
+        const QDateTime date = QDateTime::fromString(row.at(column).trimmed().left(19), "yyyy:MM:dd HH:mm:ss");
+        if (date.isValid() && date.date().year() > 1970)
+            return date;
+    }
+    return {};
 }
 
 QStringList expectedNames(const QString &folder, const std::array<QString, kExtensionBoxCount> &boxes)
 {
     std::map<QString, QDateTime> dates;
     for (const CsvRow &row : readCsv(folder + "/expected.csv"))
-        dates[row.at("FileName")] = expectedDate(row);
+        dates[row.at("FileName")] = expectedDate(row, folder + u'/' + row.at("FileName"));
 
     std::vector<std::pair<QDateTime, QString>> taking; // in listing order
     QStringList untouched;
