@@ -1,0 +1,149 @@
+// Dates a photographer expects: a movie on the day it was filmed where it was
+// filmed, pictures dated by whatever date they carry, bursts in order.
+#include "platform/PropertyReader.h"
+#include "rename/RenameOperations.h"
+#include "rename/NameDatabase.h"
+#include "TestSupport.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A copy of the generated clip whose movie header says when it was made
+// (seconds since 1904, UTC, as the format keeps it).
+QString clipMadeAt(const QString &folder, const QString &name, const QDateTime &utc)
+{
+    const QString path = copyMedia("generated/gen_clip_9s.mov", folder, name);
+    QByteArray bytes = bytesOf(path);
+    const qsizetype mvhd = bytes.indexOf("mvhd");
+    EXPECT_GT(mvhd, 0);
+    EXPECT_EQ(bytes[mvhd + 4], '\0'); // version 0: 32-bit times
+    const quint32 seconds = utc.isValid()
+        ? quint32(QDateTime(QDate(1904, 1, 1), QTime(0, 0), QTimeZone::utc()).secsTo(utc))
+        : 0;
+    for (int i = 0; i < 4; ++i)
+        bytes[mvhd + 8 + i] = char(seconds >> (24 - 8 * i));
+    writeBytes(path, bytes);
+    return path;
+}
+
+class TimeZone {
+public:
+    explicit TimeZone(const char *zone) { set(zone); }
+    ~TimeZone() { set("UTC"); }
+
+private:
+    static void set(const char *zone)
+    {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+};
+
+TEST(DatesTaken, MoviesGoByTheirRecordingDateInLocalTime)
+{
+    QTemporaryDir folder;
+    const QDateTime eightInTokyo(QDate(2021, 7, 4), QTime(23, 0), QTimeZone::utc());
+    const QString tokyo = clipMadeAt(folder.path(), "tokyo.mov", eightInTokyo);
+    const QString unset = clipMadeAt(folder.path(), "unset.mov", QDateTime());
+    QString apple = copyMedia("metadata-extractor-images/with-gps.mov", folder.path(), "apple.mov");
+    QByteArray bytes = bytesOf(apple);
+    const qsizetype where = bytes.indexOf("2019-07-24T11:25:40+0300");
+    ASSERT_GT(where, 0);
+    bytes.replace(where, 24, "2019-07-25T01:25:40+0900");
+    writeBytes(apple, bytes);
+
+    TimeZone japan("Asia/Tokyo");
+    PropertyReader reader;
+    const ShotProperties made = reader.read(tokyo);
+    EXPECT_EQ(made.dateTaken, QDateTime(QDate(2021, 7, 5), QTime(8, 0)));
+    EXPECT_EQ(made.dateOrigin, "QuickTime creation time (UTC → UTC+09:00)");
+    const ShotProperties written = reader.read(apple);
+    EXPECT_EQ(written.dateTaken, QDateTime(QDate(2019, 7, 25), QTime(1, 25, 40))); // as written, whatever the zone
+    EXPECT_TRUE(written.dateOrigin.contains("+0900"));
+    EXPECT_FALSE(reader.read(unset).dateTaken.isValid()); // a zero time is no date: the file time is used
+
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    NameDatabase database(data.path(), clock);
+    NamingInputs inputs;
+    inputs.folder = folder.path();
+    inputs.extensions = {"mov"};
+    setModified(unset, QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
+    RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    EXPECT_EQ(filesIn(folder.path()), QStringList({"190725-001.mov", "210705-001.mov", "220102-001.mov"}));
+}
+
+TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
+{
+    Exiv2::XmpParser::initialize();
+    QTemporaryDir folder;
+    const auto edit = [](const QString &path, const std::function<void(Exiv2::Image &)> &change) {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        change(*image);
+        image->writeMetadata();
+    };
+    // Three shots of one second, listed in another order than they were taken.
+    const std::pair<const char *, const char *> burst[] = {{"a.jpg", "50"}, {"b.jpg", "10"}, {"c.jpg", "30"}};
+    for (const auto &[name, subSeconds] : burst) {
+        edit(copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), name), [&](Exiv2::Image &image) {
+            image.exifData()["Exif.Photo.SubSecTimeOriginal"] = subSeconds;
+        });
+    }
+    const QString xmpOnly = copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "x.jpg");
+    edit(xmpOnly, [](Exiv2::Image &image) {
+        for (const char *key : {"Exif.Photo.DateTimeOriginal", "Exif.Photo.DateTimeDigitized"})
+            image.exifData().erase(image.exifData().findKey(Exiv2::ExifKey(key)));
+        image.xmpData()["Xmp.exif.DateTimeOriginal"] = "2015-06-01T10:20:30+09:00";
+    });
+    // A still picture in the movie family of containers gets no length.
+    QString cr3 = copyMedia("metadata-extractor-images/IMG_2927.HEIC", folder.path(), "raw.cr3");
+    QByteArray bytes = bytesOf(cr3);
+    bytes.replace(8, 4, "crx ");
+    writeBytes(cr3, bytes);
+
+    PropertyReader reader;
+    const ShotProperties xmp = reader.read(xmpOnly);
+    EXPECT_EQ(xmp.dateTaken, QDateTime(QDate(2015, 6, 1), QTime(10, 20, 30)));
+    EXPECT_EQ(xmp.dateOrigin, "XMP exif:DateTimeOriginal");
+    EXPECT_EQ(reader.read(cr3).length, "");
+
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    NameDatabase database(data.path(), clock);
+    NamingInputs inputs;
+    inputs.folder = folder.path();
+    inputs.extensions = {"jpg"};
+    inputs.option = NamingOption::Option3; // the former name shows the order
+    RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    EXPECT_EQ(filesIn(folder.path()), QStringList({"080530-001(b).jpg", "080530-002(c).jpg", "080530-003(a).jpg",
+                                                   "150601-001(x).jpg", "raw.cr3"}));
+}
+
+} // namespace
