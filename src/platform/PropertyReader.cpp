@@ -1,5 +1,6 @@
 #include "platform/PropertyReader.h"
 
+#include "platform/BoxCheck.h"
 #include "platform/FileSystem.h"
 
 #include <exiv2/exiv2.hpp>
@@ -312,6 +313,10 @@ PropertyReader::~PropertyReader() = default;
 ShotProperties PropertyReader::read(const QString &path)
 {
     ShotProperties result;
+    if (!safeToRead(path)) {
+        result.dateModified = fs::lastModified(path);
+        return result;
+    }
     const PictureMetadata picture = readPicture(path);
     result.dateTaken = picture.dateTaken;
     result.cameraModel = picture.cameraModel;
@@ -334,6 +339,8 @@ ShotProperties PropertyReader::read(const QString &path)
 
 QString PropertyReader::cameraModel(const QString &path)
 {
+    if (!safeToRead(path))
+        return {};
     return readPicture(path).cameraModel;
 }
 
@@ -348,6 +355,8 @@ std::map<int, QString> PropertyReader::columns(const QString &path)
     columns[column::DateModified] = dateColumnText(fs::lastModified(path));
     columns[column::DateCreated] = dateColumnText(file.birthTime());
     columns[column::DateAccessed] = dateColumnText(file.lastRead());
+    if (!safeToRead(path))
+        return columns;
     bool isPicture = false;
     try {
         const auto image = openPicture(path, isPicture);
@@ -394,7 +403,7 @@ QString PropertyReader::columnText(const QString &path, int columnNumber)
     case column::DateModified:
         return dateColumnText(fs::lastModified(path));
     case column::DateTaken:
-        return dateColumnText(readPicture(path).dateTaken);
+        return dateColumnText(read(path).dateTaken);
     case column::CameraModel:
         return cameraModel(path);
     case column::Length:

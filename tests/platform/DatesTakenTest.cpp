@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <sys/stat.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -144,6 +145,49 @@ TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
     RenameOperations(clock).run(Operation::ShotDate, inputs, database);
     EXPECT_EQ(filesIn(folder.path()), QStringList({"080530-001(b).jpg", "080530-002(c).jpg", "080530-003(a).jpg",
                                                    "150601-001(x).jpg", "raw.cr3"}));
+}
+
+} // namespace
+
+namespace {
+
+// Files made to hurt the libraries: one that nests its boxes 50,000 deep,
+// one whose box claims 2^63 bytes, a link to a pipe. Each is read as having
+// no metadata, at once, and the run goes on.
+TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
+{
+    QTemporaryDir folder;
+    QByteArray nested = QByteArray::fromHex("00000010667479706865696300000000"); // ftyp heic
+    QByteArray inner;
+    for (int level = 0; level < 50000; ++level) {
+        const quint32 size = quint32(inner.size()) + 8;
+        inner = QByteArray::fromHex(QByteArray::number(size, 16).rightJustified(8, '0')) + "iprp" + inner;
+    }
+    writeBytes(folder.filePath("deep.heic"), nested + inner);
+    writeBytes(folder.filePath("huge.mp4"), QByteArray::fromHex("000000106674797069736f6d00000000"
+                                                                "000000016d6461748000000000000000"
+                                                                "00000000"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(folder.filePath("pipe"), folder.filePath("pipe.mp4")));
+    copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "photo.jpg");
+
+    PropertyReader reader;
+    for (const char *name : {"deep.heic", "huge.mp4", "pipe.mp4"}) {
+        const ShotProperties read = reader.read(folder.filePath(name));
+        EXPECT_FALSE(read.dateTaken.isValid()) << name;
+        EXPECT_EQ(read.length, "") << name;
+        EXPECT_EQ(reader.columns(folder.filePath(name)).count(column::DateTaken), 0u) << name;
+    }
+
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    NameDatabase database(data.path(), clock);
+    NamingInputs inputs;
+    inputs.folder = folder.path();
+    inputs.extensions = {"jpg", "heic", "mp4"};
+    const OperationOutcome outcome = RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    EXPECT_EQ(outcome.status, OperationOutcome::Status::Completed);
+    EXPECT_TRUE(filesIn(folder.path()).contains("080530-001.jpg"));
 }
 
 } // namespace

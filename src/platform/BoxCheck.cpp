@@ -1,0 +1,106 @@
+#include "platform/BoxCheck.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <vector>
+
+namespace pelmora {
+
+namespace {
+
+constexpr int kDeepest = 24;         // real files nest about ten deep
+constexpr int kMostBoxes = 200000;   // real files hold a few thousand
+constexpr quint64 kHeaderSize = 8;
+
+quint64 bigEndian(const uchar *bytes, int count)
+{
+    quint64 value = 0;
+    for (int i = 0; i < count; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// Boxes that hold other boxes, and how many bytes of their own come first.
+int childOffset(const QByteArray &type)
+{
+    static const std::array<const char *, 18> containers = {
+        "moov", "trak", "mdia", "minf", "stbl", "dinf", "udta", "edts", "mvex",
+        "moof", "traf", "mfra", "iprp", "ipco", "grpl", "sinf", "schi", "tref"};
+    for (const char *container : containers) {
+        if (type == container)
+            return 0;
+    }
+    return type == "meta" ? 4 : -1; // a full box: version and flags first
+}
+
+struct Range {
+    quint64 begin;
+    quint64 end;
+    int depth;
+};
+
+bool boxesFit(QFile &file)
+{
+    const quint64 size = quint64(file.size());
+    std::vector<Range> pending{{0, size, 0}};
+    int boxes = 0;
+    while (!pending.empty()) {
+        const Range range = pending.back();
+        pending.pop_back();
+        quint64 at = range.begin;
+        while (at + kHeaderSize <= range.end) {
+            if (++boxes > kMostBoxes)
+                return false;
+            uchar header[16];
+            if (!file.seek(qint64(at)) || file.read(reinterpret_cast<char *>(header), 16) < 8)
+                return false;
+            quint64 length = bigEndian(header, 4);
+            const QByteArray type(reinterpret_cast<const char *>(header + 4), 4);
+            quint64 headerLength = kHeaderSize;
+            if (length == 1) { // the length follows, in 64 bits
+                length = bigEndian(header + 8, 8);
+                headerLength = 16;
+            } else if (length == 0) { // up to the end
+                length = range.end - at;
+            }
+            if (length < headerLength || length > range.end - at)
+                return false;
+            int offset = childOffset(type);
+            if (type == "meta") {
+                // ISO's meta is a full box; QuickTime's holds its boxes at once:
+                // where the handler box stands tells which.
+                char inside[12] = {};
+                file.seek(qint64(at + headerLength));
+                file.read(inside, 12);
+                offset = QByteArray(inside + 4, 4) == "hdlr" ? 0 : 4;
+            }
+            if (offset >= 0) {
+                if (range.depth + 1 > kDeepest)
+                    return false;
+                pending.push_back({at + headerLength + quint64(offset), at + length, range.depth + 1});
+            }
+            at += length;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool safeToRead(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(8);
+    if (head.size() < 8 || head.mid(4, 4) != "ftyp")
+        return true; // not of the box family: left to the libraries' own checks
+    return boxesFit(file);
+}
+
+} // namespace pelmora
