@@ -8,7 +8,7 @@
 #include "attributes/TextWindow.h"
 #include "maintenance/Compaction.h"
 #include "maintenance/LogView.h"
-#include "platform/PropertyReader.h"
+#include "platform/IsolatedReader.h"
 #include "app/FolderLists.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
@@ -521,7 +521,7 @@ void MainWindow::Fnc_ShowAttributes()
     QString attributes;
     {
         BusyScope busy;
-        PropertyReader reader;
+        IsolatedPropertyReader reader;
         attributes = attributeText(*file, reader);
     }
     TextWindow window(attributes, this);

@@ -8,7 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
-#include "platform/PropertyReader.h"
+#include "platform/IsolatedReader.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
@@ -98,7 +98,7 @@ int printAttributes(const QString &path)
     const std::optional<QString> file = QFileInfo(path).isDir() ? firstFileOf(path) : std::optional(path);
     if (!file || !QFileInfo(*file).isFile())
         return fail(text::noFileToShow(path));
-    PropertyReader reader;
+    IsolatedPropertyReader reader;
     const QString attributes = attributeText(*file, reader);
     std::fputs((QString(attributes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n').toLocal8Bit().constData(),
                stdout);

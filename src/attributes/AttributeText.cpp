@@ -1,15 +1,17 @@
 #include "attributes/AttributeText.h"
 
 #include "platform/FileSystem.h"
+#include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 
 #include <QFileInfo>
 
 namespace pelmora {
 
-QString attributeText(const QString &path, PropertyReader &reader)
+namespace {
+
+QString textOf(const QString &path, const std::map<int, QString> &columns)
 {
-    const std::map<int, QString> columns = reader.columns(path);
     QString text = QFileInfo(path).fileName();
     for (int n = 1; n <= column::Last; ++n) {
         const auto it = columns.find(n);
@@ -17,6 +19,18 @@ QString attributeText(const QString &path, PropertyReader &reader)
             + (it == columns.end() ? QString() : it->second);
     }
     return text;
+}
+
+} // namespace
+
+QString attributeText(const QString &path, PropertyReader &reader)
+{
+    return textOf(path, reader.columns(path));
+}
+
+QString attributeText(const QString &path, IsolatedPropertyReader &reader)
+{
+    return textOf(path, reader.columns(path));
 }
 
 std::optional<QString> firstFileOf(const QString &folder)

@@ -73,6 +73,18 @@ QString nothingToUndo()
     return QStringLiteral("元に戻せる変更はありません。");
 }
 
+QString unreadableLine(const QStringList &names)
+{
+    if (names.isEmpty())
+        return {};
+    constexpr int kShown = 10;
+    QString line = QStringLiteral("\r (") + QString::number(names.size())
+        + QStringLiteral("件は読み取れないためファイル日時を使いました：") + names.mid(0, kShown).join(QStringLiteral("、"));
+    if (names.size() > kShown)
+        line += QStringLiteral(" ほか");
+    return line + u')';
+}
+
 QString undoChanged()
 {
     return QStringLiteral("元に戻す対象の変更が変わったため、何も変更しませんでした。もう一度実行してください。");

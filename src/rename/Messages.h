@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace pelmora {
 
@@ -30,6 +31,8 @@ QString stoppedLine(int untouched);
 QString undoSummary(int undone, int failed);
 QString nothingToUndo();
 QString undoChanged();
+// Names the files whose metadata could not be read; empty when none.
+QString unreadableLine(const QStringList &names);
 QString undoFolderMissing(const QString &folder);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 } // namespace text

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/Journal.h"
 #include "rename/Messages.h"
@@ -38,7 +39,7 @@ void sortByDate(std::vector<PlannedRename> &files)
 void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, ProgressSink *progress,
                        RenamePlan &plan)
 {
-    std::optional<PropertyReader> reader;
+    std::optional<IsolatedPropertyReader> reader;
     if (rules.readsCamera || rules.dateSource == DateSource::Taken)
         reader.emplace();
     for (const QString &name : fs::listPlainFiles(inputs.folder)) {
@@ -73,6 +74,8 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         }
         plan.files.push_back(file);
     }
+    if (reader)
+        plan.unreadable = reader->unreadable();
 }
 
 // Date order, numbers from the Start Number on every new day.
@@ -571,7 +574,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
             ++outcome.failed;
     }
     outcome.plan = std::move(plan);
-    outcome.message = closingMessage(rules, outcome);
+    outcome.message = closingMessage(rules, outcome) + text::unreadableLine(outcome.plan.unreadable);
     if (!finished) {
         outcome.status = OperationOutcome::Status::Stopped;
         outcome.message += text::stoppedLine(notDone);

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -67,6 +68,7 @@ struct RenamePlan {
     int excluded = 0;     // left out for their extension, as the closing message counts them
     qint64 undoOf = 0;    // undo: the run undone
     int progressCount = 0; // divisor of the progress: the file list's entry count
+    QStringList unreadable; // files whose metadata could not be read in time: dated by file time
 };
 
 struct OperationOutcome {

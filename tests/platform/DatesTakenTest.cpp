@@ -1,5 +1,6 @@
 // Dates a photographer expects: a movie on the day it was filmed where it was
 // filmed, pictures dated by whatever date they carry, bursts in order.
+#include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/RenameOperations.h"
 #include "rename/NameDatabase.h"
@@ -7,6 +8,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -188,6 +190,38 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
     const OperationOutcome outcome = RenameOperations(clock).run(Operation::ShotDate, inputs, database);
     EXPECT_EQ(outcome.status, OperationOutcome::Status::Completed);
     EXPECT_TRUE(filesIn(folder.path()).contains("080530-001.jpg"));
+}
+
+} // namespace
+
+namespace {
+
+// A movie with a few bytes flipped drives MediaInfoLib to gigabytes: the
+// worker that reads it dies at its memory limit, the file is dated by its
+// file time and named in the closing message, and the next file is read by a
+// new worker.
+TEST(DatesTaken, AFileThatKillsTheReaderCostsOnlyTheWorker)
+{
+    QTemporaryDir folder;
+    QFile::copy(QDir(testdataFolder()).filePath("hostile/flipped-quicktime.mov"), folder.filePath("a.mov"));
+    copyMedia("generated/gen_clip_9s.mov", folder.path(), "b.mov");
+    setModified(folder.filePath("a.mov"), at("2022-02-02 10:00:00"));
+
+    IsolatedPropertyReader reader;
+    EXPECT_FALSE(reader.read(folder.filePath("a.mov")).dateTaken.isValid());
+    EXPECT_EQ(reader.unreadable(), QStringList({"a.mov"}));
+    EXPECT_EQ(reader.read(folder.filePath("b.mov")).length, "00:00:09");
+
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    NameDatabase database(data.path(), clock);
+    NamingInputs inputs;
+    inputs.folder = folder.path();
+    inputs.extensions = {"mov"};
+    const OperationOutcome outcome = RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (全件変更されました)\r"
+                               " (1件は読み取れないためファイル日時を使いました：a.mov)");
+    EXPECT_EQ(filesIn(folder.path()), QStringList({"210705-001.mov", "220202-001.mov"}));
 }
 
 } // namespace

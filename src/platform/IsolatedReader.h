@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/PropertyReader.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+class QProcess;
+
+namespace pelmora {
+
+// The property reader run in a worker process of its own ("pelmora-reader")
+// with a memory and a time limit: a file that makes a metadata library
+// crash, spin or eat memory costs that worker, not the program. Such a file
+// gets empty values, and its name is kept for the closing message. Without
+// the worker program it reads in this process.
+class IsolatedPropertyReader {
+public:
+    IsolatedPropertyReader();
+    ~IsolatedPropertyReader();
+    IsolatedPropertyReader(const IsolatedPropertyReader &) = delete;
+    IsolatedPropertyReader &operator=(const IsolatedPropertyReader &) = delete;
+
+    ShotProperties read(const QString &path);
+    QString cameraModel(const QString &path);
+    std::map<int, QString> columns(const QString &path);
+
+    // The files given up on, by name.
+    const QStringList &unreadable() const { return unreadable_; }
+
+    static constexpr int kSecondsPerFile = 5;
+    static constexpr qint64 kMemoryLimit = 1536LL * 1024 * 1024;
+
+private:
+    // One answer line of the worker; none when it died or ran out of time.
+    std::optional<QByteArray> ask(char kind, const QString &path);
+
+    std::unique_ptr<QProcess> worker_;
+    std::unique_ptr<PropertyReader> local_; // when there is no worker program
+    QStringList unreadable_;
+};
+
+// What the worker does with one request line: "p<TAB>path" for the
+// properties of a rename, "c<TAB>path" for every column.
+QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request);
+
+} // namespace pelmora
