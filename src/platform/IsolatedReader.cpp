@@ -6,7 +6,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QUrl>
+
+#include <algorithm>
+#include <deque>
 
 #include <sys/resource.h>
 
@@ -73,21 +77,35 @@ IsolatedPropertyReader::~IsolatedPropertyReader()
     }
 }
 
+std::unique_ptr<QProcess> IsolatedPropertyReader::startWorker()
+{
+    auto worker = std::make_unique<QProcess>();
+    worker->setStandardErrorFile(QProcess::nullDevice());
+    worker->setChildProcessModifier([] {
+        const rlimit memory{rlim_t(kMemoryLimit), rlim_t(kMemoryLimit)};
+        ::setrlimit(RLIMIT_AS, &memory);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+    });
+    worker->start(workerProgram(), {});
+    if (!worker->waitForStarted(5000))
+        return nullptr;
+    return worker;
+}
+
+void IsolatedPropertyReader::giveUp(const QString &path)
+{
+    unreadable_ << QFileInfo(path).fileName();
+}
+
 std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &path)
 {
     if (!worker_ || worker_->state() != QProcess::Running) {
-        worker_ = std::make_unique<QProcess>();
-        worker_->setProcessChannelMode(QProcess::SeparateChannels);
-        worker_->setStandardErrorFile(QProcess::nullDevice());
-        worker_->setChildProcessModifier([] {
-            const rlimit memory{rlim_t(kMemoryLimit), rlim_t(kMemoryLimit)};
-            ::setrlimit(RLIMIT_AS, &memory);
-            const rlimit noCore{0, 0};
-            ::setrlimit(RLIMIT_CORE, &noCore);
-        });
-        worker_->start(workerProgram(), {});
-        if (!worker_->waitForStarted(5000))
+        worker_ = startWorker();
+        if (!worker_) {
+            giveUp(path);
             return std::nullopt;
+        }
     }
     worker_->write(QByteArray(1, kind) + '\t' + encoded(path) + '\n');
     QElapsedTimer clock;
@@ -100,7 +118,7 @@ std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &
             worker_->kill(); // hung, crashed or out of memory: the next file gets a new worker
             worker_->waitForFinished(1000);
             worker_.reset();
-            unreadable_ << QFileInfo(path).fileName();
+            giveUp(path);
             return std::nullopt;
         }
     }
@@ -109,19 +127,17 @@ std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &
     return line;
 }
 
-ShotProperties IsolatedPropertyReader::read(const QString &path)
+namespace {
+
+// A worker's answer to "p"; none given: empty values and the file time.
+ShotProperties propertiesFrom(const std::optional<QByteArray> &answer, const QString &path)
 {
-    if (local_)
-        return local_->read(path);
     ShotProperties result;
-    const std::optional<QByteArray> answer = ask('p', path);
-    if (!answer) {
+    const QByteArrayList fields = answer ? answer->split('\t') : QByteArrayList();
+    if (fields.size() != 6) {
         result.dateModified = fs::lastModified(path);
         return result;
     }
-    const QByteArrayList fields = answer->split('\t');
-    if (fields.size() != 6)
-        return result;
     result.dateTaken = QDateTime::fromString(decoded(fields[0]), kDateFormat);
     result.dateOrigin = decoded(fields[1]);
     result.subSecond = fields[2].toDouble();
@@ -129,6 +145,96 @@ ShotProperties IsolatedPropertyReader::read(const QString &path)
     result.cameraModel = decoded(fields[4]);
     result.length = decoded(fields[5]);
     return result;
+}
+
+} // namespace
+
+ShotProperties IsolatedPropertyReader::read(const QString &path)
+{
+    if (local_)
+        return local_->read(path);
+    return propertiesFrom(ask('p', path), path);
+}
+
+std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &paths,
+                                                             const std::function<void()> &tick)
+{
+    std::vector<ShotProperties> results(size_t(paths.size()));
+    const auto done = [&] {
+        if (tick)
+            tick();
+    };
+    if (local_) {
+        for (qsizetype i = 0; i < paths.size(); ++i, done())
+            results[size_t(i)] = local_->read(paths[i]);
+        return results;
+    }
+    // Every worker is sent all of its files at once and answers in order:
+    // when one dies or falls silent, the first file it has not answered is
+    // the one that did it, and the rest go to a new worker.
+    struct Worker {
+        std::unique_ptr<QProcess> process;
+        std::deque<qsizetype> pending;
+        QElapsedTimer sinceAnswer;
+    };
+    std::vector<Worker> workers(size_t(std::clamp(QThread::idealThreadCount(), 1, 4)));
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        workers[size_t(i) % workers.size()].pending.push_back(i);
+    const auto send = [&](Worker &worker) {
+        worker.process = startWorker();
+        QByteArray requests;
+        for (qsizetype i : worker.pending)
+            requests += "p\t" + encoded(paths[i]) + '\n';
+        if (worker.process)
+            worker.process->write(requests);
+        worker.sinceAnswer.start();
+    };
+    for (Worker &worker : workers) {
+        if (!worker.pending.empty())
+            send(worker);
+    }
+    for (bool busy = true; busy;) {
+        busy = false;
+        for (Worker &worker : workers) {
+            if (worker.pending.empty())
+                continue;
+            busy = true;
+            QProcess *process = worker.process.get();
+            if (process && process->canReadLine()) {
+                QByteArray line = process->readLine();
+                line.chop(1);
+                const qsizetype i = worker.pending.front();
+                worker.pending.pop_front();
+                results[size_t(i)] = propertiesFrom(line, paths[i]);
+                worker.sinceAnswer.restart();
+                done();
+            } else if (!process || process->state() != QProcess::Running
+                       || worker.sinceAnswer.elapsed() > kSecondsPerFile * 1000) {
+                const qsizetype i = worker.pending.front();
+                worker.pending.pop_front();
+                results[size_t(i)] = propertiesFrom(std::nullopt, paths[i]);
+                giveUp(paths[i]);
+                done();
+                if (process) {
+                    process->kill();
+                    process->waitForFinished(1000);
+                }
+                worker.process.reset();
+                if (!worker.pending.empty())
+                    send(worker);
+            } else {
+                process->waitForReadyRead(5);
+            }
+        }
+    }
+    for (Worker &worker : workers) {
+        if (worker.process) {
+            worker.process->closeWriteChannel();
+            if (!worker.process->waitForFinished(1000))
+                worker.process->kill();
+        }
+    }
+    return results;
 }
 
 QString IsolatedPropertyReader::cameraModel(const QString &path)

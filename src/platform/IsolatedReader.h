@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
+#include <optional>
+#include <vector>
 #include <memory>
 
 class QProcess;
@@ -25,6 +28,9 @@ public:
     IsolatedPropertyReader &operator=(const IsolatedPropertyReader &) = delete;
 
     ShotProperties read(const QString &path);
+    // The properties of many files, in their order, read by one worker per
+    // core; `tick` is called as each file is done.
+    std::vector<ShotProperties> readAll(const QStringList &paths, const std::function<void()> &tick = {});
     QString cameraModel(const QString &path);
     std::map<int, QString> columns(const QString &path);
 
@@ -37,6 +43,8 @@ public:
 private:
     // One answer line of the worker; none when it died or ran out of time.
     std::optional<QByteArray> ask(char kind, const QString &path);
+    static std::unique_ptr<QProcess> startWorker();
+    void giveUp(const QString &path);
 
     std::unique_ptr<QProcess> worker_;
     std::unique_ptr<PropertyReader> local_; // when there is no worker program

@@ -35,13 +35,12 @@ void sortByDate(std::vector<PlannedRename> &files)
 }
 
 // The files of the folder that take part, each with its date and camera;
-// the others are left out.
+// the others are left out. Metadata is read for all of them at once, by
+// workers on every core.
 void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, ProgressSink *progress,
                        RenamePlan &plan)
 {
-    std::optional<IsolatedPropertyReader> reader;
-    if (rules.readsCamera || rules.dateSource == DateSource::Taken)
-        reader.emplace();
+    QStringList paths;
     for (const QString &name : fs::listPlainFiles(inputs.folder)) {
         if (progress)
             progress->working();
@@ -56,26 +55,33 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         file.formerName = name;
         file.extension = extension;
         file.identity = fs::identityOf(inputs.folder, name);
-        const QString path = fs::joinPath(inputs.folder, name);
-        if (rules.dateSource == DateSource::Taken) {
-            const ShotProperties properties = reader->read(path);
-            const bool taken = properties.dateTaken.isValid();
-            file.date = taken ? properties.dateTaken : properties.dateModified;
-            file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
-            file.dateOrigin = taken ? properties.dateOrigin : QStringLiteral("ファイル日時");
-            file.subSecond = taken ? properties.subSecond : -1;
-            file.camera = properties.cameraModel;
-            file.movieLong = movieLengthText(properties.length);
-        } else {
-            file.date = fs::lastModified(path);
-            file.dateSource = DateSource::Modified;
-            if (reader)
-                file.camera = reader->cameraModel(path);
-        }
+        file.date = fs::lastModified(fs::joinPath(inputs.folder, name));
+        file.dateSource = DateSource::Modified;
         plan.files.push_back(file);
+        paths << fs::joinPath(inputs.folder, name);
     }
-    if (reader)
-        plan.unreadable = reader->unreadable();
+    if (!rules.readsCamera && rules.dateSource != DateSource::Taken)
+        return;
+    IsolatedPropertyReader reader;
+    const std::vector<ShotProperties> read = reader.readAll(paths, [progress] {
+        if (progress)
+            progress->working();
+    });
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        PlannedRename &file = plan.files[i];
+        const ShotProperties &properties = read[i];
+        file.camera = properties.cameraModel;
+        if (rules.dateSource != DateSource::Taken)
+            continue;
+        const bool taken = properties.dateTaken.isValid();
+        if (taken)
+            file.date = properties.dateTaken;
+        file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
+        file.dateOrigin = taken ? properties.dateOrigin : QStringLiteral("ファイル日時");
+        file.subSecond = taken ? properties.subSecond : -1;
+        file.movieLong = movieLengthText(properties.length);
+    }
+    plan.unreadable = reader.unreadable();
 }
 
 // Date order, numbers from the Start Number on every new day.
