@@ -139,7 +139,7 @@ Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
     const std::string file = QFile::encodeName(path).toStdString();
     const int type = Exiv2::ImageFactory::getType(file);
     if (type == Exiv2::ImageType::none || isMovieType(type))
-        return {};
+        return Exiv2::Image::AutoPtr();
     auto image = Exiv2::ImageFactory::open(file);
     if (!image.get())
         return image;
