@@ -211,6 +211,9 @@ TEST(DatesTaken, AFileThatKillsTheReaderCostsOnlyTheWorker)
     EXPECT_FALSE(reader.read(folder.filePath("a.mov")).dateTaken.isValid());
     EXPECT_EQ(reader.unreadable(), QStringList({"a.mov"}));
     EXPECT_EQ(reader.read(folder.filePath("b.mov")).length, "00:00:09");
+    // What the fuzzer found: each ends, with no date.
+    for (const char *found : {"fuzz-oom.mov", "fuzz-leak.mpg"})
+        EXPECT_FALSE(reader.read(QDir(testdataFolder()).filePath(QStringLiteral("hostile/") + found)).dateTaken.isValid());
 
     QTemporaryDir data;
     FixedClock clock{at("2026-01-02 12:34:05")};
