@@ -55,6 +55,20 @@ QString clipMadeAt(const QString &folder, const QString &name, const QDateTime &
     return path;
 }
 
+// The rename by date taken over a folder, with a database of its own.
+OperationOutcome renameByDateTaken(const QString &folder, std::array<QString, kExtensionBoxCount> extensions,
+                                   NamingOption option = NamingOption::Option1)
+{
+    QTemporaryDir data;
+    FixedClock clock{at("2026-01-02 12:34:05")};
+    NameDatabase database(data.path(), clock);
+    NamingInputs inputs;
+    inputs.folder = folder;
+    inputs.extensions = std::move(extensions);
+    inputs.option = option;
+    return RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+}
+
 class TimeZone {
 public:
     explicit TimeZone(const char *zone) { set(zone); }
@@ -91,14 +105,8 @@ TEST(DatesTaken, MoviesGoByTheirRecordingDateInLocalTime)
     EXPECT_TRUE(written.dateOrigin.contains("+0900"));
     EXPECT_FALSE(reader.read(unset).dateTaken.isValid()); // a zero time is no date: the file time is used
 
-    QTemporaryDir data;
-    FixedClock clock{at("2026-01-02 12:34:05")};
-    NameDatabase database(data.path(), clock);
-    NamingInputs inputs;
-    inputs.folder = folder.path();
-    inputs.extensions = {"mov"};
     setModified(unset, QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
-    RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    renameByDateTaken(folder.path(), {"mov"});
     EXPECT_EQ(filesIn(folder.path()), QStringList({"190725-001.mov", "210705-001.mov", "220102-001.mov"}));
 }
 
@@ -137,14 +145,7 @@ TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
     EXPECT_EQ(xmp.dateOrigin, "XMP exif:DateTimeOriginal");
     EXPECT_EQ(reader.read(cr3).length, "");
 
-    QTemporaryDir data;
-    FixedClock clock{at("2026-01-02 12:34:05")};
-    NameDatabase database(data.path(), clock);
-    NamingInputs inputs;
-    inputs.folder = folder.path();
-    inputs.extensions = {"jpg"};
-    inputs.option = NamingOption::Option3; // the former name shows the order
-    RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    renameByDateTaken(folder.path(), {"jpg"}, NamingOption::Option3); // the former name shows the order
     EXPECT_EQ(filesIn(folder.path()), QStringList({"080530-001(b).jpg", "080530-002(c).jpg", "080530-003(a).jpg",
                                                    "150601-001(x).jpg", "raw.cr3"}));
 }
@@ -181,13 +182,7 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
         EXPECT_EQ(reader.columns(folder.filePath(name)).count(column::DateTaken), 0u) << name;
     }
 
-    QTemporaryDir data;
-    FixedClock clock{at("2026-01-02 12:34:05")};
-    NameDatabase database(data.path(), clock);
-    NamingInputs inputs;
-    inputs.folder = folder.path();
-    inputs.extensions = {"jpg", "heic", "mp4"};
-    const OperationOutcome outcome = RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    const OperationOutcome outcome = renameByDateTaken(folder.path(), {"jpg", "heic", "mp4"});
     EXPECT_EQ(outcome.status, OperationOutcome::Status::Completed);
     EXPECT_TRUE(filesIn(folder.path()).contains("080530-001.jpg"));
 }
@@ -215,13 +210,7 @@ TEST(DatesTaken, AFileThatKillsTheReaderCostsOnlyTheWorker)
     for (const char *found : {"fuzz-oom.mov", "fuzz-leak.mpg"})
         EXPECT_FALSE(reader.read(QDir(testdataFolder()).filePath(QStringLiteral("hostile/") + found)).dateTaken.isValid());
 
-    QTemporaryDir data;
-    FixedClock clock{at("2026-01-02 12:34:05")};
-    NameDatabase database(data.path(), clock);
-    NamingInputs inputs;
-    inputs.folder = folder.path();
-    inputs.extensions = {"mov"};
-    const OperationOutcome outcome = RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    const OperationOutcome outcome = renameByDateTaken(folder.path(), {"mov"});
     EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (全件変更されました)\r"
                                " (1件は読み取れないためファイル日時を使いました：a.mov)");
     EXPECT_EQ(filesIn(folder.path()), QStringList({"210705-001.mov", "220202-001.mov"}));
