@@ -609,17 +609,31 @@ QString text::leftOutReason(LeftOut::Reason reason)
     return reason == LeftOut::Reason::Extension ? QStringLiteral("拡張子") : QStringLiteral("名前が変わらない");
 }
 
+namespace {
+// A name holding a line break or another control character would break its
+// line in two: such characters are shown as their Unicode pictures.
+QString shown(const QString &name)
+{
+    QString text = name;
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+    }
+    return text;
+}
+} // namespace
+
 QString planPreview(const RenamePlan &plan)
 {
     QStringList lines;
     for (const PlannedRename &file : plan.files) {
-        QString line = file.formerName + QStringLiteral(" → ") + file.newName;
+        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
         if (!file.dateOrigin.isEmpty())
             line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
         lines << line;
     }
     for (const LeftOut &file : plan.leftOut)
-        lines << file.name + QStringLiteral("（対象外：") + text::leftOutReason(file.reason) + QStringLiteral("）");
+        lines << shown(file.name) + QStringLiteral("（対象外：") + text::leftOutReason(file.reason) + QStringLiteral("）");
     return lines.join(u'\n');
 }
 

@@ -47,7 +47,12 @@ TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
                                "--pre", "-Mov", "--start", "7", "--dry-run"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "b.jpg → 210305-Mov-007.jpg\na.JPG → 210305-Mov-008.JPG\nc.png（対象外：拡張子）\n");
-    EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+
+    // A line break in a name is shown, not obeyed: one line per file.
+    writeFile(photos.path(), "two\nlines.jpg");
+    const CliRun odd = runCli({"--data", data.path(), "append", photos.path(), "--post", "x", "--dry-run"});
+    EXPECT_TRUE(odd.out.contains("two\u240Alines.jpg → two\u240Alines(x).jpg\n")) << odd.out.toStdString();
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png", "two\nlines.jpg"}));
     EXPECT_EQ(filesIn(data.path()), QStringList());
 }
 
