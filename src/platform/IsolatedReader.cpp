@@ -237,11 +237,6 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
     return results;
 }
 
-QString IsolatedPropertyReader::cameraModel(const QString &path)
-{
-    return read(path).cameraModel;
-}
-
 std::map<int, QString> IsolatedPropertyReader::columns(const QString &path)
 {
     if (local_)

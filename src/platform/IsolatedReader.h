@@ -31,7 +31,6 @@ public:
     // The properties of many files, in their order, read by one worker per
     // core; `tick` is called as each file is done.
     std::vector<ShotProperties> readAll(const QStringList &paths, const std::function<void()> &tick = {});
-    QString cameraModel(const QString &path);
     std::map<int, QString> columns(const QString &path);
 
     // The files given up on, by name.

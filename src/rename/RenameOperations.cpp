@@ -588,22 +588,6 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     return outcome;
 }
 
-QString text::failureCause(FailureCause cause)
-{
-    switch (cause) {
-    case FailureCause::None: return {};
-    case FailureCause::TargetExists: return QStringLiteral("同じ名前のファイルがあります");
-    case FailureCause::Vanished: return QStringLiteral("ファイルが見つかりません");
-    case FailureCause::Permission: return QStringLiteral("変更が許可されていません");
-    case FailureCause::NameRefused: return QStringLiteral("使えない名前です");
-    case FailureCause::LeftTemporary: return QStringLiteral("一時的な名前のままです");
-    case FailureCause::Stopped: return QStringLiteral("中止のため変更していません");
-    case FailureCause::RolledBack: return QStringLiteral("中断のため元に戻しました");
-    case FailureCause::Other: break;
-    }
-    return QStringLiteral("変更できませんでした");
-}
-
 QString text::leftOutReason(LeftOut::Reason reason)
 {
     return reason == LeftOut::Reason::Extension ? QStringLiteral("拡張子") : QStringLiteral("名前が変わらない");

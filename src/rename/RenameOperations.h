@@ -133,7 +133,6 @@ private:
 QString planPreview(const RenamePlan &plan);
 
 namespace text {
-QString failureCause(FailureCause cause);
 QString leftOutReason(LeftOut::Reason reason);
 } // namespace text
 
