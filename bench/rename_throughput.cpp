@@ -95,6 +95,7 @@ double timeExiftool(const QString &folder)
 
 int main(int argc, char *argv[])
 {
+    settleLocalTimeZone();
     QCoreApplication app(argc, argv);
     QList<int> sizes;
     for (int i = 1; i < argc; ++i)

@@ -146,6 +146,7 @@ int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QStr
 
 int main(int argc, char *argv[])
 {
+    pelmora::settleLocalTimeZone();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
 

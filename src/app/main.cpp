@@ -10,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    pelmora::settleLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setStyle(QStringLiteral("Fusion"));

@@ -1,6 +1,7 @@
 #include "platform/PropertyReader.h"
 
 #include "platform/BoxCheck.h"
+#include "platform/ExifScan.h"
 #include "platform/FileSystem.h"
 
 #include <exiv2/exiv2.hpp>
@@ -11,12 +12,18 @@
 #include <QMimeDatabase>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -97,27 +104,37 @@ QString xmpText(const Exiv2::XmpData &xmp, const char *key)
     return it == xmp.end() ? QString() : QString::fromStdString(it->toString());
 }
 
-// Date taken: EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized),
-// then the XMP dates.
-void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
+// EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized), with the
+// sub-seconds of the original for bursts; false when neither holds a date.
+bool takeExifDate(const QString &original, const QString &digitized, const QString &subSecondText,
+                  PictureMetadata &result)
 {
-    const Exiv2::ExifData &exif = image.exifData();
-    const std::pair<const char *, const char *> exifDates[] = {
-        {"Exif.Photo.DateTimeOriginal", "EXIF DateTimeOriginal"},
-        {"Exif.Photo.DateTimeDigitized", "EXIF CreateDate"},
+    const std::pair<const QString &, const char *> exifDates[] = {
+        {original, "EXIF DateTimeOriginal"},
+        {digitized, "EXIF CreateDate"},
     };
-    for (const auto &[key, origin] : exifDates) {
-        result.dateTaken = parseExifDateTime(exifText(exif, key));
+    for (const auto &[text, origin] : exifDates) {
+        result.dateTaken = parseExifDateTime(text);
         if (result.dateTaken.isValid()) {
             result.dateOrigin = QString::fromLatin1(origin);
-            const QString subSeconds = exifText(exif, "Exif.Photo.SubSecTimeOriginal").trimmed();
+            const QString subSeconds = subSecondText.trimmed();
             bool ok = false;
             const double fraction = (QStringLiteral("0.") + subSeconds).toDouble(&ok);
             if (ok && !subSeconds.isEmpty() && subSeconds.size() <= 9)
                 result.subSecond = fraction;
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+// Date taken: the EXIF dates, then the XMP ones.
+void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
+{
+    const Exiv2::ExifData &exif = image.exifData();
+    if (takeExifDate(exifText(exif, "Exif.Photo.DateTimeOriginal"), exifText(exif, "Exif.Photo.DateTimeDigitized"),
+                     exifText(exif, "Exif.Photo.SubSecTimeOriginal"), result))
+        return;
     const std::pair<const char *, const char *> xmpDates[] = {
         {"Xmp.exif.DateTimeOriginal", "XMP exif:DateTimeOriginal"},
         {"Xmp.xmp.CreateDate", "XMP xmp:CreateDate"},
@@ -160,6 +177,46 @@ PictureMetadata readPicture(const QString &path)
     } catch (...) {
         // Corrupt or truncated: whatever was read so far stands.
     }
+    return result;
+}
+
+// A JPEG whose Exif segment holds a date taken, read with one open and one
+// or two reads; nothing for any other file, which Exiv2 then reads whole.
+std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modified)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0)
+        return std::nullopt;
+    const auto readAt = [descriptor](QByteArray &into, qsizetype from) {
+        const ssize_t got = ::pread(descriptor, into.data() + from, size_t(into.size() - from), off_t(from));
+        into.truncate(from + std::max<qsizetype>(got, 0));
+    };
+    constexpr qsizetype kHead = 16 * 1024;
+    QByteArray head(kHead, Qt::Uninitialized);
+    readAt(head, 0);
+    std::optional<ExifDateFields> fields;
+    if (const auto exif = findJpegExif(head)) {
+        const qsizetype end = exif->offset + exif->length;
+        if (end > head.size() && head.size() == kHead) {
+            head.resize(end);
+            readAt(head, kHead);
+        }
+        if (end <= head.size())
+            fields = scanExifDates(QByteArrayView(head).sliced(exif->offset, exif->length));
+    }
+    ::close(descriptor);
+    PictureMetadata result;
+    if (!fields
+        || !takeExifDate(QString::fromLatin1(fields->dateTimeOriginal), QString::fromLatin1(fields->dateTimeDigitized),
+                         QString::fromLatin1(fields->subSecTimeOriginal), result))
+        return std::nullopt;
+    result.isPicture = true;
+    result.cameraModel = trimmedModel(QString::fromUtf8(fields->model));
+    modified = QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
     return result;
 }
 
@@ -313,6 +370,13 @@ PropertyReader::~PropertyReader() = default;
 ShotProperties PropertyReader::read(const QString &path)
 {
     ShotProperties result;
+    if (const auto picture = readJpegDate(path, result.dateModified)) {
+        result.dateTaken = picture->dateTaken;
+        result.dateOrigin = picture->dateOrigin;
+        result.subSecond = picture->subSecond;
+        result.cameraModel = picture->cameraModel;
+        return result;
+    }
     if (!safeToRead(path)) {
         result.dateModified = fs::lastModified(path);
         return result;

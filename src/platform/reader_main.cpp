@@ -1,5 +1,6 @@
 // pelmora-reader: reads the metadata of one file per request line, for a
 // program that would rather lose this process than itself to a damaged file.
+#include "platform/Clock.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 
@@ -10,6 +11,7 @@
 
 int main(int argc, char *argv[])
 {
+    pelmora::settleLocalTimeZone();
     QCoreApplication app(argc, argv);
     pelmora::PropertyReader reader;
     char *line = nullptr;
