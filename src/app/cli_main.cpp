@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -142,6 +143,32 @@ int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QStr
     return 0;
 }
 
+// Every command, with how many arguments it takes after its name.
+struct Command {
+    const char *name;
+    const char *arguments;
+    int fewest;
+    int most;
+    const char *description;
+};
+const Command kCommands[] = {
+    {"shot-date", "FOLDER", 1, 1, "rename by the date taken, numbered per day (--pre, --post, --start, --option)"},
+    {"new-number", "FOLDER", 1, 1, "rename by the date modified, numbered per day"},
+    {"keep-existing", "FOLDER", 1, 1, "rename by the date modified, each file taking the lowest free number"},
+    {"new-and-existing", "FOLDER", 1, 1, "rename by the date modified, keeping the former name in brackets"},
+    {"replace", "FOLDER", 1, 1, "replace the --pre text in the names by the --post text"},
+    {"append", "FOLDER", 1, 1, "add the --post text in brackets before the extension"},
+    {"undo", "", 0, 0, "give the files of the last run their former names back"},
+    {"recover", "", 0, 0, "give the files of runs cut short their former names back"},
+    {"log", "", 0, 0, "print the rename log, newest first, tab-separated"},
+    {"compact", "", 0, 0, "compact the database file"},
+    {"clear-log", "", 0, 0, "empty the rename log, then compact"},
+    {"attributes", "FOLDER|FILE", 1, 1, "print every property of the folder's first file, or of the file"},
+    {"favourite", "[FOLDER]", 0, 1, "store the folder for the Drive button, or print the one stored"},
+    {"number", "FOLDER", 1, 1, "give every file and folder below FOLDER its ID"},
+    {"export", "[--to DIR]", 0, 0, "write the IDs to a workbook in DIR (default: the desktop)"},
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,19 +178,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Renames the files of FOLDER as the window's operations do.\n"
-        "Commands:\n"
-        "  shot-date, new-number, keep-existing, new-and-existing, replace, append FOLDER: rename\n"
-        "  undo: the last run back to its former names\n"
-        "  recover: runs cut short back to their former names\n"
-        "  log: the rename log, newest first, tab-separated\n"
-        "  compact: compact the database file\n"
-        "  clear-log: empty the rename log, then compact\n"
-        "  attributes FOLDER|FILE: every property of the folder's first file, or of the file\n"
-        "  favourite [FOLDER]: store the folder for the Drive button, or print the one stored\n"
-        "  number FOLDER: give every file and folder below FOLDER its identifier\n"
-        "  export [--to DIR]: write the identifiers to a workbook in DIR (default: the desktop)"));
+    QString description = QStringLiteral("Renames the files of FOLDER as the window's operations do.\nCommands:");
+    for (const Command &each : kCommands) {
+        const QString usage = QString::fromLatin1(each.name) + u' ' + QString::fromLatin1(each.arguments);
+        description += QStringLiteral("\n  %1 %2").arg(usage.trimmed(), -24).arg(QString::fromUtf8(each.description));
+    }
+    parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
@@ -186,15 +206,11 @@ int main(int argc, char *argv[])
     const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
     const OperationRules *rules = operationNamed(command);
-    // How many arguments each command takes after its name.
-    const std::map<QString, std::pair<int, int>> arity = {
-        {QStringLiteral("recover"), {0, 0}}, {QStringLiteral("undo"), {0, 0}},
-        {QStringLiteral("log"), {0, 0}},     {QStringLiteral("compact"), {0, 0}},
-        {QStringLiteral("clear-log"), {0, 0}}, {QStringLiteral("attributes"), {1, 1}},
-        {QStringLiteral("favourite"), {0, 1}}, {QStringLiteral("number"), {1, 1}},
-        {QStringLiteral("export"), {0, 0}},
-    };
-    const auto [fewest, most] = arity.count(command) ? arity.at(command) : std::pair(rules ? 1 : -1, 1);
+    const auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&command](const Command &each) { return command == QLatin1String(each.name); });
+    if (known == std::end(kCommands))
+        return fail(QStringLiteral("unknown command \"%1\"; see --help").arg(command));
+    const auto [fewest, most] = std::pair(known->fewest, known->most);
     const int given = int(positional.size()) - 1;
     if (given < fewest || given > most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));

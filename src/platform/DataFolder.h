@@ -4,8 +4,12 @@
 
 namespace pelmora {
 
-// "DATA" beside the executable, or the per-user data folder + "/DATA" when
-// that cannot be written. Created when missing.
+// Where the program keeps its database, its favourite folder and the
+// workbook template. Run from where it was built: "DATA" beside the
+// executable. Installed (its shared files under ../share/pelmora), or where
+// the folder beside it cannot be written: the per-user data folder + "/DATA",
+// given a copy of the program's workbook template the first time, so the user
+// may edit theirs. Created when missing.
 QString defaultDataFolder();
 
 } // namespace pelmora

@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -33,9 +34,12 @@ const QString kDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 QString workerProgram()
 {
     if (QCoreApplication::instance()) {
-        const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/pelmora-reader");
-        if (QFileInfo(beside).isExecutable())
-            return beside;
+        const QDir programFolder(QCoreApplication::applicationDirPath());
+        for (const QString &candidate : {programFolder.filePath(QStringLiteral("pelmora-reader")),
+                                         programFolder.filePath(QStringLiteral(PELMORA_READER_FROM_PROGRAM))}) {
+            if (QFileInfo(candidate).isExecutable())
+                return QFileInfo(candidate).canonicalFilePath();
+        }
     }
 #ifdef PELMORA_READER_BUILT
     if (QFileInfo(QStringLiteral(PELMORA_READER_BUILT)).isExecutable())

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "rename/Operations.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -135,6 +136,25 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         EXPECT_FALSE(run.err.isEmpty());
     }
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+}
+
+// One line per command, and each listed command is one the program runs:
+// given too many arguments it answers with its usage, not as unknown.
+TEST_F(Cli, HelpListsEveryCommandOnALineOfItsOwn)
+{
+    const QString help = runCli({"--help"}).out;
+    const QString commandsPart = help.section("Commands:\n", 1).section("\n\n", 0, 0);
+    QStringList commands;
+    for (const QString &line : commandsPart.split('\n'))
+        commands << line.section(' ', 2, 2);
+    for (const pelmora::OperationRules &rules : pelmora::allOperations())
+        EXPECT_EQ(commands.count(rules.name), 1) << rules.name.toStdString();
+    EXPECT_GE(commands.size(), 15);
+    for (const QString &command : commands) {
+        const CliRun run = runCli({"--data", data.path(), command, "x", "y", "z"});
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_TRUE(run.err.contains("usage")) << command.toStdString() << ": " << run.err.toStdString();
+    }
 }
 
 } // namespace
