@@ -52,23 +52,25 @@ bool ExtensionBoxes::eventFilter(QObject *watched, QEvent *event)
 {
     if ((event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && isUserFocusChange(event)) {
         const int index = watched->property("index").toInt();
+        // A box that hands its focus on does not take it itself, so it
+        // does not start a blinking cursor either.
         if (event->type() == QEvent::FocusIn)
-            gainFocus(index);
-        else
-            loseFocus(index);
+            return handFocusOn(index);
+        loseFocus(index);
     }
     return QObject::eventFilter(watched, event);
 }
 
-void ExtensionBoxes::gainFocus(int index)
+bool ExtensionBoxes::handFocusOn(int index)
 {
     for (int j = 0; j < index; ++j) {
         if (boxes_[j]->text().isEmpty()) {
             boxes_[j]->setFocus(Qt::OtherFocusReason);
-            return;
+            return true;
         }
     }
     setColour(index, kYellow);
+    return false;
 }
 
 void ExtensionBoxes::loseFocus(int index)

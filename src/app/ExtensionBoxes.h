@@ -38,7 +38,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void gainFocus(int index);
+    // Gives the focus to the lowest empty box before this one; false when
+    // there is none and this box keeps it.
+    bool handFocusOn(int index);
     void loseFocus(int index);
     void setColour(int index, const QColor &colour);
 

@@ -7,11 +7,35 @@
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace pelmora {
 
 namespace {
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kDepthRole = Qt::UserRole + 1;
+constexpr int kIndentPerLevel = 12;
+
+// Indents each folder by its depth in the drawing, not in its text, so that
+// typing a folder's first letters finds it.
+class IndentingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem indented = option;
+        indented.rect.setLeft(option.rect.left() + indent(index));
+        QStyledItemDelegate::paint(painter, indented, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(indent(index), 0);
+    }
+
+private:
+    static int indent(const QModelIndex &index) { return index.data(kDepthRole).toInt() * kIndentPerLevel; }
+};
 
 QString normalisedFolder(const QString &folder)
 {
@@ -23,6 +47,7 @@ QString normalisedFolder(const QString &folder)
 FolderList::FolderList(QWidget *parent)
     : QListWidget(parent)
 {
+    setItemDelegate(new IndentingDelegate(this));
     connect(this, &QListWidget::itemActivated, this,
             [this](QListWidgetItem *item) { setPath(item->data(kPathRole).toString()); });
 }
@@ -52,15 +77,17 @@ void FolderList::fill()
     int depth = 0;
     for (const QString &folder : chain) {
         const QString name = folder == u"/" ? folder : QFileInfo(folder).fileName();
-        auto *item = new QListWidgetItem(open, QString(depth * 2, u' ') + name, this);
+        auto *item = new QListWidgetItem(open, name, this);
         item->setData(kPathRole, folder);
+        item->setData(kDepthRole, depth);
         ++depth;
     }
     setCurrentRow(count() - 1);
     const QStringList children = QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &child : children) {
-        auto *item = new QListWidgetItem(closed, QString(depth * 2, u' ') + child, this);
+        auto *item = new QListWidgetItem(closed, child, this);
         item->setData(kPathRole, fs::joinPath(path_, child));
+        item->setData(kDepthRole, depth);
     }
 }
 

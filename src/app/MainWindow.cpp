@@ -165,6 +165,10 @@ void MainWindow::buildControls()
     Text2 = lineEdit("Text2", this);
     Text3 = lineEdit("Text3", this);
     Text3->setText(QStringLiteral("1"));
+    // Wide enough for a typical text ("-Mov", "_Tokyo") and a long number.
+    for (QLineEdit *text : {Text1, Text2})
+        text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("_Tokyo-Mov")) + 16);
+    Text3->setMinimumWidth(Text3->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     Text3->installEventFilter(this);
     Option1 = option("Option1", QStringLiteral("YYMMDD + Text"), this);
     Option2 = option("Option2", QStringLiteral("YYYYMMDD + Text"), this);
@@ -223,9 +227,9 @@ void MainWindow::buildLayout()
     options->addWidget(Option4, 1, 1);
 
     auto *textsRow = new QHBoxLayout;
-    textsRow->addLayout(captioned(QStringLiteral("Pre Text"), Text1));
-    textsRow->addLayout(captioned(QStringLiteral("Post Text"), Text2));
-    textsRow->addLayout(captioned(QStringLiteral("Start Number"), Text3));
+    textsRow->addLayout(captioned(QStringLiteral("Pre Text"), Text1), 2);
+    textsRow->addLayout(captioned(QStringLiteral("Post Text"), Text2), 2);
+    textsRow->addLayout(captioned(QStringLiteral("Start Number"), Text3), 1);
     textsRow->addLayout(options);
 
     auto *left = new QVBoxLayout;
@@ -291,6 +295,10 @@ void MainWindow::clearInputs()
     Text1->clear();
     Text2->clear();
     Text3->setText(QStringLiteral("1"));
+    // Wide enough for a typical text ("-Mov", "_Tokyo") and a long number.
+    for (QLineEdit *text : {Text1, Text2})
+        text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("_Tokyo-Mov")) + 16);
+    Text3->setMinimumWidth(Text3->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
 }
 
 void MainWindow::applyPreset(const std::array<QString, kExtensionBoxCount> &extensions, const QString &preText)

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QUrl>
 #include <QTranslator>
 
@@ -14,6 +15,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // The desktop matches the windows to the menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmora.Pelmora"));
+    QIcon icon;
+    for (const char *size : {"16", "32", "48", "64", "256"})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(size)));
+    QApplication::setWindowIcon(icon);
     QTranslator qtJapanese;
     pelmora::installJapaneseQtTexts(qtJapanese);
 

@@ -1,6 +1,7 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -15,6 +16,23 @@ bool installJapaneseQtTexts(QTranslator &translator)
         return false;
     return QCoreApplication::installTranslator(&translator);
 }
+
+namespace {
+
+// A message box is as wide as its text needs, and the window manager then
+// cuts a longer title ("実施確認【ファイル名変換(新規付番)】"). Room is kept for
+// the title, in a title bar's somewhat larger font, and the bar's buttons.
+void keepRoomForTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) * 6 / 5 + 140;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
+} // namespace
 
 Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
                             const QString &details)
@@ -43,6 +61,7 @@ Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, con
         box.setEscapeButton(QMessageBox::Cancel);
         break;
     }
+    keepRoomForTitle(box);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;

@@ -14,7 +14,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QDir>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
@@ -125,6 +128,9 @@ TEST_F(MainWindowTest, FocusJumpsToTheLowestEmptyBox)
     EXPECT_TRUE(box(5)->hasFocus());
     EXPECT_EQ(colourOf(box(5)), kYellow);
     EXPECT_EQ(colourOf(box(9)), kLightGreen);
+    // The box that handed its focus on looks like any other empty box: no cursor.
+    const QSize common = box(9)->size().boundedTo(box(8)->size());
+    EXPECT_EQ(box(9)->grab(QRect(QPoint(), common)).toImage(), box(8)->grab(QRect(QPoint(), common)).toImage());
 
     focus(box(0));
     EXPECT_TRUE(box(0)->hasFocus());
@@ -297,7 +303,58 @@ TEST_F(MainWindowTest, ShortcutButtonsSetTheOperationText)
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// Enter on a focused button presses it; typing a folder's first letters in
+// the folder list selects it, and Enter opens it.
+TEST_F(MainWindowTest, WorksFromTheKeyboard)
+{
+    for (const char *folder : {"alpha", "beta", "bravo", "charlie"})
+        QDir(photos.path()).mkdir(folder);
+    ASSERT_TRUE(window->chooseFolder(photos.path()));
+    auto *folders = control<FolderList>("Dir1");
+    folders->setFocus();
+    QTest::keyClicks(folders, "br");
+    ASSERT_NE(folders->currentItem(), nullptr);
+    EXPECT_EQ(folders->currentItem()->text(), "bravo");
+    QTest::keyClick(folders, Qt::Key_Return);
+    EXPECT_EQ(folders->path(), photos.filePath("bravo"));
+
+    control<QComboBox>("Cmb_Fnc")->setCurrentText("終了");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        control<QPushButton>("Cmd_Fnc")->setFocus();
+        QTest::keyClick(control<QPushButton>("Cmd_Fnc"), key);
+    }
+    EXPECT_EQ(endRequests, 2);
+}
+
+TEST_F(MainWindowTest, TextBoxesFitTypicalTexts)
+{
+    for (const char *name : {"Text1", "Text2"}) {
+        auto *text = control<QLineEdit>(name);
+        for (const char *typical : {"-Mov", "_Tokyo", "_Tokyo-Mov"})
+            EXPECT_GE(text->width(), text->fontMetrics().horizontalAdvance(typical) + 12) << name << typical;
+    }
+}
+
 } // namespace
+
+// The box is wide enough for its title, whatever the length of its text.
+TEST(QtMessageBoxesTest, AreWideEnoughForTheirTitles)
+{
+    QtMessageBoxes boxes;
+    for (const char *title : {"実施確認【ファイル名変換(新規付番)】", "実施確認【ファイル名変換(撮影日時)】", "動作警告   [Main]"}) {
+        int width = 0;
+        int titleWidth = 0;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            width = box->width();
+            titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->done(QMessageBox::No);
+        });
+        boxes.show("はい", Buttons::YesNo, Icon::Exclamation, QString::fromUtf8(title), QString());
+        EXPECT_GE(width, titleWidth + 100) << title;
+    }
+}
 
 TEST(QtMessageBoxesTest, ButtonsReadJapanese)
 {
