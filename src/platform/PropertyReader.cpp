@@ -1,5 +1,6 @@
 #include "platform/PropertyReader.h"
 
+#include "platform/AvchdDate.h"
 #include "platform/BoxCheck.h"
 #include "platform/ExifScan.h"
 #include "platform/FileSystem.h"
@@ -311,6 +312,23 @@ struct PropertyReader::Media {
         if (taken && origin)
             recordingDate(get, *taken, *origin);
         info.Close();
+        if (taken && origin && !taken->isValid())
+            avchdDate(path, *taken, *origin);
+    }
+
+    // AVCHD cameras keep the date in the video stream, where MediaInfoLib
+    // does not look; it is the local time of the camera's clock.
+    static void avchdDate(const QString &path, QDateTime &taken, QString &origin)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        QString offset;
+        const QDateTime recorded = avchdRecordingDate(file.read(kAvchdHeadBytes), &offset);
+        if (plausibleRecordingDate(recorded)) {
+            taken = recorded;
+            origin = QStringLiteral("AVCHD recording date (") + offset + u')';
+        }
     }
 
     // Apple's creation date carries the local time and its offset: used as

@@ -1,5 +1,6 @@
 // Dates a photographer expects: a movie on the day it was filmed where it was
 // filmed, pictures dated by whatever date they carry, bursts in order.
+#include "platform/AvchdDate.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/RenameOperations.h"
@@ -108,6 +109,62 @@ TEST(DatesTaken, MoviesGoByTheirRecordingDateInLocalTime)
     setModified(unset, QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
     renameByDateTaken(folder.path(), {"mov"});
     EXPECT_EQ(filesIn(folder.path()), QStringList({"190725-001.mov", "210705-001.mov", "220102-001.mov"}));
+}
+
+// A transport stream as an AVCHD camera writes it: the camera's date block
+// in the user data of the first picture, escaped as H.264 escapes "0 0 0",
+// and placed across the boundary of two packets; `stride` 192 puts a time
+// stamp before each packet.
+QByteArray avchdStream(qsizetype stride, QByteArray zone)
+{
+    const QByteArray block = QByteArray::fromHex("17ee8c60f84d11d98cd60800200c9a66") + "MDPM"
+        + QByteArray::fromHex("03") + QByteArray::fromHex("18") + zone + QByteArray::fromHex("202603")
+        + QByteArray::fromHex("1907000000") + QByteArray::fromHex("7000000000");
+    QByteArray userData = QByteArray::fromHex("0000000106052c") + block;
+    userData.replace(QByteArray::fromHex("000000"), QByteArray::fromHex("00000300"));
+    const QByteArray pes = QByteArray::fromHex("000001e00000800000") + QByteArray(150, '\xff') + userData;
+    QByteArray stream;
+    for (qsizetype at = 0, counter = 0; at < pes.size(); at += 184, ++counter) {
+        if (stride == 192)
+            stream += QByteArray(4, '\0');
+        stream += QByteArray::fromHex(at == 0 ? "475011" : "471011") + char(0x10 | (counter & 0x0F));
+        stream += pes.mid(at, 184).leftJustified(184, '\xff');
+    }
+    return stream;
+}
+
+// The AVCHD date kept in the video stream, read as the camera's wall-clock
+// time; damaged streams give no date and do not stop the reader.
+TEST(DatesTaken, AvchdClipsGoByTheDateInTheirVideoStream)
+{
+    QTemporaryDir folder;
+    PropertyReader reader;
+    const ShotProperties camera = reader.read(mediaFile("exiftool-t-images/M2TS.mts"));
+    EXPECT_EQ(camera.dateTaken, QDateTime(QDate(2008, 12, 31), QTime(23, 16, 24)));
+    EXPECT_EQ(camera.dateOrigin, "AVCHD recording date (+01:00)");
+
+    const struct {
+        qsizetype stride;
+        const char *zone;
+        const char *offset;
+    } layouts[] = {{188, "12", "+09:00"}, {192, "12", "+09:00"}, {188, "2b", "-05:30"}};
+    for (const auto &layout : layouts) {
+        const QByteArray stream = avchdStream(layout.stride, QByteArray::fromHex(layout.zone));
+        QString offset;
+        EXPECT_EQ(avchdRecordingDate(stream, &offset), QDateTime(QDate(2026, 3, 7), QTime(0, 0))) << layout.stride;
+        EXPECT_EQ(offset, layout.offset);
+        for (qsizetype cut = 0; cut < stream.size(); cut += 7)
+            avchdRecordingDate(stream.left(cut)); // no crash, whatever it reads
+        QByteArray damaged = stream;
+        damaged.replace("MDPM\x03", "MDPM\xff"); // more entries than there are
+        EXPECT_EQ(avchdRecordingDate(damaged), QDateTime(QDate(2026, 3, 7), QTime(0, 0)));
+        damaged.replace(QByteArray::fromHex("18") + QByteArray::fromHex(layout.zone) + QByteArray::fromHex("2026"),
+                        QByteArray::fromHex("18") + QByteArray::fromHex(layout.zone) + QByteArray::fromHex("2a26"));
+        EXPECT_FALSE(avchdRecordingDate(damaged).isValid()); // not a decimal digit
+    }
+    writeBytes(folder.filePath("clip.mts"), avchdStream(192, QByteArray::fromHex("12")));
+    renameByDateTaken(folder.path(), {"mts"});
+    EXPECT_EQ(filesIn(folder.path()), QStringList({"260307-001.mts"}));
 }
 
 TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)

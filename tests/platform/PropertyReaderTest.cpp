@@ -31,7 +31,7 @@ void expectDateTaken(const CsvRow &row, const ShotProperties &read)
         }
     }
     const QString movieDate = row.at("movie_date_raw");
-    if (!movieDate.isEmpty() && !row.at("movie_date_tag").startsWith("H264")) {
+    if (!movieDate.isEmpty()) {
         EXPECT_FALSE(expected.isValid());
         expected = parseExifDateTime(movieDate.left(19));
         // Apple's own creation date is the local time of the place: UTC plus its offset.

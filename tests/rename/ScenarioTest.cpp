@@ -26,7 +26,7 @@ QDateTime expectedDate(const CsvRow &row, const QString &path)
     static const std::map<QString, QString> movieDates = [] {
         std::map<QString, QString> dates;
         for (const CsvRow &corpus : readCsv(QDir(testdataFolder()).filePath("oracle.csv"))) {
-            if (!corpus.at("movie_date_raw").isEmpty() && !corpus.at("movie_date_tag").startsWith("H264"))
+            if (!corpus.at("movie_date_raw").isEmpty())
                 dates[corpus.at("sha256")] = corpus.at("movie_date_raw");
         }
         return dates;
@@ -36,12 +36,7 @@ QDateTime expectedDate(const CsvRow &row, const QString &path)
     const auto movie = movieDates.find(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
     if (movie != movieDates.end())
         return QDateTime::fromString(movie->second.left(19), "yyyy:MM:dd HH:mm:ss");
-    // The date AVCHD keeps inside its video stream is not read: such a clip
-    // goes by its file time.
-    const bool avchd = path.endsWith(".mts", Qt::CaseInsensitive) || path.endsWith(".m2ts", Qt::CaseInsensitive);
     for (const char *column : {"ExifDateTimeOriginal", "CreateDate", "AnyDateTimeOriginal", "FileModifyDate"}) {
-        if (avchd && QByteArray(column) != "FileModifyDate")
-            continue;
         const QDateTime date = QDateTime::fromString(row.at(column).trimmed().left(19), "yyyy:MM:dd HH:mm:ss");
         if (date.isValid() && date.date().year() > 1970)
             return date;
