@@ -214,11 +214,9 @@ int main(int argc, char *argv[])
     const int given = int(positional.size()) - 1;
     if (given < fewest || given > most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
-    QString dataFolder = defaultDataFolder();
-    if (parser.isSet(data)) {
-        dataFolder = parser.value(data);
-        QDir().mkpath(dataFolder);
-    }
+    // The default folder is only made (and given the template) when used.
+    const QString dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder();
+    QDir().mkpath(dataFolder);
     SystemClock clock;
     RenameOperations operations(clock);
 

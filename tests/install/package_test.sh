@@ -36,6 +36,8 @@ done
 # per-user folder, which is given the workbook template.
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config
 mkdir -p "$HOME" "$work/photos"
+"$usr/bin/pelmora-cli" --data "$work/elsewhere" log >/dev/null
+[ ! -e "$XDG_DATA_HOME/Pelmora" ] || { echo "--data still made the per-user folder"; exit 1; }
 cp "$media/ianare-exif-samples/Canon_40D.jpg" "$work/photos/a.jpg"
 cp "$media/generated/gen_clip_9s.mov" "$work/photos/b.mov"
 "$usr/bin/pelmora-cli" shot-date --ext jpg,mov "$work/photos"
