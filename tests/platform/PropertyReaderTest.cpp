@@ -81,6 +81,29 @@ TEST(PropertyReader, ColumnLayoutsOfADatedPicture)
     EXPECT_EQ(reader.columnText(mediaFile("generated/gen_clip_65s.mp4"), column::Length), "00:01:05");
 }
 
+// Comment segments before the Exif segment move it across the first block
+// the reader takes, or past it: the date is found all the same.
+TEST(PropertyReader, FindsTheDateWhereverTheExifSegmentLies)
+{
+    QTemporaryDir folder;
+    QFile source(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = source.readAll();
+    PropertyReader reader;
+    for (const int padding : {0, 16000, 16370, 40000}) {
+        QByteArray padded = jpeg.left(2);
+        for (int left = padding; left > 0; left -= 60000) {
+            const int length = std::min(left, 60000) + 2;
+            padded += QByteArray("\xFF\xFE", 2) + char(length >> 8) + char(length & 0xFF) + QByteArray(length - 2, 'c');
+        }
+        padded += jpeg.mid(2);
+        const QString file = writeFile(folder.path(), QString("padded-%1.jpg").arg(padding), padded);
+        const ShotProperties read = reader.read(file);
+        EXPECT_EQ(read.dateTaken, QDateTime(QDate(2008, 5, 30), QTime(15, 56, 1))) << padding;
+        EXPECT_EQ(read.cameraModel, "Canon EOS 40D") << padding;
+    }
+}
+
 TEST(PropertyReader, BrokenFilesGiveEmptyTexts)
 {
     QTemporaryDir folder;
