@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -97,8 +98,13 @@ bool safeToRead(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
+    // The box family starts with its file type box, or, in QuickTime files,
+    // with any box: a length, then a name of four letters. MediaInfoLib reads
+    // such a file as QuickTime whatever the name.
     const QByteArray head = file.read(8);
-    if (head.size() < 8 || head.mid(4, 4) != "ftyp")
+    const bool printableName = head.size() == 8
+        && std::all_of(head.begin() + 4, head.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    if (!printableName)
         return true; // not of the box family: left to the libraries' own checks
     return boxesFit(file);
 }

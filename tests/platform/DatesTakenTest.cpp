@@ -231,16 +231,26 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
     ASSERT_TRUE(QFile::link(folder.filePath("pipe"), folder.filePath("pipe.mp4")));
     copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "photo.jpg");
 
-    PropertyReader reader;
-    for (const char *name : {"deep.heic", "huge.mp4", "pipe.mp4"}) {
-        const ShotProperties read = reader.read(folder.filePath(name));
-        EXPECT_FALSE(read.dateTaken.isValid()) << name;
-        EXPECT_EQ(read.length, "") << name;
-        EXPECT_EQ(reader.columns(folder.filePath(name)).count(column::DateTaken), 0u) << name;
+    // What made the libraries spin, found by the fuzzer or by hand: QuickTime
+    // files that start with a movie box or a box of any name rather than a
+    // file type box, and whose boxes do not fit.
+    QStringList hostile = {"deep.heic", "huge.mp4", "pipe.mp4"};
+    for (const QString name : {"fuzz-spin-moov.mov", "fuzz-spin-stts.mov", "unknown-first-box.mov", "flipped-quicktime.mov"}) {
+        QFile::copy(QDir(testdataFolder()).filePath("hostile/" + name), folder.filePath(name));
+        hostile << name;
     }
 
-    const OperationOutcome outcome = renameByDateTaken(folder.path(), {"jpg", "heic", "mp4"});
+    PropertyReader reader;
+    for (const QString &name : hostile) {
+        const ShotProperties read = reader.read(folder.filePath(name));
+        EXPECT_FALSE(read.dateTaken.isValid()) << name.toStdString();
+        EXPECT_EQ(read.length, "") << name.toStdString();
+        EXPECT_EQ(reader.columns(folder.filePath(name)).count(column::DateTaken), 0u) << name.toStdString();
+    }
+
+    const OperationOutcome outcome = renameByDateTaken(folder.path(), {"jpg", "heic", "mp4", "mov"});
     EXPECT_EQ(outcome.status, OperationOutcome::Status::Completed);
+    EXPECT_FALSE(outcome.message.contains("読み取れない")) << outcome.message.toStdString(); // none cost a worker
     EXPECT_TRUE(filesIn(folder.path()).contains("080530-001.jpg"));
 }
 
@@ -255,7 +265,8 @@ namespace {
 TEST(DatesTaken, AFileThatKillsTheReaderCostsOnlyTheWorker)
 {
     QTemporaryDir folder;
-    QFile::copy(QDir(testdataFolder()).filePath("hostile/flipped-quicktime.mov"), folder.filePath("a.mov"));
+    // Noise before a damaged QuickTime file: no box to check, and MediaInfoLib hangs on it.
+    QFile::copy(QDir(testdataFolder()).filePath("hostile/noise-then-quicktime.mov"), folder.filePath("a.mov"));
     copyMedia("generated/gen_clip_9s.mov", folder.path(), "b.mov");
     setModified(folder.filePath("a.mov"), at("2022-02-02 10:00:00"));
 
