@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalBlocker>
@@ -24,6 +25,15 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
+        // The row's background (the selection) across the whole width, then
+        // its icon and name further in.
+        QStyleOptionViewItem row = option;
+        initStyleOption(&row, index);
+        row.text.clear();
+        row.icon = QIcon();
+        const QWidget *view = option.widget;
+        QStyle *style = view ? view->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &row, painter, view);
         QStyleOptionViewItem indented = option;
         indented.rect.setLeft(option.rect.left() + indent(index));
         QStyledItemDelegate::paint(painter, indented, index);

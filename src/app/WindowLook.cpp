@@ -4,6 +4,8 @@
 
 #include <QKeyEvent>
 
+#include <utility>
+
 namespace pelmora {
 
 void useLightGreenBackground(QWidget *window)
@@ -17,7 +19,9 @@ void useLightGreenBackground(QWidget *window)
 namespace {
 
 // Outside a dialog a focused button answers only the space bar; people
-// press Enter too.
+// press Enter too. Like the space bar it clicks when the key comes up, and
+// a held key's repeats are ignored, so holding Enter on Go cannot also answer
+// the question Go asks.
 class EnterClicks : public QObject {
 public:
     explicit EnterClicks(QPushButton *button)
@@ -29,14 +33,22 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() != QEvent::KeyPress)
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
             return false;
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
             return false;
-        static_cast<QPushButton *>(watched)->click();
+        if (key->isAutoRepeat())
+            return true;
+        if (event->type() == QEvent::KeyPress)
+            pressed_ = true;
+        else if (std::exchange(pressed_, false))
+            static_cast<QPushButton *>(watched)->click();
         return true;
     }
+
+private:
+    bool pressed_ = false;
 };
 
 } // namespace

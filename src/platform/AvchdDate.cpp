@@ -129,13 +129,16 @@ QDateTime avchdRecordingDate(QByteArrayView head, QString *offset)
     if (!date.isValid() || !time.isValid())
         return {};
     if (offset) {
-        // Zone byte: bit 5 the sign, bits 4 to 1 the hours, bit 0 half an hour.
+        // Zone byte: bit 6 summer time, bit 5 the sign, bits 4 to 1 the hours,
+        // bit 0 half an hour.
         const std::uint8_t zone = byteAt(*dateEntry, 1);
         const int minutes = ((zone >> 1) & 0x0F) * 60 + (zone & 1) * 30;
         *offset = QStringLiteral("%1%2:%3")
                       .arg(QChar(zone & 0x20 ? u'-' : u'+'))
                       .arg(minutes / 60, 2, 10, QChar(u'0'))
                       .arg(minutes % 60, 2, 10, QChar(u'0'));
+        if (zone & 0x40)
+            *offset += QStringLiteral(" DST");
     }
     return QDateTime(date, time);
 }

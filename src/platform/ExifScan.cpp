@@ -81,7 +81,8 @@ public:
         std::uint64_t offset = std::uint64_t(entry.at) + 8;
         if (entry.count > 4)
             offset = u32(entry.at + 8);
-        if (!fits(offset, entry.count))
+        // Exiv2 takes a value at offset 0, the header, as no value.
+        if (offset == 0 || !fits(offset, entry.count))
             return std::nullopt;
         QByteArrayView value = data_.sliced(qsizetype(offset), qsizetype(entry.count));
         if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
@@ -140,6 +141,11 @@ std::optional<ByteRange> findJpegExif(QByteArrayView head)
         if (marker == 0xE1 && length >= 8 && at + 10 <= head.size()
             && head.sliced(at + 4, 6) == QByteArrayView("Exif\0\0", 6))
             return ByteRange{at + 10, length - 8};
+        // Segments Exiv2 reads and may refuse, or after which it stops
+        // looking: a comment, a frame header, an ICC profile, Photoshop data.
+        const bool frameHeader = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (marker == 0xFE || frameHeader || marker == 0xE2 || marker == 0xED)
+            return std::nullopt;
         at += 2 + length;
     }
     return std::nullopt;
@@ -156,7 +162,8 @@ std::optional<ExifDateFields> scanExifDates(QByteArrayView data)
 
     ExifDateFields fields;
     std::vector<Tiff::Entry> entries;
-    if (!tiff.directory(tiff.u32(4), entries) || !readTexts(tiff, entries, {{kTagModel, &fields.model}}))
+    const std::uint32_t ifd0Offset = tiff.u32(4);
+    if (!tiff.directory(ifd0Offset, entries) || !readTexts(tiff, entries, {{kTagModel, &fields.model}}))
         return std::nullopt;
     std::optional<std::uint32_t> exifOffset;
     for (const Tiff::Entry &entry : entries) {
@@ -169,6 +176,14 @@ std::optional<ExifDateFields> scanExifDates(QByteArrayView data)
     }
     if (!exifOffset)
         return fields;
+    // Exiv2 reads no directory twice: an Exif directory that is the first
+    // one, or that another entry points at too, may be read as something else.
+    if (*exifOffset == ifd0Offset)
+        return std::nullopt;
+    for (const Tiff::Entry &entry : entries) {
+        if (entry.tag != kTagExifIfd && tiff.u32(entry.at + 8) == *exifOffset)
+            return std::nullopt;
+    }
     if (!tiff.directory(*exifOffset, entries)
         || !readTexts(tiff, entries,
                       {{kTagDateTimeOriginal, &fields.dateTimeOriginal},

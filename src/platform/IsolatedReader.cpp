@@ -31,8 +31,12 @@ QString decoded(const QByteArray &field)
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
+// Beside the program, or where it is installed. Tests and benchmarks, which
+// run elsewhere in the build tree, use the one built there; an installed
+// program never runs a worker from a build tree.
 QString workerProgram()
 {
+    bool inBuildTree = true;
     if (QCoreApplication::instance()) {
         const QDir programFolder(QCoreApplication::applicationDirPath());
         for (const QString &candidate : {programFolder.filePath(QStringLiteral("pelmora-reader")),
@@ -40,11 +44,10 @@ QString workerProgram()
             if (QFileInfo(candidate).isExecutable())
                 return QFileInfo(candidate).canonicalFilePath();
         }
+        inBuildTree = (programFolder.canonicalPath() + u'/').startsWith(QStringLiteral(PELMORA_BUILD_TREE "/"));
     }
-#ifdef PELMORA_READER_BUILT
-    if (QFileInfo(QStringLiteral(PELMORA_READER_BUILT)).isExecutable())
+    if (inBuildTree && QFileInfo(QStringLiteral(PELMORA_READER_BUILT)).isExecutable())
         return QStringLiteral(PELMORA_READER_BUILT);
-#endif
     return {};
 }
 

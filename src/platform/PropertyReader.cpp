@@ -151,7 +151,8 @@ void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
 }
 
 // The picture's metadata, read; nullptr for what is no still picture Exiv2
-// knows (movies go to MediaInfoLib). Throws on a damaged file.
+// knows (movies go to MediaInfoLib). Throws when the file cannot be opened;
+// damage after its metadata leaves what was read.
 Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
 {
     const std::string file = QFile::encodeName(path).toStdString();
@@ -162,7 +163,12 @@ Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
     if (!image.get())
         return image;
     isPicture = type != Exiv2::ImageType::bmff || isStillBmff(path);
-    image->readMetadata();
+    try {
+        image->readMetadata();
+    } catch (const Exiv2::AnyError &) {
+        // Damage after the metadata (a file cut short in its picture data):
+        // what was read before it stands.
+    }
     return image;
 }
 
@@ -192,6 +198,11 @@ std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modi
     const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (descriptor < 0)
         return std::nullopt;
+    // The name may have been given to something else since it was looked at.
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
     const auto readAt = [descriptor](QByteArray &into, qsizetype from) {
         const ssize_t got = ::pread(descriptor, into.data() + from, size_t(into.size() - from), off_t(from));
         into.truncate(from + std::max<qsizetype>(got, 0));
@@ -212,8 +223,8 @@ std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modi
     ::close(descriptor);
     PictureMetadata result;
     if (!fields
-        || !takeExifDate(QString::fromLatin1(fields->dateTimeOriginal), QString::fromLatin1(fields->dateTimeDigitized),
-                         QString::fromLatin1(fields->subSecTimeOriginal), result))
+        || !takeExifDate(QString::fromUtf8(fields->dateTimeOriginal), QString::fromUtf8(fields->dateTimeDigitized),
+                         QString::fromUtf8(fields->subSecTimeOriginal), result))
         return std::nullopt;
     result.isPicture = true;
     result.cameraModel = trimmedModel(QString::fromUtf8(fields->model));

@@ -6,6 +6,9 @@
 set -euo pipefail
 build=$1
 media=$2/media
+for tool in cpack dpkg-deb desktop-file-validate appstreamcli groff; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/setup installs it)"; exit 77; }
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -190,6 +190,12 @@ TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
             image.exifData().erase(image.exifData().findKey(Exiv2::ExifKey(key)));
         image.xmpData()["Xmp.exif.DateTimeOriginal"] = "2015-06-01T10:20:30+09:00";
     });
+    // A stray byte before the original date spoils it (as Exiv2 reads it): CreateDate is used.
+    const QString stray = copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "n.jpg");
+    edit(stray, [](Exiv2::Image &image) {
+        image.exifData()["Exif.Photo.DateTimeOriginal"] = std::string("\xA0" "2020:01:01 10:00:00");
+        image.exifData()["Exif.Photo.DateTimeDigitized"] = "2019:05:05 05:05:05";
+    });
     // A still picture in the movie family of containers gets no length.
     QString cr3 = copyMedia("metadata-extractor-images/IMG_2927.HEIC", folder.path(), "raw.cr3");
     QByteArray bytes = bytesOf(cr3);
@@ -201,10 +207,11 @@ TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
     EXPECT_EQ(xmp.dateTaken, QDateTime(QDate(2015, 6, 1), QTime(10, 20, 30)));
     EXPECT_EQ(xmp.dateOrigin, "XMP exif:DateTimeOriginal");
     EXPECT_EQ(reader.read(cr3).length, "");
+    EXPECT_EQ(reader.read(stray).dateOrigin, "EXIF CreateDate");
 
     renameByDateTaken(folder.path(), {"jpg"}, NamingOption::Option3); // the former name shows the order
     EXPECT_EQ(filesIn(folder.path()), QStringList({"080530-001(b).jpg", "080530-002(c).jpg", "080530-003(a).jpg",
-                                                   "150601-001(x).jpg", "raw.cr3"}));
+                                                   "150601-001(x).jpg", "190505-001(n).jpg", "raw.cr3"}));
 }
 
 } // namespace
