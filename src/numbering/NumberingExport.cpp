@@ -1,7 +1,7 @@
 #include "numbering/NumberingExport.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include "platform/DataFolder.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -12,8 +12,8 @@ QString findWorkbookTemplate(const QString &dataFolder)
     const QString own = workbook::templateFileIn(dataFolder);
     if (QFileInfo::exists(own))
         return own;
-    const QString beside = workbook::templateFileIn(QCoreApplication::applicationDirPath() + QStringLiteral("/DATA"));
-    return QFileInfo::exists(beside) ? beside : own;
+    const QString program = programWorkbookTemplate();
+    return QFileInfo::exists(program) ? program : own;
 }
 
 QString desktopFolder()

@@ -6,8 +6,7 @@
 
 namespace pelmora {
 
-// The template in the DATA folder, else the one the program was built or
-// installed with, in the DATA folder beside it.
+// The template in the DATA folder, else the one that comes with the program.
 QString findWorkbookTemplate(const QString &dataFolder);
 
 // The desktop folder, where the workbook goes; it is never created.

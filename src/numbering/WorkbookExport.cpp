@@ -1,5 +1,7 @@
 #include "numbering/WorkbookExport.h"
 
+#include "platform/DataFolder.h"
+
 #include <xlsxwriter.h>
 #include <zip.h>
 
@@ -23,7 +25,7 @@ namespace pelmora::workbook {
 
 QString templateFileIn(const QString &dataFolder)
 {
-    return dataFolder + QStringLiteral("/FileID.xlsx");
+    return dataFolder + u'/' + kWorkbookTemplateName;
 }
 
 QString outputName(const QDateTime &now)

@@ -10,29 +10,37 @@ namespace pelmora {
 
 namespace {
 
-const QString kTemplateName = QStringLiteral("FileID.xlsx");
+QDir programFolder()
+{
+    return QDir(QCoreApplication::applicationDirPath());
+}
+
+QString installedTemplate()
+{
+    return programFolder().filePath(QStringLiteral(PELMORA_SHARE_FROM_PROGRAM "/") + kWorkbookTemplateName);
+}
 
 } // namespace
 
+QString programWorkbookTemplate()
+{
+    const QString installed = installedTemplate();
+    return QFileInfo::exists(installed) ? installed : programFolder().filePath(QStringLiteral("DATA/") + kWorkbookTemplateName);
+}
+
 QString defaultDataFolder()
 {
-    const QDir programFolder(QCoreApplication::applicationDirPath());
-    const QString installedShare = programFolder.filePath(QStringLiteral(PELMORA_SHARE_FROM_PROGRAM));
-    const bool installed = QFileInfo::exists(installedShare + u'/' + kTemplateName);
-    const QString besideProgram = programFolder.filePath(QStringLiteral("DATA"));
-    if (!installed) {
+    if (!QFileInfo::exists(installedTemplate())) {
+        const QString besideProgram = programFolder().filePath(QStringLiteral("DATA"));
         QDir().mkpath(besideProgram);
         if (QFileInfo(besideProgram).isWritable())
             return besideProgram;
     }
     const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/DATA");
     QDir().mkpath(perUser);
-    const QString userTemplate = perUser + u'/' + kTemplateName;
-    if (!QFileInfo::exists(userTemplate)) {
-        const QString programTemplate = (installed ? installedShare : besideProgram) + u'/' + kTemplateName;
-        if (QFile::copy(programTemplate, userTemplate))
-            QFile::setPermissions(userTemplate, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    }
+    const QString userTemplate = perUser + u'/' + kWorkbookTemplateName;
+    if (!QFileInfo::exists(userTemplate) && QFile::copy(programWorkbookTemplate(), userTemplate))
+        QFile::setPermissions(userTemplate, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return perUser;
 }
 

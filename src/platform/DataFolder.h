@@ -4,6 +4,9 @@
 
 namespace pelmora {
 
+// The workbook template's name in a DATA folder.
+inline const QString kWorkbookTemplateName = QStringLiteral("FileID.xlsx");
+
 // Where the program keeps its database, its favourite folder and the
 // workbook template. Run from where it was built: "DATA" beside the
 // executable. Installed (its shared files under ../share/pelmora), or where
@@ -11,5 +14,9 @@ namespace pelmora {
 // given a copy of the program's workbook template the first time, so the user
 // may edit theirs. Created when missing.
 QString defaultDataFolder();
+
+// The workbook template that comes with the program: among its shared files
+// when installed, else in DATA beside it.
+QString programWorkbookTemplate();
 
 } // namespace pelmora
