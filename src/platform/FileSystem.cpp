@@ -149,6 +149,11 @@ QDateTime lastModified(const QString &path)
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
+    return lastModified(info);
+}
+
+QDateTime lastModified(const struct ::stat &info)
+{
     return QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
 }
 

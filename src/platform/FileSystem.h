@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/stat.h>
+
 namespace pelmora::fs {
 
 // Plain, non-hidden files of a folder, sorted by name. Read in one go so an
@@ -64,5 +66,7 @@ QString canonicalFolder(const QString &folder);
 // Last-modified date and time in local time, to the second; invalid when
 // the file cannot be read.
 QDateTime lastModified(const QString &path);
+// The same, from what stat() or fstat() gave.
+QDateTime lastModified(const struct ::stat &info);
 
 } // namespace pelmora::fs

@@ -228,7 +228,7 @@ std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modi
         return std::nullopt;
     result.isPicture = true;
     result.cameraModel = trimmedModel(QString::fromUtf8(fields->model));
-    modified = QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
+    modified = fs::lastModified(info);
     return result;
 }
 
