@@ -70,8 +70,7 @@ int renamedCount(const QString &folder, const QStringList &from, const QStringLi
     std::vector<int> seen(size_t(from.size()), 0);
     int renamed = 0;
     for (const QString &name : filesIn(folder)) {
-        QFile file(QDir(folder).filePath(name));
-        const QByteArray content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray content = readFile(QDir(folder).filePath(name));
         const int photo = content.startsWith("photo ") ? content.mid(6).toInt() : -1;
         if (photo < 0 || photo >= from.size() || ++seen[size_t(photo)] > 1) {
             ADD_FAILURE() << "unexpected or doubled file " << name.toStdString();

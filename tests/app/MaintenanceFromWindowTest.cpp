@@ -46,11 +46,6 @@ protected:
         window->dispatch("ファイル名変換(新規付番)");
         messages.shown.clear();
     }
-    QByteArray bytesOf(const QString &path) const
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     QStringList boxTexts() const
     {
         QStringList texts;
@@ -123,7 +118,7 @@ TEST_F(MaintenanceFromWindow, CompactionRightAfterStartAndAfterARename)
     EXPECT_FALSE(QFile::exists(backupFileIn(data.path())));
 
     renameAll(); // the window holds its connection from here on
-    const QByteArray before = bytesOf(NameDatabase::fileIn(data.path()));
+    const QByteArray before = readFile(NameDatabase::fileIn(data.path()));
     window->findChild<QPushButton *>("Cmd_Saitekika")->click();
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].text, "エラー 5 ： database is locked");
@@ -132,7 +127,7 @@ TEST_F(MaintenanceFromWindow, CompactionRightAfterStartAndAfterARename)
     EXPECT_EQ(messages.shown[1].text, text::kAccessRestricted);
     EXPECT_EQ(messages.shown[1].title, "アクセス制限");
     EXPECT_EQ(messages.shown[1].icon, Icon::Information);
-    EXPECT_EQ(bytesOf(NameDatabase::fileIn(data.path())), before);
+    EXPECT_EQ(readFile(NameDatabase::fileIn(data.path())), before);
 }
 
 // The log is emptied, then the compaction meets the window's own connection
@@ -187,14 +182,14 @@ TEST_F(MaintenanceFromWindow, DriveButtonRegistersAndReturnsToTheFolder)
     EXPECT_EQ(messages.shown[0].title, "実施確認");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNoCancel);
     EXPECT_EQ(messages.shown[1].text, text::kRegistered);
-    EXPECT_EQ(bytesOf(file), photos.path().toUtf8() + "\r\n");
+    EXPECT_EQ(readFile(file), photos.path().toUtf8() + "\r\n");
 
     QTemporaryDir other;
     window->chooseFolder(other.path());
     messages.answers = {Answer::No};
     window->dispatch("Driveボタン登録");
     EXPECT_EQ(messages.shown.back().text, "実施していません");
-    EXPECT_EQ(bytesOf(file), photos.path().toUtf8() + "\r\n");
+    EXPECT_EQ(readFile(file), photos.path().toUtf8() + "\r\n");
 
     auto *folderList = window->findChild<FolderList *>("Dir1");
     auto *drive = window->findChild<QPushButton *>("Cmd_DriveChange");

@@ -32,11 +32,7 @@ protected:
         row.originalFileName = "kept.jpg";
         db.appendLog(row);
     }
-    QByteArray bytes() const
-    {
-        QFile file(NameDatabase::fileIn(data.path()));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray bytes() const { return readFile(NameDatabase::fileIn(data.path())); }
     QTemporaryDir data;
     FixedClock clock{at("2026-01-02 12:34:05")};
 };

@@ -34,12 +34,6 @@ QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 using Change = std::function<QByteArray(const QByteArray &)>;
 
 // A copy of the built template with one part changed (removed when the
@@ -183,7 +177,7 @@ TEST(Workbook, ADamagedTemplateIsAnErrorAndWritesNothing)
     } cases[] = {
         {"missing", [&] { return dir.filePath("none.xlsx"); }},
         {"not a zip", [&] { return test::writeFile(dir.path(), "text.xlsx", "FileID,FileName\n"); }},
-        {"cut short", [&] { return test::writeFile(dir.path(), "cut.xlsx", bytesOf(kTemplate).left(2000)); }},
+        {"cut short", [&] { return test::writeFile(dir.path(), "cut.xlsx", test::readFile(kTemplate).left(2000)); }},
         {"a folder", [&] { return QDir(dir.path()).mkdir("folder.xlsx") ? dir.filePath("folder.xlsx") : QString(); }},
         {"no Folders sheet", part("xl/workbook.xml", replacing("name=\"Folders\"", "name=\"Other\""))},
         {"sheet part missing", part("xl/worksheets/sheet2.xml", [](const QByteArray &) { return QByteArray(); })},

@@ -24,13 +24,6 @@ using namespace pelmora::test;
 
 namespace {
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -43,7 +36,7 @@ void writeBytes(const QString &path, const QByteArray &bytes)
 QString clipMadeAt(const QString &folder, const QString &name, const QDateTime &utc)
 {
     const QString path = copyMedia("generated/gen_clip_9s.mov", folder, name);
-    QByteArray bytes = bytesOf(path);
+    QByteArray bytes = readFile(path);
     const qsizetype mvhd = bytes.indexOf("mvhd");
     EXPECT_GT(mvhd, 0);
     EXPECT_EQ(bytes[mvhd + 4], '\0'); // version 0: 32-bit times
@@ -90,7 +83,7 @@ TEST(DatesTaken, MoviesGoByTheirRecordingDateInLocalTime)
     const QString tokyo = clipMadeAt(folder.path(), "tokyo.mov", eightInTokyo);
     const QString unset = clipMadeAt(folder.path(), "unset.mov", QDateTime());
     QString apple = copyMedia("metadata-extractor-images/with-gps.mov", folder.path(), "apple.mov");
-    QByteArray bytes = bytesOf(apple);
+    QByteArray bytes = readFile(apple);
     const qsizetype where = bytes.indexOf("2019-07-24T11:25:40+0300");
     ASSERT_GT(where, 0);
     bytes.replace(where, 24, "2019-07-25T01:25:40+0900");
@@ -198,7 +191,7 @@ TEST(DatesTaken, PicturesFallBackToXmpAndBurstsKeepTheirOrder)
     });
     // A still picture in the movie family of containers gets no length.
     QString cr3 = copyMedia("metadata-extractor-images/IMG_2927.HEIC", folder.path(), "raw.cr3");
-    QByteArray bytes = bytesOf(cr3);
+    QByteArray bytes = readFile(cr3);
     bytes.replace(8, 4, "crx ");
     writeBytes(cr3, bytes);
 

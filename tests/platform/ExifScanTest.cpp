@@ -16,12 +16,6 @@ using namespace pelmora::test;
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Exiv2's reading of the same bytes, keeping what it read before damage
 // further on, as the program does; nothing when it cannot open them.
 std::optional<ExifDateFields> exiv2Fields(const QByteArray &jpeg)
@@ -92,7 +86,7 @@ TEST(ExifScan, AgreesWithExiv2OnEveryJpegAndItsDamagedCopies)
     while (files.hasNext()) {
         const QString path = files.next();
         SCOPED_TRACE(path.toStdString());
-        const QByteArray jpeg = fileBytes(path);
+        const QByteArray jpeg = readFile(path);
         const auto ours = scanned(jpeg);
         if (!ours)
             continue;

@@ -86,9 +86,8 @@ TEST(PropertyReader, ColumnLayoutsOfADatedPicture)
 TEST(PropertyReader, FindsTheDateWhereverTheExifSegmentLies)
 {
     QTemporaryDir folder;
-    QFile source(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    const QByteArray jpeg = source.readAll();
+    const QByteArray jpeg = readFile(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
+    ASSERT_FALSE(jpeg.isEmpty());
     PropertyReader reader;
     for (const int padding : {0, 16000, 16370, 40000}) {
         QByteArray padded = jpeg.left(2);
@@ -107,9 +106,8 @@ TEST(PropertyReader, FindsTheDateWhereverTheExifSegmentLies)
 TEST(PropertyReader, BrokenFilesGiveEmptyTexts)
 {
     QTemporaryDir folder;
-    QFile source(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    const QByteArray jpeg = source.readAll();
+    const QByteArray jpeg = readFile(mediaFile("ianare-exif-samples/Canon_40D.jpg"));
+    ASSERT_FALSE(jpeg.isEmpty());
     writeFile(folder.path(), "truncated.jpg", jpeg.left(300));
     writeFile(folder.path(), "empty.mp4", QByteArray());
     writeFile(folder.path(), "noise.mov", QByteArray(5000, '\xff'));

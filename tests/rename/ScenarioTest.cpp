@@ -31,9 +31,7 @@ QDateTime expectedDate(const CsvRow &row, const QString &path)
         }
         return dates;
     }();
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const auto movie = movieDates.find(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    const auto movie = movieDates.find(QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256).toHex());
     if (movie != movieDates.end())
         return QDateTime::fromString(movie->second.left(19), "yyyy:MM:dd HH:mm:ss");
     for (const char *column : {"ExifDateTimeOriginal", "CreateDate", "AnyDateTimeOriginal", "FileModifyDate"}) {

@@ -51,6 +51,12 @@ QString writeFile(const QString &folder, const QString &name, const QByteArray &
     return path;
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 void setModified(const QString &path, const QDateTime &when)
 {
     QFile file(path);

@@ -62,6 +62,8 @@ QString mediaFile(const QString &relativePath);
 QString copyMedia(const QString &relativePath, const QString &folder, const QString &name);
 // Writes a small file of the given bytes.
 QString writeFile(const QString &folder, const QString &name, const QByteArray &bytes = "x");
+// The whole file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 // Sets the last-modified time (local time).
 void setModified(const QString &path, const QDateTime &when);
 // Plain, non-hidden file names of a folder, sorted.
