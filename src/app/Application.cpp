@@ -82,6 +82,9 @@ void Application::offerRecovery(const QString &folder)
         if (!db)
             db = &own.emplace(services_.dataFolder, *services_.clock);
         for (const UnfinishedRun &run : findUnfinishedRuns(*db)) {
+            // A card that is out is offered once it is back.
+            if (run.folderUnavailable)
+                continue;
             if (!folder.isEmpty() && fs::canonicalFolder(run.run.folder) != fs::canonicalFolder(folder))
                 continue;
             if (run.awaitingRestore == 0) {

@@ -41,20 +41,21 @@ int fail(const QString &message)
     return 1;
 }
 
-// The closing message on standard output; a run that stopped or was
-// refused says so on standard error and exits non-zero.
+// The closing message on standard output, and the exit status a script can
+// go by: 0 every planned file renamed, 2 some failed (each on standard error
+// with its cause), 3 the run stopped part-way, 1 refused.
 int report(const OperationOutcome &outcome)
 {
     using Status = OperationOutcome::Status;
-    if (outcome.status == Status::Completed) {
-        print(stdout, outcome.message);
-        return 0;
-    }
-    if (outcome.status == Status::Stopped) {
-        print(stdout, outcome.message);
+    if (outcome.status != Status::Completed && outcome.status != Status::Stopped)
+        return fail(outcome.message);
+    print(stdout, outcome.message);
+    const QString details = text::failureDetails(outcome.plan);
+    if (!details.isEmpty())
+        print(stderr, details);
+    if (outcome.status == Status::Stopped)
         return 3;
-    }
-    return fail(outcome.message);
+    return outcome.failed == 0 && outcome.leftTemporary == 0 ? 0 : 2;
 }
 
 int recoverAll(NameDatabase &database)
@@ -66,7 +67,7 @@ int recoverAll(NameDatabase &database)
     for (const UnfinishedRun &run : runs) {
         const RecoveryResult result = recover(database, run.run);
         print(stdout, run.run.folder + QStringLiteral(": ") + text::restoreSummary(result));
-        failed += result.failed;
+        failed += result.failed + (result.folderUnavailable ? 1 : 0);
     }
     return failed == 0 ? 0 : 3;
 }
@@ -248,7 +249,10 @@ int main(int argc, char *argv[])
                 if (database.count(Table::FileNameLog) != 0)
                     return fail(text::kLogNotCleared);
             } else if (parser.isSet(dryRun)) {
-                print(stdout, planPreview(RenameOperations::planUndo(database)));
+                const OperationOutcome prepared = operations.prepareUndo(database);
+                if (prepared.status != OperationOutcome::Status::Completed)
+                    return report(prepared);
+                print(stdout, planPreview(prepared.plan));
                 return 0;
             } else {
                 return report(operations.undo(database));

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDirIterator>
 #include <QHash>
+#include <QSet>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +14,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace pelmora::fs {
 
@@ -50,26 +56,22 @@ bool isSafeName(const QString &name)
         && !name.contains(QChar(u'\0'));
 }
 
-RenameStatus renameNoReplace(const QString &folder, const QString &from, const QString &to)
+namespace {
+
+RenameCalls &systemCalls()
 {
-    if (!isSafeName(from) || !isSafeName(to))
-        return RenameStatus::UnsafeName;
-    const QByteArray source = QFile::encodeName(joinPath(folder, from));
-    const QByteArray target = QFile::encodeName(joinPath(folder, to));
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-        return RenameStatus::Renamed;
-    int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
-        // File systems without RENAME_NOREPLACE: link() refuses an existing
-        // target just as well.
-        if (::link(source.constData(), target.constData()) == 0) {
-            if (::unlink(source.constData()) == 0)
-                return RenameStatus::Renamed;
-            ::unlink(target.constData());
-            return RenameStatus::Failed;
-        }
-        error = errno;
-    }
+    static RenameCalls system;
+    return system;
+}
+
+RenameCalls *&renameCalls()
+{
+    static RenameCalls *calls = &systemCalls();
+    return calls;
+}
+
+RenameStatus statusOf(int error)
+{
     switch (error) {
     case EEXIST:
     case ENOTEMPTY:
@@ -78,11 +80,110 @@ RenameStatus renameNoReplace(const QString &folder, const QString &from, const Q
         return RenameStatus::SourceMissing;
     case EACCES:
     case EPERM:
-    case EROFS:
         return RenameStatus::PermissionDenied;
+    case EROFS:
+        return RenameStatus::ReadOnly;
+    case ENOSPC:
+    case EDQUOT:
+        return RenameStatus::DiskFull;
     default:
-        return RenameStatus::Failed;
+        return volumeGoneError(error) ? RenameStatus::Unreachable : RenameStatus::Failed;
     }
+}
+
+MoveResult failure(int error)
+{
+    return {statusOf(error), error};
+}
+
+// The file system does not do this way of renaming at all.
+bool notSupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+} // namespace
+
+int RenameCalls::renameNoReplace(const char *from, const char *to)
+{
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+int RenameCalls::link(const char *from, const char *to)
+{
+    return ::link(from, to);
+}
+
+int RenameCalls::unlink(const char *path)
+{
+    return ::unlink(path);
+}
+
+int RenameCalls::createExclusive(const char *path)
+{
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    ::close(fd);
+    return 0;
+}
+
+int RenameCalls::rename(const char *from, const char *to)
+{
+    return ::rename(from, to);
+}
+
+void setRenameCalls(RenameCalls *calls)
+{
+    renameCalls() = calls ? calls : &systemCalls();
+}
+
+FolderMover::FolderMover(QString folder)
+    : folder_(std::move(folder))
+{
+}
+
+MoveResult FolderMover::move(const QString &from, const QString &to)
+{
+    if (!isSafeName(from) || !isSafeName(to))
+        return {RenameStatus::UnsafeName, 0};
+    const QByteArray source = QFile::encodeName(joinPath(folder_, from));
+    const QByteArray target = QFile::encodeName(joinPath(folder_, to));
+    RenameCalls &calls = *renameCalls();
+    if (method_ == RenameMethod::NoReplace) {
+        if (calls.renameNoReplace(source.constData(), target.constData()) == 0)
+            return {RenameStatus::Renamed, 0};
+        if (!notSupported(errno))
+            return failure(errno);
+        method_ = RenameMethod::LinkUnlink;
+    }
+    if (method_ == RenameMethod::LinkUnlink) {
+        if (calls.link(source.constData(), target.constData()) == 0) {
+            if (calls.unlink(source.constData()) == 0)
+                return {RenameStatus::Renamed, 0};
+            const int error = errno;
+            calls.unlink(target.constData());
+            return failure(error);
+        }
+        // No hard links here: FAT and exFAT through FUSE answer EPERM.
+        if (!notSupported(errno) && errno != EPERM && errno != EMLINK)
+            return failure(errno);
+        method_ = RenameMethod::Placeholder;
+    }
+    // The placeholder is ours alone (O_EXCL), so renaming over it replaces
+    // nothing of anyone else's; it goes again when the rename fails.
+    if (calls.createExclusive(target.constData()) != 0)
+        return failure(errno);
+    if (calls.rename(source.constData(), target.constData()) == 0)
+        return {RenameStatus::Renamed, 0};
+    const int error = errno;
+    calls.unlink(target.constData());
+    return failure(error);
+}
+
+RenameStatus renameNoReplace(const QString &folder, const QString &from, const QString &to)
+{
+    return FolderMover(folder).move(from, to).status;
 }
 
 QStringList allNames(const QString &folder)
@@ -129,13 +230,128 @@ bool exists(const QString &folder, const QString &name)
     return !name.isEmpty() && ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) == 0;
 }
 
-quint64 identityOf(const QString &folder, const QString &name)
+std::optional<FileIdentity> identify(const QString &folder, const QString &name)
 {
     struct stat info {};
     if (name.isEmpty() || ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) != 0)
-        return 0;
-    // Device and inode folded into one value; a rename within a folder keeps both.
-    return (quint64(info.st_dev) << 40) ^ quint64(info.st_ino);
+        return std::nullopt;
+    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
+                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino)};
+}
+
+bool sameFile(const FileIdentity &recorded, const FileIdentity &now)
+{
+    if (!recorded.known())
+        return recorded.inode == 0 || recorded.inode == now.inode;
+    return recorded.size == now.size && std::abs(recorded.modified - now.modified) <= 2;
+}
+
+bool caseInsensitive(const QString &folder, const QStringList &names)
+{
+    const QSet<QString> listed(names.begin(), names.end());
+    for (const QString &name : names) {
+        QString other = name.toUpper();
+        if (other == name)
+            other = name.toLower();
+        if (other == name || listed.contains(other))
+            continue;
+        // A name the listing does not hold, found all the same: the folder
+        // took it for the listed one.
+        struct stat info {};
+        return ::lstat(QFile::encodeName(joinPath(folder, other)).constData(), &info) == 0;
+    }
+    return false;
+}
+
+QString nameKey(const QString &name, bool caseInsensitive)
+{
+    return caseInsensitive ? name.toCaseFolded() : name;
+}
+
+bool differInCaseOnly(const QString &a, const QString &b)
+{
+    return a != b && a.toCaseFolded() == b.toCaseFolded();
+}
+
+int writeRefusal(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct statvfs volume {};
+    if (::statvfs(path.constData(), &volume) == 0 && (volume.f_flag & ST_RDONLY))
+        return EROFS;
+    return ::access(path.constData(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+bool volumeGoneError(int error)
+{
+    return error == EIO || error == ENODEV || error == ENXIO || error == ENOTCONN || error == ESTALE
+        || error == ENOMEDIUM || error == EHOSTDOWN || error == EHOSTUNREACH;
+}
+
+namespace {
+
+// "uuid:..." from /dev/disk/by-uuid, else "label:..." from the system.
+QString volumeKeyOf(const QStorageInfo &volume)
+{
+    const QString device = QString::fromLocal8Bit(volume.device());
+    if (device.startsWith(u'/')) {
+        const QString resolved = QFileInfo(device).canonicalFilePath();
+        QDirIterator uuids(QStringLiteral("/dev/disk/by-uuid"), QDir::System | QDir::Files);
+        while (uuids.hasNext()) {
+            const QFileInfo link(uuids.next());
+            if (!resolved.isEmpty() && link.canonicalFilePath() == resolved)
+                return QStringLiteral("uuid:") + link.fileName();
+        }
+    }
+    return volume.name().isEmpty() ? QString() : QStringLiteral("label:") + volume.name();
+}
+
+} // namespace
+
+VolumePlace volumePlaceOf(const QString &folder)
+{
+    const QStorageInfo volume(folder);
+    VolumePlace place;
+    if (!volume.isValid())
+        return place;
+    place.key = volumeKeyOf(volume);
+    place.root = volume.rootPath();
+    place.inside = QDir(place.root).relativeFilePath(canonicalFolder(folder));
+    if (place.inside == u".")
+        place.inside.clear();
+    return place;
+}
+
+QStringList foldersAtPlace(const VolumePlace &place, const QString &except)
+{
+    QStringList found;
+    if (place.root.isEmpty())
+        return found;
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isValid() || volume.rootPath() == u"/")
+            continue;
+        const QString key = volumeKeyOf(volume);
+        if (!place.key.isEmpty() && !key.isEmpty() && key != place.key)
+            continue;
+        const QString candidate = QDir::cleanPath(joinPath(volume.rootPath(), place.inside));
+        if (candidate != QDir::cleanPath(except) && QFileInfo(candidate).isDir())
+            found << candidate;
+    }
+    return found;
+}
+
+bool volumeMounted(const VolumePlace &place)
+{
+    if (place.root.isEmpty())
+        return true;
+    if (!place.key.isEmpty()) {
+        for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
+            if (volumeKeyOf(volume) == place.key)
+                return true;
+        }
+        return false;
+    }
+    return QStorageInfo(place.root).rootPath() == place.root;
 }
 
 QString canonicalFolder(const QString &folder)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 namespace pelmora::fs {
@@ -19,7 +21,58 @@ QString baseNameOf(const QString &name);
 
 QString joinPath(const QString &folder, const QString &name);
 
-enum class RenameStatus { Renamed, TargetExists, SourceMissing, UnsafeName, PermissionDenied, Failed };
+enum class RenameStatus {
+    Renamed,
+    TargetExists,
+    SourceMissing,
+    UnsafeName,
+    PermissionDenied,
+    ReadOnly,    // the volume may not be written at all
+    DiskFull,
+    Unreachable, // the volume answers no more (card pulled, share gone)
+    Failed
+};
+
+// What a rename met; the system's error number is kept for the record.
+struct MoveResult {
+    RenameStatus status = RenameStatus::Failed;
+    int error = 0;
+};
+
+// The ways of renaming without replacing, best first: RENAME_NOREPLACE;
+// link + unlink where the flag is refused; an exclusive placeholder of the
+// new name, then a rename over it, where there are no hard links either
+// (FAT and exFAT through FUSE, some network shares).
+enum class RenameMethod { NoReplace, LinkUnlink, Placeholder };
+
+// The calls a rename makes. Tests put in their own to play a file system
+// that answers otherwise; each returns -1 with errno set when it fails.
+class RenameCalls {
+public:
+    virtual ~RenameCalls() = default;
+    virtual int renameNoReplace(const char *from, const char *to);
+    virtual int link(const char *from, const char *to);
+    virtual int unlink(const char *path);
+    virtual int createExclusive(const char *path);
+    virtual int rename(const char *from, const char *to);
+};
+// The calls in use; nullptr gives back the system's own.
+void setRenameCalls(RenameCalls *calls);
+
+// Renames within one folder, never replacing an existing file. The method
+// that works is found on the first rename that needs it and kept for the
+// folder's later renames.
+class FolderMover {
+public:
+    explicit FolderMover(QString folder);
+    MoveResult move(const QString &from, const QString &to);
+    RenameMethod method() const { return method_; }
+    const QString &folder() const { return folder_; }
+
+private:
+    QString folder_;
+    RenameMethod method_ = RenameMethod::NoReplace;
+};
 
 // Renames folder/from to folder/to and never replaces an existing file.
 RenameStatus renameNoReplace(const QString &folder, const QString &from, const QString &to);
@@ -54,9 +107,49 @@ private:
 // True when the name is an entry of the folder (a broken link counts).
 bool exists(const QString &folder, const QString &name);
 
-// What a file is, whatever its name: a rename keeps it. 0 when the entry
-// cannot be read.
-quint64 identityOf(const QString &folder, const QString &name);
+// What a file is, whatever its name: size and modified time, which a rename
+// keeps on every file system, and the inode, which FAT and exFAT make up
+// anew at each mount and so is a hint only.
+struct FileIdentity {
+    qint64 size = -1; // -1: unknown
+    qint64 modified = 0; // seconds since the epoch
+    quint64 inode = 0;
+    bool known() const { return size >= 0; }
+};
+// Nothing when the entry cannot be read.
+std::optional<FileIdentity> identify(const QString &folder, const QString &name);
+// The file recorded is the one there now: same size, and modified within
+// the 2 seconds FAT keeps. An unknown record matches by its inode alone.
+bool sameFile(const FileIdentity &recorded, const FileIdentity &now);
+
+// True when the folder takes names that differ only in letter case for one
+// file (FAT, exFAT, NTFS, SMB): found by looking up a name of the folder in
+// another case, as the folder itself answers.
+bool caseInsensitive(const QString &folder, const QStringList &names);
+// The form under which two names are the same name in such a folder.
+QString nameKey(const QString &name, bool caseInsensitive);
+// True when the names differ in letter case only.
+bool differInCaseOnly(const QString &a, const QString &b);
+
+// Why the folder cannot be written (an errno: EROFS, EACCES, ...), or 0.
+int writeRefusal(const QString &folder);
+// True when the system error means the volume is gone, not the file.
+bool volumeGoneError(int error);
+
+// Where a folder lies: the volume (its label or UUID, where the system tells
+// one) and the path inside it, so that a card mounted elsewhere is found.
+struct VolumePlace {
+    QString key;    // "uuid:..." or "label:...", empty when unknown
+    QString root;   // where the volume was mounted
+    QString inside; // path from the volume's root, "" for the root itself
+};
+VolumePlace volumePlaceOf(const QString &folder);
+// The folders at the same place inside every mounted volume of the same
+// key (of any volume when the key is unknown), the folder itself excluded.
+QStringList foldersAtPlace(const VolumePlace &place, const QString &except);
+// True when the volume of the place is mounted: one of its key is, or
+// without a key, its mount point still holds a volume of its own.
+bool volumeMounted(const VolumePlace &place);
 
 // The folder as the system resolves it (links followed), so that one folder
 // reached by two paths is recognised; the cleaned path when it cannot be

@@ -13,7 +13,11 @@
 #include <algorithm>
 #include <deque>
 
+#include <csignal>
+
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -88,11 +92,19 @@ std::unique_ptr<QProcess> IsolatedPropertyReader::startWorker()
 {
     auto worker = std::make_unique<QProcess>();
     worker->setStandardErrorFile(QProcess::nullDevice());
-    worker->setChildProcessModifier([] {
+    const pid_t parent = ::getpid();
+    worker->setChildProcessModifier([parent] {
+        // A worker dies with the program that started it, however that ends;
+        // the check after the call covers a parent that died before it.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            ::_exit(127);
         const rlimit memory{rlim_t(kMemoryLimit), rlim_t(kMemoryLimit)};
         ::setrlimit(RLIMIT_AS, &memory);
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
+        // A backstop of its own against a file that makes a library spin.
+        const rlimit cpu{rlim_t(kCpuSecondsLimit), rlim_t(kCpuSecondsLimit + 5)};
+        ::setrlimit(RLIMIT_CPU, &cpu);
     });
     worker->start(workerProgram(), {});
     if (!worker->waitForStarted(5000))

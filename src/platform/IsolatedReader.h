@@ -38,6 +38,9 @@ public:
 
     static constexpr int kSecondsPerFile = 5;
     static constexpr qint64 kMemoryLimit = 1536LL * 1024 * 1024;
+    // Processor seconds a worker may spend in all: far more than any run's
+    // share of reading takes.
+    static constexpr qint64 kCpuSecondsLimit = 900;
 
 private:
     // One answer line of the worker; none when it died or ran out of time.

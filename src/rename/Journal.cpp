@@ -20,17 +20,23 @@ const std::array<std::pair<FileState, const char *>, 6> kStates = {{
     {FileState::Undone, "undone"},
 }};
 
-const std::array<std::pair<FailureCause, const char *>, 9> kCauses = {{
+const std::array<std::pair<FailureCause, const char *>, 14> kCauses = {{
     {FailureCause::None, ""},
     {FailureCause::TargetExists, "target-exists"},
     {FailureCause::Vanished, "vanished"},
     {FailureCause::Permission, "permission"},
     {FailureCause::NameRefused, "name-refused"},
+    {FailureCause::Restored, "restored"},
     {FailureCause::LeftTemporary, "left-temporary"},
     {FailureCause::Stopped, "stopped"},
     {FailureCause::RolledBack, "rolled-back"},
+    {FailureCause::ReadOnly, "read-only"},
+    {FailureCause::DiskFull, "disk-full"},
+    {FailureCause::Unreachable, "unreachable"},
+    {FailureCause::NotTheSameFile, "not-the-same-file"},
     {FailureCause::Other, "other"},
 }};
+static_assert(size_t(FailureCause::Other) + 1 == kCauses.size(), "every cause has its stored name");
 
 template <typename Enum, size_t N>
 Enum fromName(const std::array<std::pair<Enum, const char *>, N> &names, const QString &name, Enum fallback)
@@ -71,13 +77,14 @@ DateSource dateSourceNamed(const QString &name)
     return DateSource::None;
 }
 
-const QString kRunColumns = QStringLiteral("RunID, Operation, Folder, Started, Finished, UndoOf FROM RenameRun");
+const QString kRunColumns = QStringLiteral(
+    "RunID, Operation, Folder, Started, Finished, UndoOf, VolumeKey, VolumeRoot, VolumePath FROM RenameRun");
 
 Run readRun(const Statement &row)
 {
     const OperationRules *rules = operationNamed(row.text(1));
     return Run{row.integer(0), rules ? rules->operation : Operation::ShotDate, row.text(2), row.date(3),
-               row.date(4), row.integer(5)};
+               row.date(4), row.integer(5), fs::VolumePlace{row.text(6), row.text(7), row.text(8)}};
 }
 
 } // namespace
@@ -95,23 +102,26 @@ QString causeName(FailureCause cause)
 qint64 begin(NameDatabase &database, const RenamePlan &plan)
 {
     const QDateTime now = database.clock().now();
-    Statement run(database, QStringLiteral("INSERT INTO RenameRun (Operation, Folder, Started, UndoOf)"
-                                           " VALUES (?, ?, ?, ?)"));
-    run.bind(rulesOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).run();
+    const fs::VolumePlace place = fs::volumePlaceOf(plan.folder);
+    Statement run(database, QStringLiteral("INSERT INTO RenameRun (Operation, Folder, Started, UndoOf,"
+                                           " VolumeKey, VolumeRoot, VolumePath) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    run.bind(rulesOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).bind(place.key)
+        .bind(place.root).bind(place.inside).run();
     Statement id(database, QStringLiteral("SELECT last_insert_rowid()"));
     id.step();
     const qint64 runId = id.integer(0);
 
     Statement insert(database, QStringLiteral(
         "INSERT INTO RenameJournal (RunID, Position, FormerName, TemporaryName, NewName, State, Cause,"
-        " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition, Identity)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition, Identity,"
+        " Size, Modified) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedRename &file = plan.files[i];
         insert.bind(runId).bind(qint64(i)).bind(file.formerName).bind(file.temporaryName).bind(file.newName)
             .bind(stateName(file.state)).bind(causeName(file.cause)).bind(now).bind(file.date)
             .bind(dateSourceName(file.dateSource)).bind(file.extension).bind(file.camera).bind(file.movieLong)
-            .bind(file.newFileName).bind(qint64(file.undoOfPosition)).bind(qint64(file.identity)).run();
+            .bind(file.newFileName).bind(qint64(file.undoOfPosition)).bind(qint64(file.identity.inode))
+            .bind(file.identity.size).bind(file.identity.modified).run();
     }
     if (plan.undoOf != 0) {
         Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = ? WHERE RunID = ?"));
@@ -125,9 +135,9 @@ void record(NameDatabase &database, qint64 runId, int position, const PlannedRen
 {
     Transaction transaction(database);
     Statement update(database, QStringLiteral(
-        "UPDATE RenameJournal SET State = ?, Cause = ?, Changed = ? WHERE RunID = ? AND Position = ?"));
-    update.bind(stateName(file.state)).bind(causeName(file.cause)).bind(database.clock().now()).bind(runId)
-        .bind(qint64(position)).run();
+        "UPDATE RenameJournal SET State = ?, Cause = ?, ErrorCode = ?, Changed = ? WHERE RunID = ? AND Position = ?"));
+    update.bind(stateName(file.state)).bind(causeName(file.cause)).bind(qint64(file.error))
+        .bind(database.clock().now()).bind(runId).bind(qint64(position)).run();
     if (log)
         database.appendLog(*log);
     if (undoOf != 0 && file.state == FileState::Done) {
@@ -142,6 +152,12 @@ void finish(NameDatabase &database, qint64 runId)
 {
     Statement update(database, QStringLiteral("UPDATE RenameRun SET Finished = ? WHERE RunID = ?"));
     update.bind(database.clock().now()).bind(runId).run();
+}
+
+void relocate(NameDatabase &database, qint64 runId, const QString &folder)
+{
+    Statement move(database, QStringLiteral("UPDATE RenameRun SET Folder = ? WHERE RunID = ?"));
+    move.bind(folder).bind(runId).run();
 }
 
 LogRow logRowFor(const PlannedRename &file)
@@ -183,7 +199,8 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
 {
     Statement query(database, QStringLiteral(
         "SELECT FormerName, TemporaryName, NewName, State, Cause, MakeItDate, DateSource, Extension, Camera,"
-        " MovieLong, NewFileName, UndoOfPosition, Identity FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
+        " MovieLong, NewFileName, UndoOfPosition, Identity, Size, Modified, ErrorCode"
+        " FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
     query.bind(runId);
     return database.rows<PlannedRename>(query, [](const Statement &row) {
         PlannedRename file;
@@ -199,7 +216,11 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
         file.movieLong = row.text(9);
         file.newFileName = row.text(10);
         file.undoOfPosition = int(row.integer(11));
-        file.identity = quint64(row.integer(12));
+        // Rows of older runs have no size: their inode is all there is.
+        file.identity.inode = quint64(row.integer(12));
+        file.identity.size = row.isNull(13) ? -1 : row.integer(13);
+        file.identity.modified = row.integer(14);
+        file.error = int(row.integer(15));
         return file;
     });
 }

@@ -24,6 +24,7 @@ struct Run {
     QDateTime started;
     QDateTime finished; // invalid while the run is unfinished
     qint64 undoOf = 0;
+    fs::VolumePlace place; // the volume and the path inside it, to find a card mounted elsewhere
 };
 
 QString stateName(FileState state);
@@ -37,6 +38,8 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan);
 void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
             const std::optional<LogRow> &log = std::nullopt, qint64 undoOf = 0);
 void finish(NameDatabase &database, qint64 runId);
+// The run's folder is now found at another path (a card mounted elsewhere).
+void relocate(NameDatabase &database, qint64 runId, const QString &folder);
 // The log row of a file the run renamed.
 LogRow logRowFor(const PlannedRename &file);
 

@@ -2,6 +2,9 @@
 
 #include "rename/NameDatabase.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace pelmora::text {
 
 QString renameSummary(int renamed, int excluded, int failed)
@@ -57,10 +60,62 @@ QString recoverFirst(const QString &folder, int waiting)
         + folder;
 }
 
-QString stoppedLine(int untouched)
+QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QString &folder,
+                    const DatabaseError *error)
 {
-    return QStringLiteral("\r (データベースに記録できないため途中で中止しました。") + QString::number(untouched)
+    using Reason = OperationOutcome::StopReason;
+    QString why;
+    switch (reason) {
+    case Reason::Database: why = QStringLiteral("データベースに記録できないため"); break;
+    case Reason::ReadOnly: why = QStringLiteral("フォルダに書き込めなくなったため"); break;
+    case Reason::DiskFull: why = QStringLiteral("ディスクの空きがなくなったため"); break;
+    case Reason::FolderGone: why = QStringLiteral("フォルダにアクセスできなくなったため"); break;
+    case Reason::None: return {};
+    }
+    QString line = QStringLiteral("\r (") + why + QStringLiteral("途中で中止しました。") + QString::number(untouched)
         + QStringLiteral("件は変更していません)");
+    if (reason == Reason::Database && error)
+        line += QStringLiteral("\r\rファイル：") + error->file() + QStringLiteral("\r原因：") + error->cause();
+    else
+        line += QStringLiteral("\r\rフォルダ名：") + folder;
+    return line;
+}
+
+QString leftTemporaryLine(int count)
+{
+    if (count == 0)
+        return {};
+    return QStringLiteral("\r (") + QString::number(count)
+        + QStringLiteral("件は一時的な名前のままです。フォルダに書き込めるようになってから、"
+                         "元のファイル名に戻してください)");
+}
+
+QString folderNotWritable(const QString &folder, int error)
+{
+    const QString cause = error == EROFS ? QStringLiteral("読み取り専用のボリュームです")
+                          : error == EACCES || error == EPERM ? QStringLiteral("書き込みの権限がありません")
+                                                              : QString::fromLocal8Bit(std::strerror(error));
+    return QStringLiteral("このフォルダには書き込めないため、何も変更しませんでした。\r\rフォルダ名：") + folder
+        + QStringLiteral("\r原因：") + cause;
+}
+
+QString strayTemporaryNames(const QString &folder, const QStringList &names)
+{
+    constexpr int kShown = 10;
+    QString message = QStringLiteral("このフォルダには、記録のない一時的な名前のファイルが") + QString::number(names.size())
+        + QStringLiteral("件あります。データベースの記録が失われた可能性があるため、何も変更しませんでした。\r"
+                         "元の名前を確かめて、ご自身で名前を付け直してください。\r\rフォルダ名：")
+        + folder + u'\r' + names.mid(0, kShown).join(u'\r');
+    if (names.size() > kShown)
+        message += QStringLiteral("\rほか") + QString::number(names.size() - kShown) + QStringLiteral("件");
+    return message;
+}
+
+QString undoVolumeMissing(const QString &folder)
+{
+    return QStringLiteral("フォルダが見つからないため、元に戻せませんでした。\r"
+                          "カードやドライブをつないでから、もう一度実行してください。\r\rフォルダ名：")
+        + folder;
 }
 
 QString undoSummary(int undone, int failed)

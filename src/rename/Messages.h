@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rename/RenameOperations.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,8 +28,14 @@ QString folderMissing(const QString &folder);
 QString folderBusy(const QString &folder);
 // A run cut short left files under temporary names in the folder.
 QString recoverFirst(const QString &folder, int waiting);
-// The run stopped because the database could not record it.
-QString stoppedLine(int untouched);
+// Why the run stopped part-way, and how many files it did not touch.
+QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QString &folder,
+                    const DatabaseError *error);
+// Files of the run left under temporary names; empty when none.
+QString leftTemporaryLine(int count);
+QString folderNotWritable(const QString &folder, int error);
+QString strayTemporaryNames(const QString &folder, const QStringList &names);
+QString undoVolumeMissing(const QString &folder);
 QString undoSummary(int undone, int failed);
 QString nothingToUndo();
 QString undoChanged();

@@ -25,15 +25,23 @@ CREATE TABLE IF NOT EXISTS FileNum (
 CREATE TABLE IF NOT EXISTS FolderNum (FolderName TEXT, FolderID TEXT);
 CREATE TABLE IF NOT EXISTS RenameRun (
     RunID INTEGER PRIMARY KEY AUTOINCREMENT, Operation TEXT NOT NULL, Folder TEXT NOT NULL,
-    Started TEXT, Finished TEXT, UndoOf INTEGER, UndoneBy INTEGER);
+    Started TEXT, Finished TEXT, UndoOf INTEGER, UndoneBy INTEGER,
+    VolumeKey TEXT, VolumeRoot TEXT, VolumePath TEXT);
 CREATE TABLE IF NOT EXISTS RenameJournal (
     RunID INTEGER NOT NULL, Position INTEGER NOT NULL,
     FormerName TEXT, TemporaryName TEXT, NewName TEXT, State TEXT NOT NULL, Cause TEXT, Changed TEXT,
     MakeItDate TEXT, DateSource TEXT, Extension TEXT, Camera TEXT, MovieLong TEXT, NewFileName TEXT,
-    UndoOfPosition INTEGER, Identity INTEGER,
+    UndoOfPosition INTEGER, Identity INTEGER, Size INTEGER, Modified INTEGER, ErrorCode INTEGER,
     PRIMARY KEY (RunID, Position));
 DROP TABLE IF EXISTS FileNameListRun;
 )sql";
+
+// Columns added since the first databases were written: a database of an
+// earlier version gets them, empty, when it is opened.
+constexpr std::pair<const char *, const char *> kAddedColumns[] = {
+    {"RenameRun", "VolumeKey TEXT"},   {"RenameRun", "VolumeRoot TEXT"},  {"RenameRun", "VolumePath TEXT"},
+    {"RenameJournal", "Size INTEGER"}, {"RenameJournal", "Modified INTEGER"}, {"RenameJournal", "ErrorCode INTEGER"},
+};
 
 const char *tableName(Table table)
 {
@@ -135,6 +143,11 @@ qint64 Statement::integer(int column) const
     return sqlite3_column_int64(stmt_, column);
 }
 
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
 void NameDatabase::Close::operator()(sqlite3 *db) const
 {
     sqlite3_close_v2(db);
@@ -168,6 +181,19 @@ NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock)
     execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     execute(QString::fromLatin1(kSchema));
+    addMissingColumns();
+}
+
+void NameDatabase::addMissingColumns()
+{
+    for (const auto &[table, column] : kAddedColumns) {
+        const QString name = QString::fromLatin1(column).section(u' ', 0, 0);
+        Statement present(*this, QStringLiteral("SELECT 1 FROM pragma_table_info('%1') WHERE name = ?")
+                                     .arg(QLatin1String(table)));
+        present.bind(name);
+        if (!present.step())
+            execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(QLatin1String(table), QLatin1String(column)));
+    }
 }
 
 NameDatabase::~NameDatabase() = default;

@@ -77,6 +77,7 @@ public:
     QString text(int column) const;
     QDateTime date(int column) const;
     qint64 integer(int column) const;
+    bool isNull(int column) const;
 
 private:
     NameDatabase &database_;
@@ -122,6 +123,8 @@ public:
     [[noreturn]] void fail(const QString &what);
 
 private:
+    void addMissingColumns();
+
     friend class Statement;
     friend class Transaction;
     struct Close {

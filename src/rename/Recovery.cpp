@@ -1,31 +1,50 @@
 #include "rename/Recovery.h"
 
 #include "platform/FileSystem.h"
+#include "rename/FileMoves.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
+
+#include <QFileInfo>
 
 namespace pelmora {
 
 namespace {
 
-// Where a file of the run is now. A name counts only when the file under it
-// is the file of the record (a rename keeps what a file is), so that a
-// former name taken by another file of the run is not mistaken for it.
+// Where a file of the run is now.
 enum class Place { Former, Temporary, New, Gone };
+
+// No camera writes a temporary name, so the file under it is the run's:
+// unless it is the empty placeholder of a rename cut short while the file
+// recorded was not empty.
+bool holdsTemporary(const QString &folder, const PlannedRename &file)
+{
+    if (file.temporaryName.isEmpty())
+        return false;
+    const std::optional<fs::FileIdentity> there = fs::identify(folder, file.temporaryName);
+    return there && !(there->size == 0 && file.identity.size > 0);
+}
+
+// The file under the name is the file of the record (same size and time),
+// so that a former name taken by another file is not mistaken for it.
+bool holdsRecorded(const QString &folder, const QString &name, const PlannedRename &file)
+{
+    const std::optional<fs::FileIdentity> there = fs::identify(folder, name);
+    if (!there || !fs::sameFile(file.identity, *there))
+        return false;
+    // Where the names differ in case alone, a card's folder finds the file
+    // under either: only the listing tells which one it bears.
+    return !fs::differInCaseOnly(file.formerName, file.newName) || fs::allNames(folder).contains(name);
+}
 
 Place placeOf(const QString &folder, const PlannedRename &file)
 {
-    const auto holds = [&](const QString &name) {
-        if (name.isEmpty())
-            return false;
-        const quint64 identity = fs::identityOf(folder, name);
-        return identity != 0 && (file.identity == 0 || identity == file.identity);
-    };
-    if (holds(file.temporaryName))
+    if (holdsTemporary(folder, file))
         return Place::Temporary;
-    if (holds(file.newName) && (file.identity != 0 || !holds(file.formerName)))
+    const bool informative = file.identity.known() || file.identity.inode != 0;
+    if (holdsRecorded(folder, file.newName, file) && (informative || !holdsRecorded(folder, file.formerName, file)))
         return Place::New;
-    if (holds(file.formerName))
+    if (holdsRecorded(folder, file.formerName, file))
         return Place::Former;
     return Place::Gone;
 }
@@ -35,70 +54,99 @@ bool unsettled(const PlannedRename &file)
     return file.state == FileState::Planned || file.state == FileState::Temporary;
 }
 
-int countAwaiting(NameDatabase &database, const journal::Run &run)
+int countAwaiting(const QString &folder, const std::vector<PlannedRename> &files)
 {
     int waiting = 0;
-    for (const PlannedRename &file : journal::files(database, run.id)) {
-        const bool stranded = unsettled(file) || file.cause == FailureCause::LeftTemporary
-            || file.cause == FailureCause::RolledBack;
-        waiting += stranded && placeOf(run.folder, file) == Place::Temporary ? 1 : 0;
-    }
+    for (const PlannedRename &file : files)
+        waiting += holdsTemporary(folder, file) ? 1 : 0;
+    return waiting;
+}
+
+// What the record says may still be under temporary names, for a run whose
+// folder cannot be looked at.
+int countRecordedTemporary(const std::vector<PlannedRename> &files)
+{
+    int waiting = 0;
+    for (const PlannedRename &file : files)
+        waiting += file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary ? 1 : 0;
     return waiting;
 }
 
 // An undo taken back: the files it had undone count as renamed again.
 void reopenUndone(NameDatabase &database, const journal::Run &run, const PlannedRename &file)
 {
+    if (run.undoOf == 0)
+        return;
     Statement done(database, QStringLiteral(
         "UPDATE RenameJournal SET State = 'done' WHERE RunID = ? AND Position = ? AND State = 'undone'"));
     done.bind(run.undoOf).bind(qint64(file.undoOfPosition)).run();
 }
 
+// The log row of a logged rename taken back.
+LogRow wayBack(const PlannedRename &file)
+{
+    LogRow back = journal::logRowFor(file);
+    back.originalFileName = file.newName;
+    back.newFileName = file.formerName;
+    return back;
+}
+
 // A run cut short with files under temporary names is taken back whole:
 // files it had already renamed go to their temporary names first, so that
 // no former name is held by another file of the run, then every file goes
-// back to its former name. Each step is recorded as it is taken, so a
-// recovery that is itself cut short goes on where it stopped.
+// back to its former name. Each step is recorded with its rename, so a
+// recovery that is itself cut short goes on where it stopped: a file found
+// under its temporary name goes back whatever its row says.
 void rollBack(NameDatabase &database, const journal::Run &run, std::vector<PlannedRename> &files,
               RecoveryResult &result)
 {
+    FileMoves moves(run.folder);
+    const bool logged = rulesOf(run.operation).writesLog;
     for (size_t i = files.size(); i-- > 0;) {
         PlannedRename &file = files[i];
         if (file.state != FileState::Done && !unsettled(file))
             continue;
         if (placeOf(run.folder, file) != Place::New)
             continue;
-        if (fs::renameNoReplace(run.folder, file.newName, file.temporaryName) != fs::RenameStatus::Renamed)
-            continue; // stays renamed, and recorded as such below
-        // A logged rename is logged again on its way back.
+        if (!moves.move(file, file.newName, file.temporaryName))
+            continue; // stays renamed
         file.cause = file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None;
         file.state = FileState::Temporary;
         journal::record(database, run.id, int(i), file);
-        if (run.undoOf != 0)
-            reopenUndone(database, run, file);
+        reopenUndone(database, run, file);
     }
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
-        const bool stranded = unsettled(file) || file.cause == FailureCause::LeftTemporary;
-        if (!stranded || placeOf(run.folder, file) != Place::Temporary)
-            continue;
-        std::optional<LogRow> log;
-        if (fs::renameNoReplace(run.folder, file.temporaryName, file.formerName) == fs::RenameStatus::Renamed) {
-            if (file.cause == FailureCause::RolledBack) {
-                LogRow back = journal::logRowFor(file);
-                back.originalFileName = file.newName;
-                back.newFileName = file.formerName;
-                log = back;
+        const Place place = placeOf(run.folder, file);
+        if (place == Place::Temporary) {
+            // A row still "done" was moved back by a recovery cut short
+            // before it could record that.
+            if (file.state == FileState::Done) {
+                file.cause = FailureCause::RolledBack;
+                reopenUndone(database, run, file);
             }
+            std::optional<LogRow> log;
+            if (moves.move(file, file.temporaryName, file.formerName)) {
+                if (logged && file.cause == FailureCause::RolledBack)
+                    log = wayBack(file);
+                file.state = FileState::Restored;
+                file.error = 0;
+                ++result.restored;
+            } else {
+                file.state = FileState::Failed;
+                file.cause = FailureCause::LeftTemporary;
+                ++result.failed;
+                result.notRestored << file.temporaryName;
+            }
+            journal::record(database, run.id, int(i), file, log);
+        } else if (place == Place::Former && file.state == FileState::Temporary) {
+            // Back under its former name before a cut, not yet recorded.
+            std::optional<LogRow> log;
+            if (logged && file.cause == FailureCause::RolledBack)
+                log = wayBack(file);
             file.state = FileState::Restored;
-            ++result.restored;
-        } else {
-            file.state = FileState::Failed;
-            file.cause = FailureCause::LeftTemporary;
-            ++result.failed;
-            result.notRestored << file.temporaryName;
+            journal::record(database, run.id, int(i), file, log);
         }
-        journal::record(database, run.id, int(i), file, log);
     }
     if (run.undoOf != 0) {
         Statement reopen(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = NULL WHERE RunID = ?"));
@@ -138,32 +186,85 @@ void settle(NameDatabase &database, const journal::Run &run, std::vector<Planned
     }
 }
 
+// The recorded folder is the run's when it is there on the volume it was
+// on: a card's mount point left empty after the card went is not it.
+bool folderStillThere(const journal::Run &run)
+{
+    if (!QFileInfo(run.folder).isDir())
+        return false;
+    return run.place.root.isEmpty() || fs::volumePlaceOf(run.folder).root == run.place.root;
+}
+
+bool holdsAFileOf(const QString &folder, const std::vector<PlannedRename> &files)
+{
+    for (const PlannedRename &file : files) {
+        if (holdsTemporary(folder, file))
+            return true;
+        if (file.identity.known()
+            && (holdsRecorded(folder, file.newName, file) || holdsRecorded(folder, file.formerName, file)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString currentFolderOf(NameDatabase &database, const journal::Run &run)
+{
+    if (folderStillThere(run))
+        return run.folder;
+    const QStringList candidates = fs::foldersAtPlace(run.place, run.folder);
+    if (candidates.isEmpty())
+        return {};
+    const std::vector<PlannedRename> files = journal::files(database, run.id);
+    for (const QString &candidate : candidates) {
+        if (holdsAFileOf(candidate, files))
+            return candidate;
+    }
+    return {};
+}
 
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database)
 {
     std::vector<UnfinishedRun> runs;
-    for (const journal::Run &run : journal::unfinishedRuns(database)) {
-        const fs::FolderLock live(run.folder);
+    for (journal::Run run : journal::unfinishedRuns(database)) {
+        const QString folder = currentFolderOf(database, run);
+        if (folder.isEmpty()) {
+            runs.push_back({run, countRecordedTemporary(journal::files(database, run.id)), true});
+            continue;
+        }
+        run.folder = folder;
+        const fs::FolderLock live(folder);
         if (live.held())
-            runs.push_back({run, countAwaiting(database, run)});
+            runs.push_back({run, countAwaiting(folder, journal::files(database, run.id)), false});
     }
     return runs;
 }
 
-RecoveryResult recover(NameDatabase &database, const journal::Run &run)
+RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
 {
     RecoveryResult result;
+    result.folder = recorded.folder;
+    journal::Run run = recorded;
+    run.folder = currentFolderOf(database, recorded);
+    if (run.folder.isEmpty()) {
+        result.folderUnavailable = true;
+        return result; // kept as it is until its folder is back
+    }
     result.folder = run.folder;
     const fs::FolderLock lock(run.folder);
     if (!lock.held())
         return result; // still running elsewhere: nothing of it is touched
+    if (run.folder != recorded.folder)
+        journal::relocate(database, run.id, run.folder);
     std::vector<PlannedRename> files = journal::files(database, run.id);
-    if (countAwaiting(database, run) > 0)
+    if (countAwaiting(run.folder, files) > 0)
         rollBack(database, run, files, result);
     else
         settle(database, run, files, result);
-    journal::finish(database, run.id);
+    // No temporary name is final: a run that still has one stays open.
+    if (countAwaiting(run.folder, files) == 0)
+        journal::finish(database, run.id);
     return result;
 }
 
@@ -172,9 +273,10 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
     const QString canonical = fs::canonicalFolder(folder);
     int waiting = 0;
     for (const journal::Run &run : journal::unfinishedRuns(database)) {
-        if (fs::canonicalFolder(run.folder) != canonical)
+        const QString current = currentFolderOf(database, run);
+        if (current.isEmpty() || fs::canonicalFolder(current) != canonical)
             continue;
-        const int awaiting = countAwaiting(database, run);
+        const int awaiting = countAwaiting(current, journal::files(database, run.id));
         if (awaiting == 0)
             recover(database, run);
         waiting += awaiting;
@@ -182,14 +284,18 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
     return waiting;
 }
 
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database)
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable)
 {
     std::optional<UnfinishedRun> awaiting;
     for (const UnfinishedRun &run : findUnfinishedRuns(database)) {
-        if (run.awaitingRestore == 0)
+        if (run.folderUnavailable) {
+            if (withUnavailable && !awaiting)
+                awaiting = run;
+        } else if (run.awaitingRestore == 0) {
             recover(database, run.run);
-        else if (!awaiting)
+        } else if (!awaiting || awaiting->folderUnavailable) {
             awaiting = run;
+        }
     }
     return awaiting;
 }
@@ -203,6 +309,8 @@ QString text::strandedQuestion(const UnfinishedRun &run)
 
 QString text::restoreSummary(const RecoveryResult &result)
 {
+    if (result.folderUnavailable)
+        return recoveryFolderUnavailable(result.folder);
     QString message = QString::number(result.restored) + QStringLiteral("件のファイル名を元に戻しました")
         + failureLine(result.failed);
     if (!result.notRestored.isEmpty()) {
@@ -214,6 +322,14 @@ QString text::restoreSummary(const RecoveryResult &result)
                 + QStringLiteral("件");
     }
     return message;
+}
+
+QString text::recoveryFolderUnavailable(const QString &folder)
+{
+    return QStringLiteral("前回の処理が途中で終わったフォルダが見つからないため、元のファイル名に戻せませんでした。\r"
+                          "カードやドライブをつないでから、もう一度実行してください。"
+                          "記録は残っています。\r\rフォルダ名：")
+        + folder;
 }
 
 } // namespace pelmora

@@ -12,17 +12,24 @@ namespace pelmora {
 
 class NameDatabase;
 
-// A run that was cut short (the program was killed or the machine stopped),
-// whose folder no live run holds.
+// A run that was cut short (the program was killed, the machine stopped, the
+// card was pulled), whose folder no live run holds.
 struct UnfinishedRun {
     journal::Run run;
     int awaitingRestore = 0; // files still under temporary names
+    bool folderUnavailable = false; // its folder is not there (card out): nothing of it can be settled now
 };
 
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database);
 
+// Where the run's folder is now: its recorded path, or the same folder on
+// its volume mounted elsewhere, recognised by the files of the run. Empty
+// when neither is there.
+QString currentFolderOf(NameDatabase &database, const journal::Run &run);
+
 struct RecoveryResult {
     QString folder;
+    bool folderUnavailable = false; // nothing done: the run waits for its folder
     int restored = 0;  // back under their former names
     int completed = 0; // renamed before the cut but not yet recorded: recorded now
     int failed = 0;    // could not be given their former names back
@@ -31,7 +38,8 @@ struct RecoveryResult {
 
 // Reconciles the run's record with what its folder holds: files under
 // temporary names get their former names back (never replacing a file),
-// renames that happened are recorded and logged, and the run is closed.
+// renames that happened are recorded and logged, and the run is closed once
+// no file of it is left under a temporary name.
 RecoveryResult recover(NameDatabase &database, const journal::Run &run);
 
 // Closes the unfinished runs of the folder that left nothing under a
@@ -40,12 +48,14 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &run);
 int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 
 // The same for every folder: closes the quiet ones, and gives the first run
-// whose files still wait for their former names, if any.
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database);
+// whose files still wait for their former names, if any. A run whose folder
+// is not there is left as it is and given only when `withUnavailable`.
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false);
 
 namespace text {
 QString strandedQuestion(const UnfinishedRun &run);
 QString restoreSummary(const RecoveryResult &result);
+QString recoveryFolderUnavailable(const QString &folder);
 inline const QString kStrandedTitle = QStringLiteral("中断された処理");
 } // namespace text
 

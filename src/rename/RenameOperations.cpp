@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
+#include "rename/FileMoves.h"
 #include "rename/Journal.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
@@ -11,9 +12,11 @@
 #include "rename/Recovery.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace pelmora {
@@ -51,11 +54,18 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
                 ++plan.excluded;
             continue;
         }
+        // A file under a temporary name is a file of a run, never a photo.
+        if (isTemporaryName(name)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::TemporaryName});
+            continue;
+        }
+        const std::optional<fs::FileIdentity> identity = fs::identify(inputs.folder, name);
         PlannedRename file;
         file.formerName = name;
         file.extension = extension;
-        file.identity = fs::identityOf(inputs.folder, name);
-        file.date = fs::lastModified(fs::joinPath(inputs.folder, name));
+        file.identity = identity.value_or(fs::FileIdentity{});
+        if (identity)
+            file.date = QDateTime::fromSecsSinceEpoch(identity->modified);
         file.dateSource = DateSource::Modified;
         plan.files.push_back(file);
         paths << fs::joinPath(inputs.folder, name);
@@ -115,20 +125,26 @@ void nameLowestFree(const NamingInputs &inputs, std::vector<PlannedRename> &file
 {
     sortByDate(files);
     const QStringList all = fs::allNames(inputs.folder);
-    QSet<QString> present(all.begin(), all.end());
+    // Names are compared as the folder compares them: on a card, "A.JPG"
+    // takes "a.jpg" too.
+    const bool anyCase = fs::caseInsensitive(inputs.folder, all);
+    QSet<QString> present;
+    for (const QString &name : all)
+        present.insert(fs::nameKey(name, anyCase));
     const DatePattern pattern = datePatternFor(inputs.option);
     for (PlannedRename &file : files) {
         const QString date = dateText(file.date, pattern);
-        auto finalName = [&](int number) {
+        auto finalName = [&](qint64 number) {
             return numberedName(date, inputs.preText, number, inputs.postText) + u'.' + file.extension;
         };
-        int number = 1;
-        while (number < 1000 && present.contains(finalName(number)))
+        // The number widens past its digits, so a free one is always found.
+        qint64 number = 1;
+        while (present.contains(fs::nameKey(finalName(number), anyCase)))
             ++number;
         file.newFileName = numberedName(date, inputs.preText, number, inputs.postText);
         file.newName = finalName(number);
-        present.remove(file.formerName);
-        present.insert(file.newName);
+        present.remove(fs::nameKey(file.formerName, anyCase));
+        present.insert(fs::nameKey(file.newName, anyCase));
     }
 }
 
@@ -160,30 +176,25 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
 // "TempFileName" + minute and second + "_" + number: a name that no entry of
 // the folder and no other file of this run bears, so that neither a leftover
 // file nor another run can meet it.
-void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<PlannedRename> &files)
+void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<PlannedRename> &files,
+                        bool onlyCaseChanges = false)
 {
     const QStringList all = fs::allNames(folder);
-    QSet<QString> taken(all.begin(), all.end());
+    const bool anyCase = fs::caseInsensitive(folder, all);
+    QSet<QString> taken;
+    for (const QString &name : all)
+        taken.insert(fs::nameKey(name, anyCase));
     int number = 0;
     for (PlannedRename &file : files) {
+        // A one-pass run needs one only where the name changes its letter
+        // case alone, which a card's folder takes for the same name.
+        if (onlyCaseChanges && !fs::differInCaseOnly(file.formerName, file.newName))
+            continue;
         do {
             file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension);
-        } while (taken.contains(file.temporaryName));
-        taken.insert(file.temporaryName);
+        } while (taken.contains(fs::nameKey(file.temporaryName, anyCase)));
+        taken.insert(fs::nameKey(file.temporaryName, anyCase));
     }
-}
-
-FailureCause causeOf(fs::RenameStatus status)
-{
-    switch (status) {
-    case fs::RenameStatus::Renamed: return FailureCause::None;
-    case fs::RenameStatus::TargetExists: return FailureCause::TargetExists;
-    case fs::RenameStatus::SourceMissing: return FailureCause::Vanished;
-    case fs::RenameStatus::UnsafeName: return FailureCause::NameRefused;
-    case fs::RenameStatus::PermissionDenied: return FailureCause::Permission;
-    case fs::RenameStatus::Failed: break;
-    }
-    return FailureCause::Other;
 }
 
 // Progress against the file list's count; nothing when that count is 0.
@@ -239,73 +250,100 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
 }
 
 // Renames the files of a recorded run and commits each file's state right
-// after its rename. When a state cannot be committed the run stops there:
-// the rename that could not be recorded is taken back, files under
-// temporary names get their former names again, and nothing else is touched.
+// after its rename. A run stops part-way when a state cannot be committed or
+// the volume turns read-only, fills up or goes away: files under temporary
+// names then get their former names again where the folder still allows it,
+// and nothing else is touched.
 class Applier {
 public:
+    using StopReason = OperationOutcome::StopReason;
+
     Applier(const OperationRules &rules, RenamePlan &plan, NameDatabase &database, qint64 runId,
             ProgressSink *progress)
         : rules_(rules)
         , plan_(plan)
         , database_(database)
         , runId_(runId)
+        , moves_(plan.folder)
     {
         if (rules.showsProgress)
             progress_.emplace(progress, plan.progressCount);
     }
 
-    // False when the run stopped because the database failed.
-    bool run()
+    StopReason run()
     {
-        if (rules_.twoPasses)
-            return fromFormerNames(&PlannedRename::temporaryName, FileState::Temporary, 0.5f) && toFinal();
-        return fromFormerNames(&PlannedRename::newName, FileState::Done, 1);
+        const float firstShare = rules_.twoPasses ? 0.5f : 1;
+        // An undo moves only the files it recorded, never one saved under
+        // their names since.
+        const bool onlyRecorded = plan_.operation == Operation::Undo;
+        int processed = 0;
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            PlannedRename &file = plan_.files[i];
+            // One-pass runs go through a temporary name only where the new
+            // name differs in letter case alone.
+            const bool viaTemporary = !file.temporaryName.isEmpty();
+            const QString target = viaTemporary ? file.temporaryName : file.newName;
+            if (moves_.move(file, file.formerName, target, onlyRecorded)) {
+                file.state = viaTemporary ? FileState::Temporary : FileState::Done;
+                if (!record(i))
+                    return stop(i, target, StopReason::Database);
+                if (viaTemporary && !rules_.twoPasses && !toFinal(i))
+                    return stopReason_;
+            } else if (moves_.stopReason() != StopReason::None) {
+                return stop(i, QString(), moves_.stopReason());
+            } else {
+                file.state = FileState::Failed;
+                if (!record(i))
+                    return stop(i, QString(), StopReason::Database);
+            }
+            progress(float(++processed), 0, firstShare);
+        }
+        if (!rules_.twoPasses)
+            return StopReason::None;
+        processed = 0;
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            if (plan_.files[i].state == FileState::Temporary && !toFinal(i))
+                return stopReason_;
+            progress(float(++processed), 50, 0.5f);
+        }
+        return StopReason::None;
     }
+
+    std::optional<DatabaseError> databaseError;
 
 private:
-    // Every file from its former name to the name the member holds; the
-    // share of the progress bar this pass fills.
-    bool fromFormerNames(QString PlannedRename::*target, FileState reached, float share)
+    // File i from its temporary name to its new one, or back to its former
+    // name when that fails. False when the run stops.
+    bool toFinal(size_t i)
     {
-        int processed = 0;
-        for (size_t i = 0; i < plan_.files.size(); ++i) {
-            PlannedRename &file = plan_.files[i];
-            const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.formerName, file.*target);
-            file.state = status == fs::RenameStatus::Renamed ? reached : FileState::Failed;
-            file.cause = causeOf(status);
-            if (!record(i))
-                return stop(i, file.state == reached ? file.*target : QString());
-            progress(float(++processed), 0, share);
-        }
-        return true;
-    }
-
-    bool toFinal()
-    {
-        int processed = 0;
-        for (size_t i = 0; i < plan_.files.size(); ++i) {
-            PlannedRename &file = plan_.files[i];
-            if (file.state == FileState::Temporary) {
-                const fs::RenameStatus status = fs::renameNoReplace(plan_.folder, file.temporaryName, file.newName);
-                if (status == fs::RenameStatus::Renamed) {
-                    file.state = FileState::Done;
-                    if (!record(i))
-                        return stop(i, file.newName);
-                } else {
-                    // Never leave a file under its temporary name.
-                    file.cause = causeOf(status);
-                    const bool back = status != fs::RenameStatus::SourceMissing
-                        && fs::renameNoReplace(plan_.folder, file.temporaryName, file.formerName)
-                            == fs::RenameStatus::Renamed;
-                    file.state = back ? FileState::Restored : FileState::Failed;
-                    if (!back && status != fs::RenameStatus::SourceMissing)
-                        file.cause = FailureCause::LeftTemporary;
-                    if (!record(i))
-                        return stop(i, QString());
-                }
+        PlannedRename &file = plan_.files[i];
+        if (moves_.move(file, file.temporaryName, file.newName)) {
+            file.state = FileState::Done;
+            file.cause = FailureCause::None;
+            if (!record(i)) {
+                stopReason_ = stop(i, file.newName, StopReason::Database);
+                return false;
             }
-            progress(float(++processed), 50, 0.5f);
+            return true;
+        }
+        if (moves_.stopReason() == StopReason::FolderGone) {
+            stopReason_ = stop(i, QString(), StopReason::FolderGone);
+            return false;
+        }
+        const FailureCause cause = file.cause;
+        const int error = file.error;
+        const bool vanished = cause == FailureCause::Vanished;
+        const bool back = !vanished && moves_.move(file, file.temporaryName, file.formerName);
+        file.state = back ? FileState::Restored : FileState::Failed;
+        file.cause = back || vanished ? cause : FailureCause::LeftTemporary;
+        file.error = error;
+        if (!record(i)) {
+            stopReason_ = stop(i, QString(), StopReason::Database);
+            return false;
+        }
+        if (moves_.stopReason() != StopReason::None) {
+            stopReason_ = stop(i, QString(), moves_.stopReason());
+            return false;
         }
         return true;
     }
@@ -319,33 +357,37 @@ private:
         try {
             journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
             return true;
-        } catch (const DatabaseError &) {
+        } catch (const DatabaseError &error) {
+            databaseError = error;
             return false;
         }
     }
 
-    // The state of file i could not be committed; `unrecorded` is the name it
-    // was given meanwhile (empty when it was not renamed).
-    bool stop(size_t i, const QString &unrecorded)
+    // The run stops at file i; `unrecorded` is the name it was given whose
+    // state could not be committed (empty when none). Files under temporary
+    // names go back to their former names, unless the folder is gone:
+    // recovery does that once it is back.
+    StopReason stop(size_t i, const QString &unrecorded, StopReason reason)
     {
         PlannedRename &file = plan_.files[i];
-        if (!unrecorded.isEmpty()
-            && fs::renameNoReplace(plan_.folder, unrecorded, file.formerName) == fs::RenameStatus::Renamed) {
+        if (!unrecorded.isEmpty() && moves_.move(file, unrecorded, file.formerName))
             file.state = FileState::Planned;
-        }
         if (file.state == FileState::Planned)
             file.cause = FailureCause::Stopped;
-        for (PlannedRename &other : plan_.files) {
-            if (other.state == FileState::Temporary) {
-                const bool back = fs::renameNoReplace(plan_.folder, other.temporaryName, other.formerName)
-                    == fs::RenameStatus::Renamed;
+        const bool recordable = reason != StopReason::Database;
+        for (size_t j = 0; j < plan_.files.size(); ++j) {
+            PlannedRename &other = plan_.files[j];
+            if (other.state == FileState::Temporary && reason != StopReason::FolderGone) {
+                const bool back = moves_.move(other, other.temporaryName, other.formerName);
                 other.state = back ? FileState::Planned : FileState::Failed;
                 other.cause = back ? FailureCause::Stopped : FailureCause::LeftTemporary;
+                if (recordable)
+                    record(j);
             } else if (other.state == FileState::Planned) {
                 other.cause = FailureCause::Stopped;
             }
         }
-        return false;
+        return reason;
     }
 
     void progress(float done, float offset = 0, float share = 1)
@@ -358,18 +400,17 @@ private:
     RenamePlan &plan_;
     NameDatabase &database_;
     qint64 runId_;
+    FileMoves moves_;
+    StopReason stopReason_ = StopReason::None;
     std::optional<ProgressReport> progress_;
 };
 
-// An undo planned earlier (before a question, say) still undoes the last run.
+// An undo planned earlier (before a question, say) still undoes the last
+// run; a database that cannot tell throws.
 bool stillUndoable(const RenamePlan &plan, NameDatabase &database)
 {
-    try {
-        const std::optional<journal::Run> last = journal::lastUndoableRun(database);
-        return last && last->id == plan.undoOf;
-    } catch (const DatabaseError &) {
-        return false;
-    }
+    const std::optional<journal::Run> last = journal::lastUndoableRun(database);
+    return last && last->id == plan.undoOf;
 }
 
 QString closingMessage(const OperationRules &rules, const OperationOutcome &outcome)
@@ -402,6 +443,9 @@ OperationOutcome RenameOperations::check(Operation operation, const NamingInputs
     } else if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
         outcome.status = OperationOutcome::Status::FolderMissing;
         outcome.message = text::folderMissing(inputs.folder);
+    } else if (const int refusal = fs::writeRefusal(inputs.folder)) {
+        outcome.status = OperationOutcome::Status::FolderReadOnly;
+        outcome.message = text::folderNotWritable(inputs.folder, refusal);
     }
     return outcome;
 }
@@ -424,21 +468,22 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
+    if (!rules.twoPasses)
+        giveTemporaryNames(plan.folder, clock_, plan.files, true);
     return plan;
 }
 
-RenamePlan RenameOperations::planUndo(NameDatabase &database)
+namespace {
+
+// The files the run renamed, last first, each from the name the run gave it
+// back to the one it had.
+RenamePlan planUndoOf(NameDatabase &database, const journal::Run &run)
 {
     RenamePlan plan;
     plan.operation = Operation::Undo;
-    const std::optional<journal::Run> run = journal::lastUndoableRun(database);
-    if (!run)
-        return plan;
-    plan.folder = run->folder;
-    plan.undoOf = run->id;
-    const std::vector<PlannedRename> files = journal::files(database, run->id);
-    // Last renamed first; each file from the name the run gave it back to
-    // the one it had.
+    plan.folder = run.folder;
+    plan.undoOf = run.id;
+    const std::vector<PlannedRename> files = journal::files(database, run.id);
     for (int position = int(files.size()) - 1; position >= 0; --position) {
         const PlannedRename &done = files[size_t(position)];
         if (done.state != FileState::Done)
@@ -450,12 +495,15 @@ RenamePlan RenameOperations::planUndo(NameDatabase &database)
         file.temporaryName.clear();
         file.state = FileState::Planned;
         file.cause = FailureCause::None;
+        file.error = 0;
         file.undoOfPosition = position;
         plan.files.push_back(file);
     }
     plan.progressCount = int(plan.files.size());
     return plan;
 }
+
+} // namespace
 
 OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &inputs, NameDatabase &database)
 {
@@ -480,28 +528,45 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
 {
     using Status = OperationOutcome::Status;
     OperationOutcome outcome;
+    outcome.plan.operation = Operation::Undo;
     try {
         // A run cut short comes first: it is the last run, and undo goes to
         // the last run only once its record is whole.
-        if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(database)) {
+        if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(database, true)) {
             outcome.status = Status::UnfinishedRun;
             outcome.folder = unfinished->run.folder;
-            outcome.message = text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
+            outcome.message = unfinished->folderUnavailable
+                ? text::recoveryFolderUnavailable(unfinished->run.folder)
+                : text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
             return outcome;
         }
-        outcome.plan = planUndo(database);
-        if (outcome.plan.undoOf == 0) {
+        const std::optional<journal::Run> last = journal::lastUndoableRun(database);
+        if (!last) {
             outcome.status = Status::NothingToUndo;
             outcome.message = text::nothingToUndo();
-        } else if (!QDir(outcome.plan.folder).exists()) {
-            // Its folder is gone: the run can never be undone, and the next
-            // undo goes to the run before it.
-            journal::markNotUndoable(database, outcome.plan.undoOf);
+            return outcome;
+        }
+        outcome.plan = planUndoOf(database, *last);
+        outcome.folder = last->folder;
+        const QString folder = currentFolderOf(database, *last);
+        if (folder.isEmpty() && fs::volumeMounted(last->place)) {
+            // Its folder is gone from a volume that is there: the run can
+            // never be undone, and the next undo goes to the run before it.
+            journal::markNotUndoable(database, last->id);
             outcome.status = Status::FolderMissing;
-            outcome.folder = outcome.plan.folder;
-            outcome.message = text::undoFolderMissing(outcome.plan.folder);
+            outcome.message = text::undoFolderMissing(last->folder);
+        } else if (folder.isEmpty()) {
+            // Its card or drive is out: the undo waits for it.
+            outcome.status = Status::FolderMissing;
+            outcome.message = text::undoVolumeMissing(last->folder);
+        } else if (const int refusal = fs::writeRefusal(folder)) {
+            outcome.status = Status::FolderReadOnly;
+            outcome.folder = folder;
+            outcome.message = text::folderNotWritable(folder, refusal);
         } else {
-            giveTemporaryNames(outcome.plan.folder, clock_, outcome.plan.files);
+            outcome.plan.folder = folder;
+            outcome.folder = folder;
+            giveTemporaryNames(folder, clock_, outcome.plan.files);
         }
     } catch (const DatabaseError &error) {
         outcome.status = Status::DatabaseUnavailable;
@@ -525,6 +590,18 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
         if (waiting > 0) {
             outcome.status = OperationOutcome::Status::UnfinishedRun;
             outcome.message = text::recoverFirst(outcome.folder, waiting);
+            return outcome;
+        }
+        // Temporary names that no open run explains: the record of their
+        // run was lost, and only the user can tell which name was whose.
+        QStringList stray;
+        for (const QString &name : fs::listPlainFiles(folder)) {
+            if (isTemporaryName(name))
+                stray << name;
+        }
+        if (!stray.isEmpty()) {
+            outcome.status = OperationOutcome::Status::StrayTemporaryNames;
+            outcome.message = text::strayTemporaryNames(outcome.folder, stray);
         }
     } catch (const DatabaseError &error) {
         outcome.status = OperationOutcome::Status::DatabaseUnavailable;
@@ -535,38 +612,53 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
 
 OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database)
 {
+    using Status = OperationOutcome::Status;
+    using StopReason = OperationOutcome::StopReason;
     const OperationRules &rules = rulesOf(plan.operation);
     OperationOutcome outcome;
     const fs::FolderLock lock(plan.folder);
     // Checked again and held from here on: a run cut short meanwhile is
     // reconciled first, and one with files under temporary names refuses.
     outcome = checkFolder(plan.folder, database);
-    if (outcome.status != OperationOutcome::Status::Completed)
+    if (outcome.status != Status::Completed)
         return outcome;
-    if (plan.operation == Operation::Undo && !stillUndoable(plan, database)) {
-        outcome.status = OperationOutcome::Status::NothingToUndo;
-        outcome.message = text::undoChanged();
+    if (!lock.held()) {
+        outcome.status = Status::FolderBusy;
+        outcome.message = text::folderBusy(plan.folder);
         return outcome;
     }
 
     try {
+        if (plan.operation == Operation::Undo && !stillUndoable(plan, database)) {
+            outcome.status = Status::NothingToUndo;
+            outcome.message = text::undoChanged();
+            return outcome;
+        }
         Transaction transaction(database);
         database.empty(Table::FileNameList);
         database.addListRows(listRowsFor(rules, plan));
         outcome.runId = journal::begin(database, plan);
         transaction.commit();
     } catch (const DatabaseError &error) {
-        outcome.status = OperationOutcome::Status::DatabaseUnavailable;
+        outcome.status = Status::DatabaseUnavailable;
         outcome.message = text::databaseUnavailable(error);
         return outcome;
     }
 
-    const bool finished = Applier(rules, plan, database, outcome.runId, progress_).run();
-    if (finished) {
+    Applier applier(rules, plan, database, outcome.runId, progress_);
+    outcome.stopReason = applier.run();
+    for (const PlannedRename &file : plan.files) {
+        if (file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary)
+            ++outcome.leftTemporary;
+    }
+    // A run with a file under a temporary name stays open: it is offered for
+    // recovery and holds the folder against other runs until then.
+    if (outcome.stopReason == StopReason::None && outcome.leftTemporary == 0) {
         try {
             journal::finish(database, outcome.runId);
-        } catch (const DatabaseError &) {
-            // Left unfinished: the next run in this folder reconciles it first.
+        } catch (const DatabaseError &error) {
+            applier.databaseError = error;
+            outcome.stopReason = StopReason::Database;
         }
     }
 
@@ -580,17 +672,55 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
             ++outcome.failed;
     }
     outcome.plan = std::move(plan);
+    outcome.folder = outcome.plan.folder;
     outcome.message = closingMessage(rules, outcome) + text::unreadableLine(outcome.plan.unreadable);
-    if (!finished) {
-        outcome.status = OperationOutcome::Status::Stopped;
-        outcome.message += text::stoppedLine(notDone);
+    if (outcome.stopReason != StopReason::None) {
+        outcome.status = Status::Stopped;
+        outcome.message += text::stoppedLine(outcome.stopReason, notDone, outcome.plan.folder,
+                                             applier.databaseError ? &*applier.databaseError : nullptr);
     }
+    outcome.message += text::leftTemporaryLine(outcome.leftTemporary);
     return outcome;
+}
+
+bool isTemporaryName(const QString &name)
+{
+    static const QRegularExpression form(QStringLiteral("^TempFileName[0-9]{4}_[0-9]{3,}(\\.|$)"));
+    return form.match(name).hasMatch();
 }
 
 QString text::leftOutReason(LeftOut::Reason reason)
 {
-    return reason == LeftOut::Reason::Extension ? QStringLiteral("拡張子") : QStringLiteral("名前が変わらない");
+    switch (reason) {
+    case LeftOut::Reason::Extension: return QStringLiteral("拡張子");
+    case LeftOut::Reason::Unchanged: return QStringLiteral("名前が変わらない");
+    case LeftOut::Reason::TemporaryName: return QStringLiteral("一時的な名前");
+    }
+    return {};
+}
+
+QString text::failureCause(FailureCause cause, int error)
+{
+    QString why;
+    switch (cause) {
+    case FailureCause::None: return {};
+    case FailureCause::TargetExists: why = QStringLiteral("同じ名前のファイルがあります"); break;
+    case FailureCause::Vanished: why = QStringLiteral("ファイルが見つかりません"); break;
+    case FailureCause::Permission: why = QStringLiteral("変更の権限がありません"); break;
+    case FailureCause::NameRefused: why = QStringLiteral("使えない名前です"); break;
+    case FailureCause::Restored: why = QStringLiteral("元の名前に戻しました"); break;
+    case FailureCause::LeftTemporary: why = QStringLiteral("一時的な名前のままです"); break;
+    case FailureCause::Stopped: why = QStringLiteral("中止したため変更していません"); break;
+    case FailureCause::RolledBack: why = QStringLiteral("元に戻しました"); break;
+    case FailureCause::ReadOnly: why = QStringLiteral("読み取り専用です"); break;
+    case FailureCause::DiskFull: why = QStringLiteral("ディスクの空きがありません"); break;
+    case FailureCause::Unreachable: why = QStringLiteral("フォルダにアクセスできません"); break;
+    case FailureCause::NotTheSameFile: why = QStringLiteral("別のファイルに置き換わっています"); break;
+    case FailureCause::Other: why = QStringLiteral("変更できません"); break;
+    }
+    if (error != 0)
+        why += QStringLiteral("（") + QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral("）");
+    return why;
 }
 
 namespace {
@@ -606,6 +736,22 @@ QString shown(const QString &name)
     return text;
 }
 } // namespace
+
+QString text::failureDetails(const RenamePlan &plan)
+{
+    QStringList lines;
+    for (const PlannedRename &file : plan.files) {
+        if (file.state == FileState::Done || file.cause == FailureCause::Stopped)
+            continue;
+        const QString cause = failureCause(file.cause, file.error);
+        if (file.cause == FailureCause::Restored || file.state == FileState::Restored)
+            lines << shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：")
+                    + failureCause(file.cause, file.error) + QStringLiteral("（元の名前のままです）");
+        else
+            lines << shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：") + cause;
+    }
+    return lines.join(u'\n');
+}
 
 QString planPreview(const RenamePlan &plan)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "rename/NamingInputs.h"
 #include "rename/Operations.h"
 
@@ -27,8 +28,12 @@ enum class FailureCause {
     NameRefused,    // the new name would leave the folder, or is empty
     Restored,       // the final rename failed; the file has its former name back
     LeftTemporary,  // the final rename failed and so did the way back
-    Stopped,        // the run stopped before this file (the database failed)
+    Stopped,        // the run stopped before this file
     RolledBack,     // renamed, then taken back because the run was cut short
+    ReadOnly,       // the volume may not be written
+    DiskFull,       // the volume is full
+    Unreachable,    // the volume went away (card pulled, share gone)
+    NotTheSameFile, // another file bears the name now
     Other
 };
 
@@ -48,12 +53,13 @@ struct PlannedRename {
     FileState state = FileState::Planned;
     FailureCause cause = FailureCause::None;
     int undoOfPosition = -1; // undo: the position of the file in the run undone
-    quint64 identity = 0;    // which file it is, whatever its name (0: unknown)
+    fs::FileIdentity identity; // which file it is, whatever its name
+    int error = 0;             // the system's error number of a failure
 };
 
 // A file of the folder that the run leaves alone, and why.
 struct LeftOut {
-    enum class Reason { Extension, Unchanged };
+    enum class Reason { Extension, Unchanged, TemporaryName };
     QString name;
     Reason reason;
 };
@@ -76,17 +82,23 @@ struct OperationOutcome {
         Completed,
         StartNumberInvalid,
         FolderMissing,
+        FolderReadOnly,     // the folder cannot be written
         FolderBusy,         // another run holds the folder
+        StrayTemporaryNames, // temporary names no record explains: the journal was lost
         UnfinishedRun,      // files of a cut-short run still need their names back
         NothingToUndo,
         DatabaseUnavailable,
-        Stopped             // the database failed mid-run; what was done is recorded
+        Stopped             // the run stopped part-way; what was done is recorded
     };
+    // Why a run stopped part-way.
+    enum class StopReason { None, Database, ReadOnly, DiskFull, FolderGone };
     Status status = Status::Completed;
     QString message; // the closing message, or what stopped the operation
     QString folder;  // the folder the outcome is about
+    StopReason stopReason = StopReason::None;
     int renamed = 0;
     int failed = 0;
+    int leftTemporary = 0; // files still under temporary names: the run stays open for recovery
     qint64 runId = 0;
     RenamePlan plan;
 };
@@ -106,10 +118,6 @@ public:
     // Works out the run from the folder as it is now; changes nothing.
     // An unreadable file simply has no properties.
     RenamePlan plan(Operation operation, const NamingInputs &inputs) const;
-    // The files of the last finished run that is not undone yet, back to
-    // their former names, without temporary names; an empty plan when there
-    // is none.
-    static RenamePlan planUndo(NameDatabase &database);
 
     // Applies a plan: takes the folder, records the run, renames, logs. The
     // plan's files carry their end states and causes in the outcome.
@@ -118,9 +126,11 @@ public:
     // check + plan + apply.
     OperationOutcome run(Operation operation, const NamingInputs &inputs, NameDatabase &database);
     OperationOutcome undo(NameDatabase &database);
-    // What undo would do: settles runs cut short first, and refuses while one
-    // still has files under temporary names. Completed with the plan in the
-    // outcome, or why there is nothing to undo.
+    // What undo would do, for the question and for --dry-run alike: the
+    // files of the last finished run not undone yet, back to their former
+    // names. Settles runs cut short first, and refuses while one still has
+    // files under temporary names. Completed with the plan in the outcome,
+    // or why there is nothing to undo.
     OperationOutcome prepareUndo(NameDatabase &database) const;
 
 private:
@@ -132,8 +142,14 @@ private:
 // the files left out and why.
 QString planPreview(const RenamePlan &plan);
 
+// A temporary name of a run: a form no camera writes.
+bool isTemporaryName(const QString &name);
+
 namespace text {
 QString leftOutReason(LeftOut::Reason reason);
+QString failureCause(FailureCause cause, int error);
+// One line per file that was not renamed, with why; empty when none.
+QString failureDetails(const RenamePlan &plan);
 } // namespace text
 
 } // namespace pelmora

@@ -170,7 +170,19 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
                                       "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\rTempFileName3405_002.JPG");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "TempFileName3405_002.JPG", "clip.mov"}));
 
-    // Once recovered, nothing more is offered.
+    // A temporary name is never final: the file left under one is offered
+    // again, and the folder stays refused, until it has its name back.
+    messages.shown.clear();
+    messages.answers = {Answer::No};
+    app->offerRecovery();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith("前回の処理が途中で終わったため、1件"));
+    QFile::remove(photos.filePath("IMG_2.JPG"));
+    messages.shown.clear();
+    messages.answers = {Answer::Yes};
+    app->offerRecovery();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "1件のファイル名を元に戻しました");
     messages.shown.clear();
     app->offerRecovery();
     EXPECT_TRUE(messages.shown.empty());

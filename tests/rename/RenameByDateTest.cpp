@@ -145,9 +145,11 @@ TEST_F(RenameByDate, ReadOnlyFolderRenamesNothingAndSaysSo)
             GTEST_SKIP() << "cannot make the folder read-only here";
         outcome = run(Operation::ShotDate);
     }
+    // Refused before anything is planned, naming the folder.
     EXPECT_EQ(files(), QStringList({"a.jpg", "b.jpg"}));
-    EXPECT_EQ(outcome.message,
-              "0件のファイル名を変更しました\r (全件変更されました)\r (2件は変更できませんでした)");
+    EXPECT_EQ(outcome.status, OperationOutcome::Status::FolderReadOnly);
+    EXPECT_TRUE(outcome.message.startsWith("このフォルダには書き込めないため、何も変更しませんでした。\r\rフォルダ名："
+                                           + folder.path() + "\r原因："));
     EXPECT_EQ(database->count(Table::FileNameLog), 0);
 }
 

@@ -195,17 +195,21 @@ TEST_F(RunRecord, UndoNeverReplacesAndReportsWhatItCouldNotUndo)
     EXPECT_EQ(undo().status, OperationOutcome::Status::NothingToUndo);
 }
 
-TEST_F(RunRecord, NamesLeftByOtherRunsAreNeverMet)
+TEST_F(RunRecord, TemporaryNamesNoRecordExplainsAreNeverRenamedAsPhotos)
 {
-    // A picture that already bears this run's first temporary name.
-    setModified(writeFile(folder.path(), "TempFileName3405_001.jpg", "left over"), at("2021-03-06 09:00:00"));
+    // A file under a temporary name whose run the database no longer knows
+    // (the journal was lost): only the user can tell whose name it was.
+    writeFile(folder.path(), "TempFileName3405_001.jpg", "left over");
     photos(2);
+    const auto before = contents();
     const OperationOutcome outcome = run(Operation::NewNumber);
-    EXPECT_EQ(outcome.renamed, 3);
-    const auto after = contents();
-    EXPECT_EQ(after.at("210306-001.jpg"), "left over");
-    EXPECT_EQ(after.at("210305-001.jpg"), "IMG_0000.jpg");
-    EXPECT_EQ(after.at("210305-002.jpg"), "IMG_0001.jpg");
+    EXPECT_EQ(outcome.status, OperationOutcome::Status::StrayTemporaryNames);
+    EXPECT_TRUE(outcome.message.contains("TempFileName3405_001.jpg"));
+    EXPECT_EQ(contents(), before);
+    // Nor does a plan take it for a photo.
+    const RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    EXPECT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.leftOut.size(), 1u);
 }
 
 // Two files that swap names: wherever the run is cut, recovery gives every
