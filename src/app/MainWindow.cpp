@@ -392,7 +392,9 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
         messages.show(outcome.message, Buttons::Ok, Icon::Information, text::kUndoTitle);
         return true;
     case Status::FolderMissing:
+    case Status::FolderReadOnly:
     case Status::FolderBusy:
+    case Status::StrayTemporaryNames:
     case Status::Stopped:
         break;
     }
@@ -410,7 +412,8 @@ void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
     }
     using Status = OperationOutcome::Status;
     if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
-        services_.messages->show(outcome.message, Buttons::Ok, Icon::None, text::kDone);
+        services_.messages->show(outcome.message, Buttons::Ok, Icon::None, text::kDone,
+                                 text::failureDetails(outcome.plan));
     else
         showRefusal(outcome);
     File1->reread();

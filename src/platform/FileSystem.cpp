@@ -230,6 +230,11 @@ bool exists(const QString &folder, const QString &name)
     return !name.isEmpty() && ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) == 0;
 }
 
+bool remove(const QString &folder, const QString &name)
+{
+    return isSafeName(name) && ::unlink(QFile::encodeName(joinPath(folder, name)).constData()) == 0;
+}
+
 std::optional<FileIdentity> identify(const QString &folder, const QString &name)
 {
     struct stat info {};
@@ -243,7 +248,10 @@ bool sameFile(const FileIdentity &recorded, const FileIdentity &now)
 {
     if (!recorded.known())
         return recorded.inode == 0 || recorded.inode == now.inode;
-    return recorded.size == now.size && std::abs(recorded.modified - now.modified) <= 2;
+    // Some FUSE file systems settle the time of a file written just before
+    // the run only later: within one mount the inode still tells.
+    return recorded.size == now.size
+        && (std::abs(recorded.modified - now.modified) <= 2 || (recorded.inode != 0 && recorded.inode == now.inode));
 }
 
 bool caseInsensitive(const QString &folder, const QStringList &names)
@@ -322,7 +330,7 @@ VolumePlace volumePlaceOf(const QString &folder)
     return place;
 }
 
-QStringList foldersAtPlace(const VolumePlace &place, const QString &except)
+QStringList foldersAtPlace(const VolumePlace &place)
 {
     QStringList found;
     if (place.root.isEmpty())
@@ -334,7 +342,7 @@ QStringList foldersAtPlace(const VolumePlace &place, const QString &except)
         if (!place.key.isEmpty() && !key.isEmpty() && key != place.key)
             continue;
         const QString candidate = QDir::cleanPath(joinPath(volume.rootPath(), place.inside));
-        if (candidate != QDir::cleanPath(except) && QFileInfo(candidate).isDir())
+        if (QFileInfo(candidate).isDir())
             found << candidate;
     }
     return found;

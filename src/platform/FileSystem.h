@@ -106,6 +106,8 @@ private:
 
 // True when the name is an entry of the folder (a broken link counts).
 bool exists(const QString &folder, const QString &name);
+// Removes an entry; false when it could not.
+bool remove(const QString &folder, const QString &name);
 
 // What a file is, whatever its name: size and modified time, which a rename
 // keeps on every file system, and the inode, which FAT and exFAT make up
@@ -119,7 +121,8 @@ struct FileIdentity {
 // Nothing when the entry cannot be read.
 std::optional<FileIdentity> identify(const QString &folder, const QString &name);
 // The file recorded is the one there now: same size, and modified within
-// the 2 seconds FAT keeps. An unknown record matches by its inode alone.
+// the 2 seconds FAT keeps or the same inode. An unknown record (of an older
+// version) matches by its inode alone.
 bool sameFile(const FileIdentity &recorded, const FileIdentity &now);
 
 // True when the folder takes names that differ only in letter case for one
@@ -145,8 +148,8 @@ struct VolumePlace {
 };
 VolumePlace volumePlaceOf(const QString &folder);
 // The folders at the same place inside every mounted volume of the same
-// key (of any volume when the key is unknown), the folder itself excluded.
-QStringList foldersAtPlace(const VolumePlace &place, const QString &except);
+// key (of any volume when the key is unknown).
+QStringList foldersAtPlace(const VolumePlace &place);
 // True when the volume of the place is mounted: one of its key is, or
 // without a key, its mount point still holds a volume of its own.
 bool volumeMounted(const VolumePlace &place);

@@ -10,10 +10,12 @@ namespace pelmora::text {
 QString renameSummary(int renamed, int excluded, int failed)
 {
     QString message = QString::number(renamed) + QStringLiteral("件のファイル名を変更しました\r");
-    if (excluded == 0)
+    if (excluded != 0)
+        message += QStringLiteral(" (") + QString::number(excluded) + QStringLiteral("件は拡張子が合致しないため変更除外しました)");
+    else if (failed == 0)
         message += QStringLiteral(" (全件変更されました)");
     else
-        message += QStringLiteral(" (") + QString::number(excluded) + QStringLiteral("件は拡張子が合致しないため変更除外しました)");
+        return message + failureLine(failed).mid(1); // in place of "all renamed", which would not be true
     return message + failureLine(failed);
 }
 
@@ -86,7 +88,7 @@ QString leftTemporaryLine(int count)
     if (count == 0)
         return {};
     return QStringLiteral("\r (") + QString::number(count)
-        + QStringLiteral("件は一時的な名前のままです。フォルダに書き込めるようになってから、"
+        + QStringLiteral("件は一時的な名前のままです。フォルダが使えるようになってから、"
                          "元のファイル名に戻してください)");
 }
 

@@ -186,6 +186,26 @@ void settle(NameDatabase &database, const journal::Run &run, std::vector<Planned
     }
 }
 
+// A rename cut short between its placeholder and the rename over it leaves
+// an empty file of ours under the temporary or the new name while the file
+// itself is still elsewhere: it goes.
+void removePlaceholders(const QString &folder, const std::vector<PlannedRename> &files)
+{
+    for (const PlannedRename &file : files) {
+        if (file.identity.size <= 0)
+            continue;
+        for (const QString *name : {&file.temporaryName, &file.newName}) {
+            const std::optional<fs::FileIdentity> there = fs::identify(folder, *name);
+            if (!there || there->size != 0)
+                continue;
+            const bool elsewhere = holdsRecorded(folder, file.formerName, file)
+                || (name == &file.newName && holdsTemporary(folder, file));
+            if (elsewhere)
+                fs::remove(folder, *name);
+        }
+    }
+}
+
 // The recorded folder is the run's when it is there on the volume it was
 // on: a card's mount point left empty after the card went is not it.
 bool folderStillThere(const journal::Run &run)
@@ -213,7 +233,7 @@ QString currentFolderOf(NameDatabase &database, const journal::Run &run)
 {
     if (folderStillThere(run))
         return run.folder;
-    const QStringList candidates = fs::foldersAtPlace(run.place, run.folder);
+    const QStringList candidates = fs::foldersAtPlace(run.place);
     if (candidates.isEmpty())
         return {};
     const std::vector<PlannedRename> files = journal::files(database, run.id);
@@ -258,6 +278,7 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
     if (run.folder != recorded.folder)
         journal::relocate(database, run.id, run.folder);
     std::vector<PlannedRename> files = journal::files(database, run.id);
+    removePlaceholders(run.folder, files);
     if (countAwaiting(run.folder, files) > 0)
         rollBack(database, run, files, result);
     else

@@ -718,7 +718,8 @@ QString text::failureCause(FailureCause cause, int error)
     case FailureCause::NotTheSameFile: why = QStringLiteral("別のファイルに置き換わっています"); break;
     case FailureCause::Other: why = QStringLiteral("変更できません"); break;
     }
-    if (error != 0)
+    // The system's own words only where no cause of ours says more.
+    if (cause == FailureCause::Other && error != 0)
         why += QStringLiteral("（") + QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral("）");
     return why;
 }
@@ -743,12 +744,15 @@ QString text::failureDetails(const RenamePlan &plan)
     for (const PlannedRename &file : plan.files) {
         if (file.state == FileState::Done || file.cause == FailureCause::Stopped)
             continue;
-        const QString cause = failureCause(file.cause, file.error);
-        if (file.cause == FailureCause::Restored || file.state == FileState::Restored)
-            lines << shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：")
-                    + failureCause(file.cause, file.error) + QStringLiteral("（元の名前のままです）");
+        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：");
+        if (file.state == FileState::Temporary)
+            line += failureCause(FailureCause::LeftTemporary, 0) + QStringLiteral("（") + shown(file.temporaryName)
+                + QStringLiteral("）");
         else
-            lines << shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：") + cause;
+            line += failureCause(file.cause, file.error);
+        if (file.state == FileState::Restored)
+            line += QStringLiteral("（元の名前のままです）");
+        lines << line;
     }
     return lines.join(u'\n');
 }

@@ -17,6 +17,8 @@
 #include <tuple>
 #include <utility>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -235,6 +237,59 @@ TEST(CliFault, RecoveryInASharedDataFolderTouchesOnlyTheKilledRunsFolder)
         EXPECT_EQ(renamedCount(other.path(), otherFrom, otherTo), 0);
         EXPECT_GT(runCli({"--data", data.path(), "undo"}), 0);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The processes whose parent is `parent`.
+QList<qint64> childrenOf(qint64 parent)
+{
+    QList<qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces, the rest does not.
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toLongLong() == parent)
+            children << entry.toLongLong();
+    }
+    return children;
+}
+
+bool alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && stat.readAll().split(')').last().trimmed().at(0) != 'Z';
+}
+
+// A run killed while its workers read metadata takes its workers with it,
+// also a worker that reads no more (stuck in a library on a hostile file:
+// here stopped, so that it never sees its requests end).
+TEST(CliFault, WorkersDieWithAKilledRun)
+{
+    const Photos photos(formerNames(kPhotos));
+    QTemporaryDir data;
+    QProcess cli;
+    cli.start(QStringLiteral(PELMORA_CLI), newNumber(data.path(), photos.path()));
+    ASSERT_TRUE(cli.waitForStarted());
+    QList<qint64> workers;
+    const QDeadlineTimer started(20000);
+    while (workers.isEmpty() && !started.hasExpired()) {
+        QThread::msleep(5);
+        workers = childrenOf(cli.processId());
+    }
+    ASSERT_FALSE(workers.isEmpty()) << "no worker was seen";
+    for (const qint64 worker : workers)
+        ::kill(pid_t(worker), SIGSTOP);
+    cli.kill();
+    cli.waitForFinished();
+    const QDeadlineTimer gone(5000);
+    while (std::any_of(workers.begin(), workers.end(), alive) && !gone.hasExpired())
+        QThread::msleep(10);
+    EXPECT_FALSE(std::any_of(workers.begin(), workers.end(), alive));
 }
 
 } // namespace

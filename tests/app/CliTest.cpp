@@ -65,6 +65,17 @@ TEST_F(Cli, RunsAndPrintsTheClosingMessage)
     EXPECT_EQ(filesIn(photos.path()), QStringList({"20210304-001.png", "20210305-001.jpg", "20210305-002.JPG"}));
 }
 
+// 0 only when every planned file was renamed; 2 when some were not, each
+// named on standard error with its cause.
+TEST_F(Cli, SomeFilesNotRenamedExitWithTwoAndNameThem)
+{
+    ASSERT_TRUE(QDir(photos.path()).mkdir("b(x).jpg"));
+    const CliRun run = runCli({"--data", data.path(), "append", photos.path(), "--post", "x"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "2件のファイル名を変更しました\n (1件は変更できませんでした)\n");
+    EXPECT_TRUE(run.err.startsWith("b.jpg → b(x).jpg：同じ名前のファイルがあります")) << run.err.toStdString();
+}
+
 TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)
 {
     const QString dataFolder = data.filePath("new/DATA"); // made when missing

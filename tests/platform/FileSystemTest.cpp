@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -46,6 +48,70 @@ TEST(FileSystem, RenameNeverReplaces)
     EXPECT_EQ(fs::renameNoReplace(folder.path(), "a.jpg", ".."), fs::RenameStatus::UnsafeName);
     EXPECT_EQ(fs::renameNoReplace(folder.path(), "a.jpg", "c.jpg"), fs::RenameStatus::Renamed);
     EXPECT_EQ(fs::listPlainFiles(folder.path()), QStringList({"c.jpg"}));
+}
+
+// Each way of renaming, as the volume allows it, never replaces a file and
+// leaves nothing behind when it fails; the way is found once per folder.
+TEST(FileSystem, EveryWayOfRenamingNeverReplaces)
+{
+    struct Volume {
+        int noReplaceError, linkError;
+        fs::RenameMethod method;
+    };
+    const Volume volumes[] = {{0, 0, fs::RenameMethod::NoReplace},
+                              {EINVAL, 0, fs::RenameMethod::LinkUnlink},
+                              {EINVAL, EPERM, fs::RenameMethod::Placeholder}};
+    for (const Volume &volume : volumes) {
+        SCOPED_TRACE(int(volume.method));
+        QTemporaryDir folder;
+        writeFile(folder.path(), "a.jpg", "first");
+        writeFile(folder.path(), "b.jpg", "second");
+        PlayedFileSystem played;
+        played.noReplaceError = volume.noReplaceError;
+        played.linkError = volume.linkError;
+        fs::FolderMover mover(folder.path());
+        EXPECT_EQ(mover.move("a.jpg", "b.jpg").status, fs::RenameStatus::TargetExists);
+        EXPECT_EQ(mover.move("gone.jpg", "c.jpg").status, fs::RenameStatus::SourceMissing);
+        EXPECT_EQ(mover.move("a.jpg", "c.jpg").status, fs::RenameStatus::Renamed);
+        EXPECT_EQ(mover.method(), volume.method);
+        EXPECT_EQ(played.noReplaceCalls, volume.noReplaceError ? 1 : 3); // refused once, then not tried again
+        EXPECT_EQ(filesIn(folder.path()), QStringList({"b.jpg", "c.jpg"}));
+        EXPECT_EQ(readFile(folder.filePath("b.jpg")), "second");
+        EXPECT_EQ(readFile(folder.filePath("c.jpg")), "first");
+    }
+}
+
+// What the volume answers tells whether the run can go on.
+TEST(FileSystem, VolumeErrorsAreToldApart)
+{
+    const std::pair<int, fs::RenameStatus> answers[] = {
+        {EROFS, fs::RenameStatus::ReadOnly},          {ENOSPC, fs::RenameStatus::DiskFull},
+        {ENOTCONN, fs::RenameStatus::Unreachable},    {EIO, fs::RenameStatus::Unreachable},
+        {EACCES, fs::RenameStatus::PermissionDenied}, {EXDEV, fs::RenameStatus::Failed}};
+    QTemporaryDir folder;
+    writeFile(folder.path(), "a.jpg");
+    for (const auto &[error, status] : answers) {
+        PlayedFileSystem played;
+        played.failFrom = 0;
+        played.failError = error;
+        const fs::MoveResult result = fs::FolderMover(folder.path()).move("a.jpg", "b.jpg");
+        EXPECT_EQ(result.status, status) << error;
+        EXPECT_EQ(result.error, error);
+    }
+    EXPECT_EQ(filesIn(folder.path()), QStringList({"a.jpg"}));
+}
+
+// A file is known by size and modified time, to the 2 seconds FAT keeps;
+// its inode may change with every mount.
+TEST(FileSystem, AFileIsKnownBySizeAndTime)
+{
+    const fs::FileIdentity recorded{100, 1000, 7};
+    EXPECT_TRUE(fs::sameFile(recorded, {100, 1002, 99}));
+    EXPECT_FALSE(fs::sameFile(recorded, {100, 1003, 8}));
+    EXPECT_TRUE(fs::sameFile(recorded, {100, 1010, 7})); // time settled later, same mount
+    EXPECT_FALSE(fs::sameFile(recorded, {101, 1000, 7}));
+    EXPECT_TRUE(fs::sameFile({-1, 0, 7}, {5, 5, 7})); // a record of an older version: its inode alone
+    EXPECT_FALSE(fs::sameFile({-1, 0, 7}, {5, 5, 8}));
 }
 
 TEST(FileSystem, LastModifiedIsLocalToTheSecond)

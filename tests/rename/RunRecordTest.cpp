@@ -1,10 +1,14 @@
 #include "RenameFixture.h"
 #include "rename/Journal.h"
+#include "rename/Messages.h"
 #include "rename/Recovery.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
+#include <cerrno>
 #include <functional>
 #include <map>
 
@@ -361,6 +365,180 @@ TEST(OperationTable, EveryOperationIsFoundByNameAndValue)
     EXPECT_EQ(names.size(), qsizetype(allOperations().size()));
     EXPECT_EQ(texts.size(), qsizetype(allOperations().size()));
     EXPECT_EQ(operationNamed("recover"), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A memory card: no RENAME_NOREPLACE (EINVAL), no hard links (EPERM). A run
+// renames through placeholders of its own, finds that out once, never
+// replaces a file, and undo takes it all back.
+TEST_F(RunRecord, CardWithoutNoReplaceOrLinksRenamesAndUndoes)
+{
+    PlayedFileSystem card;
+    card.noReplaceError = EINVAL;
+    card.linkError = EPERM;
+    photos(4);
+    ASSERT_TRUE(QDir(folder.path()).mkdir("IMG_0002(x).jpg")); // the third photo's new name is taken
+    const auto before = contents();
+    const OperationOutcome outcome = run(Operation::AppendText, inputsFor(Operation::AppendText));
+    EXPECT_EQ(outcome.renamed, 3);
+    EXPECT_EQ(outcome.plan.files[2].cause, FailureCause::TargetExists);
+    EXPECT_EQ(card.noReplaceCalls, 1);
+    EXPECT_EQ(card.linkCalls, 1);
+    EXPECT_EQ(files(), QStringList({"IMG_0000(x).jpg", "IMG_0001(x).jpg", "IMG_0002.jpg", "IMG_0003(x).jpg"}));
+    EXPECT_TRUE(QFileInfo(folder.filePath("IMG_0002(x).jpg")).isDir());
+    EXPECT_EQ(undo().renamed, 3);
+    EXPECT_EQ(contents(), before);
+}
+
+// A name that changes its letter case alone goes through a temporary name,
+// which a card's folder (taking both for one name) needs.
+TEST_F(RunRecord, CaseOnlyRenamesGoThroughATemporaryName)
+{
+    photos(2);
+    NamingInputs in = inputs();
+    in.preText = "IMG";
+    in.postText = "img";
+    const RenamePlan plan = RenameOperations(clock).plan(Operation::ReplaceText, in);
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_TRUE(isTemporaryName(plan.files[0].temporaryName));
+    EXPECT_EQ(RenameOperations(clock).apply(plan, *database).renamed, 2);
+    EXPECT_EQ(files(), QStringList({"img_0000.jpg", "img_0001.jpg"}));
+    EXPECT_EQ(undo().renamed, 2);
+    EXPECT_EQ(files(), QStringList({"IMG_0000.jpg", "IMG_0001.jpg"}));
+}
+
+// The volume turns read-only or fills up mid-run: the run stops there.
+// Files it cannot move back keep temporary names, so the run stays open,
+// every other run in the folder is refused, and recovery gives every name
+// back once the volume takes writes again.
+TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
+{
+    using Reason = OperationOutcome::StopReason;
+    const std::pair<int, Reason> faults[] = {{EROFS, Reason::ReadOnly}, {ENOSPC, Reason::DiskFull}};
+    for (const auto &[error, reason] : faults) {
+        SCOPED_TRACE(error);
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        photos(6);
+        const auto before = contents();
+        {
+            PlayedFileSystem volume;
+            volume.failFrom = 8; // in the second pass
+            volume.failError = error;
+            const OperationOutcome outcome = run(Operation::NewNumber);
+            EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
+            EXPECT_EQ(outcome.stopReason, reason);
+            EXPECT_EQ(outcome.renamed, 2);
+            EXPECT_EQ(outcome.leftTemporary, 4);
+            EXPECT_TRUE(outcome.message.contains("4件は一時的な名前のままです"));
+            EXPECT_TRUE(text::failureDetails(outcome.plan).contains("一時的な名前のままです"));
+            EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
+        }
+        const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database);
+        ASSERT_TRUE(open);
+        EXPECT_EQ(open->awaitingRestore, 4);
+        EXPECT_EQ(recover(*database, open->run).restored, 6);
+        EXPECT_EQ(contents(), before);
+        EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+    }
+}
+
+// The card is pulled mid-run: one stop naming the folder, the run kept; no
+// recovery or undo touches it while the folder is not there, and when it is
+// back every file gets its name again.
+TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
+{
+    photos(5);
+    const auto before = contents();
+    {
+        PlayedFileSystem card;
+        card.failFrom = 3;
+        card.failError = ENOTCONN;
+        const OperationOutcome outcome = run(Operation::NewNumber);
+        EXPECT_EQ(outcome.stopReason, OperationOutcome::StopReason::FolderGone);
+        EXPECT_TRUE(outcome.message.contains("フォルダにアクセスできなくなったため途中で中止しました。2件は変更していません"));
+        EXPECT_EQ(outcome.leftTemporary, 3);
+    }
+    const QString away = folder.path() + "-out";
+    ASSERT_TRUE(QDir().rename(folder.path(), away));
+    const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database, true);
+    ASSERT_TRUE(open && open->folderUnavailable);
+    EXPECT_TRUE(recover(*database, open->run).folderUnavailable);
+    const OperationOutcome refused = undo();
+    EXPECT_EQ(refused.status, OperationOutcome::Status::UnfinishedRun);
+    EXPECT_TRUE(refused.message.startsWith("前回の処理が途中で終わったフォルダが見つからないため"));
+    ASSERT_TRUE(QDir().rename(away, folder.path()));
+    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 3);
+    EXPECT_EQ(contents(), before);
+}
+
+// Undo and recovery move only the file they recorded.
+TEST_F(RunRecord, AFileSavedUnderARunsNameIsNeverTakenForItsFile)
+{
+    photos(2);
+    run(Operation::NewNumber);
+    QFile::remove(folder.filePath("210305-001.jpg"));
+    writeFile(folder.path(), "210305-001.jpg", "another picture, saved since");
+    const OperationOutcome undone = undo();
+    EXPECT_EQ(undone.renamed, 1);
+    EXPECT_EQ(undone.failed, 1);
+    EXPECT_EQ(undone.plan.files[1].cause, FailureCause::NotTheSameFile);
+    EXPECT_EQ(contents().at("210305-001.jpg"), "another picture, saved since");
+
+    // A file re-saved by another program while under its temporary name is
+    // still the run's file: no camera writes that name.
+    for (const QString &name : files())
+        QFile::remove(folder.filePath(name));
+    photos(2);
+    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    cutShort(plan, 2, true);
+    writeFile(folder.path(), plan.files[0].temporaryName, "re-saved, longer than before");
+    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 2);
+    EXPECT_EQ(contents().at(plan.files[0].formerName), "re-saved, longer than before");
+}
+
+// A recovery cut short right after it moved a renamed file back to its
+// temporary name, before it could record that: the next recovery still
+// gives that file its former name, and logs its way back once.
+TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
+{
+    photos(3);
+    const auto before = contents();
+    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    cutShort(plan, 4, true); // three under temporary names, then the first renamed and logged
+    ASSERT_EQ(fs::renameNoReplace(plan.folder, plan.files[0].newName, plan.files[0].temporaryName),
+              fs::RenameStatus::Renamed); // the cut recovery's only step
+    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 3);
+    EXPECT_EQ(contents(), before);
+    const std::vector<LogRow> log = database->logRowsNewestFirst();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].newFileName, plan.files[0].formerName);
+}
+
+// Every state and cause is stored under a name of its own and read back.
+TEST_F(RunRecord, EveryStateAndCauseSurvivesTheJournal)
+{
+    photos(1);
+    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    Transaction transaction(*database);
+    const qint64 runId = journal::begin(*database, plan);
+    transaction.commit();
+    PlannedRename &file = plan.files[0];
+    for (int state = 0; state <= int(FileState::Undone); ++state) {
+        for (int cause = 0; cause <= int(FailureCause::Other); ++cause) {
+            file.state = FileState(state);
+            file.cause = FailureCause(cause);
+            file.error = cause;
+            journal::record(*database, runId, 0, file);
+            const PlannedRename read = journal::files(*database, runId).at(0);
+            EXPECT_EQ(int(read.state), state);
+            EXPECT_EQ(int(read.cause), cause);
+            EXPECT_EQ(read.error, cause);
+        }
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <cerrno>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -129,6 +131,63 @@ ReadOnly::~ReadOnly()
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path_});
     else
         QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+PlayedFileSystem::PlayedFileSystem()
+{
+    fs::setRenameCalls(this);
+}
+
+PlayedFileSystem::~PlayedFileSystem()
+{
+    fs::setRenameCalls(nullptr);
+}
+
+bool PlayedFileSystem::failing()
+{
+    if (failFrom < 0 || moves < failFrom)
+        return false;
+    errno = failError;
+    return true;
+}
+
+int PlayedFileSystem::renameNoReplace(const char *from, const char *to)
+{
+    ++noReplaceCalls;
+    if (failing())
+        return -1;
+    if (noReplaceError != 0) {
+        errno = noReplaceError;
+        return -1;
+    }
+    ++moves;
+    return RenameCalls::renameNoReplace(from, to);
+}
+
+int PlayedFileSystem::link(const char *from, const char *to)
+{
+    ++linkCalls;
+    if (failing())
+        return -1;
+    if (linkError != 0) {
+        errno = linkError;
+        return -1;
+    }
+    ++moves;
+    return RenameCalls::link(from, to);
+}
+
+int PlayedFileSystem::createExclusive(const char *path)
+{
+    return failing() ? -1 : RenameCalls::createExclusive(path);
+}
+
+int PlayedFileSystem::rename(const char *from, const char *to)
+{
+    if (failing())
+        return -1;
+    ++moves;
+    return RenameCalls::rename(from, to);
 }
 
 } // namespace pelmora::test

@@ -91,4 +91,32 @@ private:
     bool ok_;
 };
 
+// A file system that answers renames as a memory card or a failing volume
+// does, for as long as it lives: RENAME_NOREPLACE and link() refused with
+// the errors given, and from the nth move on (counting the moves that reach
+// the volume) every call answering `failError`. Otherwise the real calls.
+class PlayedFileSystem final : public fs::RenameCalls {
+public:
+    PlayedFileSystem();
+    ~PlayedFileSystem() override;
+    PlayedFileSystem(const PlayedFileSystem &) = delete;
+    PlayedFileSystem &operator=(const PlayedFileSystem &) = delete;
+
+    int renameNoReplace(const char *from, const char *to) override;
+    int link(const char *from, const char *to) override;
+    int createExclusive(const char *path) override;
+    int rename(const char *from, const char *to) override;
+
+    int noReplaceError = 0; // 0: the real call
+    int linkError = 0;
+    int failFrom = -1;      // the first move that fails; -1: none
+    int failError = 0;
+    int noReplaceCalls = 0;
+    int linkCalls = 0;
+    int moves = 0;
+
+private:
+    bool failing();
+};
+
 } // namespace pelmora::test

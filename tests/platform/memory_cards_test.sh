@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Renames on real memory cards: a FAT32 and an exFAT image, mounted through
+# FUSE (fusefat; exfat-fuse on a loop device), as a camera card is.
+#   memory_cards_test.sh PELMORA_CLI TESTDATA_DIR
+# Each card: a rename and its undo, a rename that changes letter case only,
+# a free number found as the card compares names. On exFAT also: a run
+# killed mid-way, the card unmounted and mounted at another path (inode
+# numbers made up anew), the next run refused and `recover` giving every
+# name back; and a read-only card refused. Skipped (77) where nothing can be
+# mounted here.
+set -uo pipefail
+cli=$1
+photo=$2/media/ianare-exif-samples/Olympus_C8080WZ.jpg
+
+skip() { echo "skipped: $*"; exit 77; }
+[ "$(id -u)" -eq 0 ] || skip "mounting needs root"
+[ -c /dev/fuse ] || skip "no /dev/fuse"
+for tool in mkfs.vfat mkfs.exfat fusefat mount.exfat-fuse losetup; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup installs it)"
+done
+
+work=$(mktemp -d)
+mounts=()
+loops=()
+cleanup() {
+  for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null; done
+  for l in "${loops[@]}"; do losetup -d "$l" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+check() { # check NAME COMMAND...: one case, said as it passes or fails
+  local name=$1; shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+pelmora() { "$cli" --data "$work/data" "$@"; }
+# Name and contents of every file, in name order.
+state() { (cd "$1" && for f in *; do printf '%s %s\n' "$f" "$(md5sum < "$f" | cut -c1-32)"; done); }
+fill() { # fill FOLDER COUNT: photos with contents of their own
+  mkdir -p "$1"
+  for i in $(seq 1 "$2"); do
+    { cat "$photo"; echo "$i"; } > "$1/IMG_$(printf %04d "$i").JPG"
+  done
+}
+
+mount_exfat() { # mount_exfat IMAGE DIR [ro]
+  local loop
+  loop=$(losetup -f --show ${3:+-r} "$1") || return 1
+  loops+=("$loop")
+  mkdir -p "$2"
+  mount.exfat-fuse ${3:+-o ro} "$loop" "$2" >/dev/null 2>&1 || return 1
+  mounts+=("$2")
+}
+unmount_exfat() { # the card out, once nothing holds it any more
+  for _ in $(seq 50); do umount "$1" 2>/dev/null && break; sleep 0.1; done
+  losetup -d "${loops[-1]}" && unset 'loops[-1]'
+}
+mount_fat() { mkdir -p "$2"; fusefat -o rw+ "$1" "$2" >/dev/null 2>&1 || return 1; mounts+=("$2"); }
+
+truncate -s 64M "$work/fat.img" && mkfs.vfat -F 32 -n CARD "$work/fat.img" >/dev/null
+truncate -s 64M "$work/exfat.img" && mkfs.exfat -L CARD "$work/exfat.img" >/dev/null
+mount_fat "$work/fat.img" "$work/fat" || skip "fusefat cannot mount here"
+mount_exfat "$work/exfat.img" "$work/exfat" || skip "exfat-fuse cannot mount here"
+
+for card in fat exfat; do
+  dcim=$work/$card/DCIM
+  fill "$dcim" 60
+  before=$(state "$dcim")
+  check "$card: rename" pelmora shot-date "$dcim" --ext jpg
+  check "$card: renamed by date" test -e "$dcim/061022-060.JPG"
+  check "$card: undo" pelmora undo
+  check "$card: every name back" test "$(state "$dcim")" = "$before"
+
+  check "$card: letter case only" pelmora replace "$dcim" --ext jpg --pre JPG --post jpg
+  check "$card: lower case names" test "$(ls "$dcim" | head -1)" = IMG_0001.jpg
+  check "$card: undo of the case" pelmora undo
+  check "$card: upper case again" test "$(state "$dcim")" = "$before"
+
+  # The card takes "081104a-001.JPG" for "081104A-001.JPG": the first free number is 002.
+  cp "$photo" "$dcim/081104a-001.JPG"
+  touch -d "2008-11-04 12:00" "$dcim/081104a-001.JPG"
+  rm "$dcim"/IMG_00[1-5]*.JPG
+  touch -d "2008-11-04 13:00" "$dcim"/IMG_*.JPG
+  check "$card: keep-existing" pelmora keep-existing "$dcim" --ext JPG --pre A
+  check "$card: number taken in another case skipped" test -e "$dcim/081104A-002.JPG" -a -e "$dcim/081104a-001.JPG"
+  check "$card: nothing left behind" test "$(ls "$dcim" | wc -l)" = 11
+  rm -rf "$dcim"
+done
+
+# A run killed mid-way on the exFAT card, the card moved to another path.
+dcim=$work/exfat/DCIM
+fill "$dcim" 1500
+before=$(state "$dcim")
+"$cli" --data "$work/data" new-number "$dcim" --ext jpg >/dev/null 2>&1 &
+runner=$!
+until ls "$dcim" | grep -q '^TempFileName' || ! kill -0 $runner 2>/dev/null; do sleep 0.05; done
+sleep 0.3
+kill -9 $runner 2>/dev/null
+wait $runner 2>/dev/null
+check "exfat: killed with files under temporary names" bash -c "ls '$dcim' | grep -q '^TempFileName'"
+unmount_exfat "$work/exfat"
+mount_exfat "$work/exfat.img" "$work/moved"
+moved=$work/moved/DCIM
+ls -r "$moved" | while read -r f; do stat "$moved/$f" >/dev/null; done # inode numbers in another order
+pelmora new-number "$moved" --ext jpg >/dev/null 2>"$work/refusal"
+check "exfat: next run refused (exit 1)" test $? -eq 1
+check "exfat: refusal says why" grep -q 一時的な名前 "$work/refusal"
+check "exfat: recover at the new path" pelmora recover
+check "exfat: every name and byte back" test "$(state "$moved")" = "$before"
+check "exfat: then runs again" pelmora new-number "$moved" --ext jpg
+
+unmount_exfat "$work/moved"
+mount_exfat "$work/exfat.img" "$work/readonly" ro
+pelmora new-number "$work/readonly/DCIM" --ext jpg >/dev/null 2>"$work/refusal"
+check "exfat: read-only card refused (exit 1)" test $? -eq 1
+check "exfat: refusal names the cause" grep -q 読み取り専用 "$work/refusal"
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
