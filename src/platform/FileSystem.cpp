@@ -121,6 +121,11 @@ int RenameCalls::unlink(const char *path)
 
 int RenameCalls::createExclusive(const char *path)
 {
+    // One request to a FUSE file system where open + close are three.
+    if (::mknod(path, S_IFREG | 0600, 0) == 0)
+        return 0;
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return -1;

@@ -12,6 +12,7 @@
 #include "rename/Recovery.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -298,6 +299,8 @@ public:
             }
             progress(float(++processed), 0, firstShare);
         }
+        if (!commit())
+            return stop(plan_.files.size() - 1, QString(), StopReason::Database);
         if (!rules_.twoPasses)
             return StopReason::None;
         processed = 0;
@@ -306,6 +309,8 @@ public:
                 return stopReason_;
             progress(float(++processed), 50, 0.5f);
         }
+        if (!commit())
+            return stop(plan_.files.size() - 1, QString(), StopReason::Database);
         return StopReason::None;
     }
 
@@ -348,6 +353,11 @@ private:
         return true;
     }
 
+    // Stages file i's state (with its log row) in the open batch. Batches
+    // are committed every so many files: a run cut short before a commit
+    // loses no name, as recovery reads where each file is from the folder
+    // itself, and a rename is never logged without its state or the other
+    // way round.
     bool record(size_t i)
     {
         const PlannedRename &file = plan_.files[i];
@@ -355,7 +365,14 @@ private:
         if (file.state == FileState::Done && rules_.writesLog)
             log = journal::logRowFor(file);
         try {
+            if (!batch_) {
+                batch_.emplace(database_);
+                batchStarted_.start();
+            }
             journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
+            staged_.push_back(i);
+            if (staged_.size() >= kBatchFiles || batchStarted_.hasExpired(kBatchMilliseconds))
+                return commit();
             return true;
         } catch (const DatabaseError &error) {
             databaseError = error;
@@ -363,15 +380,42 @@ private:
         }
     }
 
+public:
+    // Commits the open batch; false when the database refused it.
+    bool commit()
+    {
+        if (!batch_)
+            return true;
+        try {
+            batch_->commit();
+            batch_.reset();
+            staged_.clear();
+            return true;
+        } catch (const DatabaseError &error) {
+            databaseError = error;
+            return false;
+        }
+    }
+
+private:
     // The run stops at file i; `unrecorded` is the name it was given whose
     // state could not be committed (empty when none). Files under temporary
     // names go back to their former names, unless the folder is gone:
     // recovery does that once it is back.
     StopReason stop(size_t i, const QString &unrecorded, StopReason reason)
     {
+        if (reason == StopReason::Database)
+            takeBackUnrecorded();
+        else if (!commit())
+            return stop(i, QString(), StopReason::Database);
         PlannedRename &file = plan_.files[i];
-        if (!unrecorded.isEmpty() && moves_.move(file, unrecorded, file.formerName))
-            file.state = FileState::Planned;
+        // The rename of file i whose record failed, unless the batch's way
+        // back has already moved it.
+        if (!unrecorded.isEmpty() && fs::exists(plan_.folder, unrecorded)) {
+            const bool toTemporary = unrecorded == file.newName && !file.temporaryName.isEmpty();
+            if (moves_.move(file, unrecorded, toTemporary ? file.temporaryName : file.formerName))
+                file.state = toTemporary ? FileState::Temporary : FileState::Planned;
+        }
         if (file.state == FileState::Planned)
             file.cause = FailureCause::Stopped;
         const bool recordable = reason != StopReason::Database;
@@ -387,7 +431,26 @@ private:
                 other.cause = FailureCause::Stopped;
             }
         }
+        if (recordable)
+            commit();
         return reason;
+    }
+
+    // The batch the database refused: its renames were never recorded, so
+    // they are taken back, renamed files to their temporary names (or their
+    // former ones), for the way back of the stop to finish.
+    void takeBackUnrecorded()
+    {
+        batch_.reset(); // rolled back
+        for (auto position = staged_.rbegin(); position != staged_.rend(); ++position) {
+            PlannedRename &file = plan_.files[*position];
+            if (file.state != FileState::Done)
+                continue;
+            const bool viaTemporary = !file.temporaryName.isEmpty();
+            if (moves_.move(file, file.newName, viaTemporary ? file.temporaryName : file.formerName))
+                file.state = viaTemporary ? FileState::Temporary : FileState::Planned;
+        }
+        staged_.clear();
     }
 
     void progress(float done, float offset = 0, float share = 1)
@@ -400,9 +463,15 @@ private:
     RenamePlan &plan_;
     NameDatabase &database_;
     qint64 runId_;
+    static constexpr size_t kBatchFiles = 64;
+    static constexpr qint64 kBatchMilliseconds = 100;
+
     FileMoves moves_;
     StopReason stopReason_ = StopReason::None;
     std::optional<ProgressReport> progress_;
+    std::optional<Transaction> batch_;
+    QElapsedTimer batchStarted_;
+    std::vector<size_t> staged_;
 };
 
 // An undo planned earlier (before a question, say) still undoes the last
