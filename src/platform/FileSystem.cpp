@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <blkid.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -303,18 +304,35 @@ bool volumeGoneError(int error)
 
 namespace {
 
-// "uuid:..." from /dev/disk/by-uuid, else "label:..." from the system.
+// The UUID the volume's own header holds, where its device can be read.
+QString probedUuid(const QByteArray &device)
+{
+    blkid_probe probe = blkid_new_probe_from_filename(device.constData());
+    if (!probe)
+        return {};
+    QString uuid;
+    const char *value = nullptr;
+    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0 && value)
+        uuid = QString::fromLatin1(value);
+    blkid_free_probe(probe);
+    return uuid;
+}
+
+// "uuid:..." from /dev/disk/by-uuid or the volume itself, else "label:..."
+// from the system.
 QString volumeKeyOf(const QStorageInfo &volume)
 {
-    const QString device = QString::fromLocal8Bit(volume.device());
-    if (device.startsWith(u'/')) {
-        const QString resolved = QFileInfo(device).canonicalFilePath();
+    const QByteArray device = volume.device();
+    if (device.startsWith('/')) {
+        const QString resolved = QFileInfo(QString::fromLocal8Bit(device)).canonicalFilePath();
         QDirIterator uuids(QStringLiteral("/dev/disk/by-uuid"), QDir::System | QDir::Files);
         while (uuids.hasNext()) {
             const QFileInfo link(uuids.next());
             if (!resolved.isEmpty() && link.canonicalFilePath() == resolved)
                 return QStringLiteral("uuid:") + link.fileName();
         }
+        if (const QString uuid = probedUuid(device); !uuid.isEmpty())
+            return QStringLiteral("uuid:") + uuid;
     }
     return volume.name().isEmpty() ? QString() : QStringLiteral("label:") + volume.name();
 }
@@ -343,8 +361,7 @@ QStringList foldersAtPlace(const VolumePlace &place)
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || volume.rootPath() == u"/")
             continue;
-        const QString key = volumeKeyOf(volume);
-        if (!place.key.isEmpty() && !key.isEmpty() && key != place.key)
+        if (!place.key.isEmpty() && volumeKeyOf(volume) != place.key)
             continue;
         const QString candidate = QDir::cleanPath(joinPath(volume.rootPath(), place.inside));
         if (QFileInfo(candidate).isDir())

@@ -148,7 +148,7 @@ struct VolumePlace {
 };
 VolumePlace volumePlaceOf(const QString &folder);
 // The folders at the same place inside every mounted volume of the same
-// key (of any volume when the key is unknown).
+// key (of any volume when no key was recorded).
 QStringList foldersAtPlace(const VolumePlace &place);
 // True when the volume of the place is mounted: one of its key is, or
 // without a key, its mount point still holds a volume of its own.

@@ -171,6 +171,12 @@ LogRow logRowFor(const PlannedRename &file)
     return row;
 }
 
+void reopenUndoneRun(NameDatabase &database, qint64 runId)
+{
+    Statement reopen(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = NULL WHERE RunID = ?"));
+    reopen.bind(runId).run();
+}
+
 void markNotUndoable(NameDatabase &database, qint64 runId)
 {
     Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = -1 WHERE RunID = ?"));

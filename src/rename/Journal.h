@@ -44,6 +44,9 @@ void relocate(NameDatabase &database, qint64 runId, const QString &folder);
 LogRow logRowFor(const PlannedRename &file);
 
 std::vector<Run> unfinishedRuns(NameDatabase &database);
+// The run an undo took is undoable again (the undo was taken back, or
+// stopped before some of its files).
+void reopenUndoneRun(NameDatabase &database, qint64 runId);
 // A run that can never be undone (its folder is gone): undo passes it by.
 void markNotUndoable(NameDatabase &database, qint64 runId);
 // The last finished run with a renamed file that no undo has taken yet.

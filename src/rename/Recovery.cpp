@@ -108,8 +108,12 @@ void rollBack(NameDatabase &database, const journal::Run &run, std::vector<Plann
             continue;
         if (placeOf(run.folder, file) != Place::New)
             continue;
-        if (!moves.move(file, file.newName, file.temporaryName))
-            continue; // stays renamed
+        if (!moves.move(file, file.newName, file.temporaryName)) {
+            // Stays renamed, as its record says when it was logged; said.
+            ++result.failed;
+            result.notRestored << file.newName;
+            continue;
+        }
         file.cause = file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None;
         file.state = FileState::Temporary;
         journal::record(database, run.id, int(i), file);
@@ -148,9 +152,21 @@ void rollBack(NameDatabase &database, const journal::Run &run, std::vector<Plann
             journal::record(database, run.id, int(i), file, log);
         }
     }
-    if (run.undoOf != 0) {
-        Statement reopen(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = NULL WHERE RunID = ?"));
-        reopen.bind(run.undoOf).run();
+    if (run.undoOf != 0)
+        journal::reopenUndoneRun(database, run.undoOf);
+}
+
+// An undo that stopped before some of its files: the run it undid stays
+// undoable for them.
+void reopenWhatAnUndoLeft(NameDatabase &database, const journal::Run &run, const std::vector<PlannedRename> &files)
+{
+    if (run.undoOf == 0)
+        return;
+    for (const PlannedRename &file : files) {
+        if (file.state == FileState::Planned) {
+            journal::reopenUndoneRun(database, run.undoOf);
+            return;
+        }
     }
 }
 
@@ -184,6 +200,7 @@ void settle(NameDatabase &database, const journal::Run &run, std::vector<Planned
         }
         journal::record(database, run.id, int(i), file, log, run.undoOf);
     }
+    reopenWhatAnUndoLeft(database, run, files);
 }
 
 // A rename cut short between its placeholder and the rename over it leaves
@@ -194,12 +211,13 @@ void removePlaceholders(const QString &folder, const std::vector<PlannedRename> 
     for (const PlannedRename &file : files) {
         if (file.identity.size <= 0)
             continue;
+        const bool atFormer = holdsRecorded(folder, file.formerName, file);
+        const bool atNew = holdsRecorded(folder, file.newName, file);
         for (const QString *name : {&file.temporaryName, &file.newName}) {
             const std::optional<fs::FileIdentity> there = fs::identify(folder, *name);
             if (!there || there->size != 0)
                 continue;
-            const bool elsewhere = holdsRecorded(folder, file.formerName, file)
-                || (name == &file.newName && holdsTemporary(folder, file));
+            const bool elsewhere = atFormer || (name == &file.temporaryName ? atNew : holdsTemporary(folder, file));
             if (elsewhere)
                 fs::remove(folder, *name);
         }
@@ -215,12 +233,16 @@ bool folderStillThere(const journal::Run &run)
     return run.place.root.isEmpty() || fs::volumePlaceOf(run.folder).root == run.place.root;
 }
 
-bool holdsAFileOf(const QString &folder, const std::vector<PlannedRename> &files)
+// A folder elsewhere is the run's when it holds a file of the run: under a
+// temporary name of the run, which nothing else bears, or, on a volume of
+// the recorded UUID, under one of its names with its size and time. A copy
+// of the card (same names, sizes and times) is never taken for it.
+bool holdsAFileOf(const QString &folder, const std::vector<PlannedRename> &files, bool sameVolume)
 {
     for (const PlannedRename &file : files) {
         if (holdsTemporary(folder, file))
             return true;
-        if (file.identity.known()
+        if (sameVolume && file.identity.known()
             && (holdsRecorded(folder, file.newName, file) || holdsRecorded(folder, file.formerName, file)))
             return true;
     }
@@ -237,8 +259,9 @@ QString currentFolderOf(NameDatabase &database, const journal::Run &run)
     if (candidates.isEmpty())
         return {};
     const std::vector<PlannedRename> files = journal::files(database, run.id);
+    const bool sameVolume = run.place.key.startsWith(u"uuid:");
     for (const QString &candidate : candidates) {
-        if (holdsAFileOf(candidate, files))
+        if (holdsAFileOf(candidate, files, sameVolume))
             return candidate;
     }
     return {};

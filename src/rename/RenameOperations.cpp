@@ -337,7 +337,9 @@ private:
         }
         const FailureCause cause = file.cause;
         const int error = file.error;
-        const bool vanished = cause == FailureCause::Vanished;
+        // Gone only if its temporary name is gone too: some FUSE file
+        // systems answer ENOENT for a file that is there.
+        const bool vanished = cause == FailureCause::Vanished && !fs::exists(plan_.folder, file.temporaryName);
         const bool back = !vanished && moves_.move(file, file.temporaryName, file.formerName);
         file.state = back ? FileState::Restored : FileState::Failed;
         file.cause = back || vanished ? cause : FailureCause::LeftTemporary;
@@ -480,6 +482,32 @@ bool stillUndoable(const RenamePlan &plan, NameDatabase &database)
 {
     const std::optional<journal::Run> last = journal::lastUndoableRun(database);
     return last && last->id == plan.undoOf;
+}
+
+// The files of the run under temporary names, as the run recorded them and
+// as the folder shows them: a file system that reported a move it did not
+// make still leaves the run open.
+int leftUnderTemporaryNames(RenamePlan &plan)
+{
+    QSet<QString> listed;
+    bool anyTemporary = false;
+    for (const PlannedRename &file : plan.files)
+        anyTemporary = anyTemporary || !file.temporaryName.isEmpty();
+    if (anyTemporary) {
+        for (const QString &name : fs::listPlainFiles(plan.folder))
+            listed.insert(name);
+    }
+    int left = 0;
+    for (PlannedRename &file : plan.files) {
+        if (!file.temporaryName.isEmpty() && listed.contains(file.temporaryName) && file.state != FileState::Temporary
+            && file.cause != FailureCause::LeftTemporary) {
+            file.state = FileState::Failed;
+            file.cause = FailureCause::LeftTemporary;
+        }
+        if (file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary)
+            ++left;
+    }
+    return left;
 }
 
 QString closingMessage(const OperationRules &rules, const OperationOutcome &outcome)
@@ -716,9 +744,15 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
 
     Applier applier(rules, plan, database, outcome.runId, progress_);
     outcome.stopReason = applier.run();
-    for (const PlannedRename &file : plan.files) {
-        if (file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary)
-            ++outcome.leftTemporary;
+    outcome.leftTemporary = leftUnderTemporaryNames(plan);
+    // An undo that stopped before some of its files leaves the run it
+    // undoes undoable for them.
+    if (plan.undoOf != 0 && outcome.stopReason != StopReason::None && outcome.stopReason != StopReason::Database) {
+        try {
+            journal::reopenUndoneRun(database, plan.undoOf);
+        } catch (const DatabaseError &) {
+            // The run stays open: recovery reopens it.
+        }
     }
     // A run with a file under a temporary name stays open: it is offered for
     // recovery and holds the folder against other runs until then.

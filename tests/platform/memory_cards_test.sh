@@ -92,6 +92,11 @@ done
 dcim=$work/exfat/DCIM
 fill "$dcim" 1500
 before=$(state "$dcim")
+# A copy of the card (same names, sizes and times) on another volume.
+truncate -s 64M "$work/copy.img" && mkfs.exfat -L CARD "$work/copy.img" >/dev/null
+mount_exfat "$work/copy.img" "$work/copy"
+cp -a "$dcim" "$work/copy/"
+unmount_exfat "$work/copy"
 "$cli" --data "$work/data" new-number "$dcim" --ext jpg >/dev/null 2>&1 &
 runner=$!
 until ls "$dcim" | grep -q '^TempFileName' || ! kill -0 $runner 2>/dev/null; do sleep 0.05; done
@@ -100,6 +105,10 @@ kill -9 $runner 2>/dev/null
 wait $runner 2>/dev/null
 check "exfat: killed with files under temporary names" bash -c "ls '$dcim' | grep -q '^TempFileName'"
 unmount_exfat "$work/exfat"
+mount_exfat "$work/copy.img" "$work/moved"
+pelmora recover >/dev/null
+check "exfat: a copy of the card is not taken for it (exit 3)" test $? -eq 3
+unmount_exfat "$work/moved"
 mount_exfat "$work/exfat.img" "$work/moved"
 moved=$work/moved/DCIM
 ls -r "$moved" | while read -r f; do stat "$moved/$f" >/dev/null; done # inode numbers in another order
@@ -110,6 +119,13 @@ check "exfat: recover at the new path" pelmora recover
 check "exfat: every name and byte back" test "$(state "$moved")" = "$before"
 check "exfat: then runs again" pelmora new-number "$moved" --ext jpg
 
+unmount_exfat "$work/moved"
+pelmora undo >/dev/null 2>"$work/refusal"
+check "exfat: undo with the card out refused (exit 1)" test $? -eq 1
+check "exfat: refusal asks for the card" grep -q つないで "$work/refusal"
+mount_exfat "$work/exfat.img" "$work/moved"
+check "exfat: undo once the card is back" pelmora undo
+check "exfat: undone" test "$(state "$moved")" = "$before"
 unmount_exfat "$work/moved"
 mount_exfat "$work/exfat.img" "$work/readonly" ro
 pelmora new-number "$work/readonly/DCIM" --ext jpg >/dev/null 2>"$work/refusal"

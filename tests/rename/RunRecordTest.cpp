@@ -498,22 +498,70 @@ TEST_F(RunRecord, AFileSavedUnderARunsNameIsNeverTakenForItsFile)
     EXPECT_EQ(contents().at(plan.files[0].formerName), "re-saved, longer than before");
 }
 
-// A recovery cut short right after it moved a renamed file back to its
-// temporary name, before it could record that: the next recovery still
-// gives that file its former name, and logs its way back once.
+// A recovery cut short while it took a renamed file back to its temporary
+// name: after the move but before its record, or between the placeholder of
+// that name and the move. The next recovery still gives every file its
+// former name, logs the way back once and leaves nothing behind.
 TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
 {
-    photos(3);
+    for (const bool moved : {true, false}) {
+        SCOPED_TRACE(moved ? "moved" : "placeholder only");
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        database->empty(Table::FileNameLog);
+        photos(3);
+        const auto before = contents();
+        RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+        cutShort(plan, 4, true); // three under temporary names, then the first renamed and logged
+        const PlannedRename &first = plan.files[0];
+        if (moved)
+            ASSERT_EQ(fs::renameNoReplace(plan.folder, first.newName, first.temporaryName), fs::RenameStatus::Renamed);
+        else
+            writeFile(folder.path(), first.temporaryName, "");
+        const RecoveryResult result = recover(*database, settleUnfinishedRuns(*database)->run);
+        EXPECT_EQ(result.restored, 3);
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(contents(), before);
+        const std::vector<LogRow> log = database->logRowsNewestFirst();
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[0].newFileName, first.formerName);
+        EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+    }
+}
+
+// An undo that stops part-way (the card filled up) leaves the files it did
+// not reach undoable; a file system that says a file is missing while it is
+// there leaves the run open rather than strand the file.
+TEST_F(RunRecord, AnUndoOrARunStoppedByTheVolumeLeavesNothingBehind)
+{
+    photos(4);
     const auto before = contents();
-    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
-    cutShort(plan, 4, true); // three under temporary names, then the first renamed and logged
-    ASSERT_EQ(fs::renameNoReplace(plan.folder, plan.files[0].newName, plan.files[0].temporaryName),
-              fs::RenameStatus::Renamed); // the cut recovery's only step
-    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 3);
+    for (const int failFrom : {0, 2}) {
+        run(Operation::NewNumber);
+        {
+            PlayedFileSystem full;
+            full.failFrom = failFrom;
+            full.failError = ENOSPC;
+            EXPECT_EQ(undo().stopReason, OperationOutcome::StopReason::DiskFull);
+        }
+        // Space again: files the undo left under temporary names get the
+        // names they had, and the next undo takes all four back.
+        if (const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database))
+            EXPECT_EQ(recover(*database, open->run).restored, failFrom);
+        EXPECT_EQ(undo().renamed, 4);
+        EXPECT_EQ(contents(), before);
+    }
+
+    {
+        PlayedFileSystem lying;
+        lying.failFrom = 6; // the second pass: every move answers "no such file"
+        lying.failError = ENOENT;
+        const OperationOutcome outcome = run(Operation::NewNumber);
+        EXPECT_EQ(outcome.leftTemporary, 2);
+    }
+    EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
+    recover(*database, settleUnfinishedRuns(*database)->run);
     EXPECT_EQ(contents(), before);
-    const std::vector<LogRow> log = database->logRowsNewestFirst();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].newFileName, plan.files[0].formerName);
 }
 
 // Every state and cause is stored under a name of its own and read back.
