@@ -236,6 +236,14 @@ bool exists(const QString &folder, const QString &name)
     return !name.isEmpty() && ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) == 0;
 }
 
+bool sameEntry(const QString &folder, const QString &a, const QString &b)
+{
+    struct stat first {}, second {};
+    return a != b && ::lstat(QFile::encodeName(joinPath(folder, a)).constData(), &first) == 0
+        && ::lstat(QFile::encodeName(joinPath(folder, b)).constData(), &second) == 0 && first.st_nlink > 1
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool remove(const QString &folder, const QString &name)
 {
     return isSafeName(name) && ::unlink(QFile::encodeName(joinPath(folder, name)).constData()) == 0;
@@ -264,9 +272,15 @@ bool caseInsensitive(const QString &folder, const QStringList &names)
 {
     const QSet<QString> listed(names.begin(), names.end());
     for (const QString &name : names) {
-        QString other = name.toUpper();
-        if (other == name)
-            other = name.toLower();
+        // Only ASCII letters change case the same way everywhere ("ß" has
+        // no upper case of one letter).
+        QString other = name;
+        for (QChar &c : other) {
+            if (c >= u'a' && c <= u'z')
+                c = c.toUpper();
+            else if (c >= u'A' && c <= u'Z')
+                c = c.toLower();
+        }
         if (other == name || listed.contains(other))
             continue;
         // A name the listing does not hold, found all the same: the folder
@@ -353,18 +367,54 @@ VolumePlace volumePlaceOf(const QString &folder)
     return place;
 }
 
+namespace {
+
+// Every mount point but the root, FUSE mounts whose source is no device
+// included (the system's volume list leaves some of those out).
+QStringList mountPoints()
+{
+    QStringList points;
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return points;
+    for (const QByteArray &line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Spaces and the like are written as octal escapes ("\040").
+        QByteArray point;
+        const QByteArray &raw = fields[4];
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 3 < raw.size()) {
+                point += char(raw.mid(i + 1, 3).toInt(nullptr, 8));
+                i += 3;
+            } else {
+                point += raw[i];
+            }
+        }
+        if (point != "/")
+            points << QFile::decodeName(point);
+    }
+    return points;
+}
+
+} // namespace
+
+QString volumeKeyAt(const QString &folder)
+{
+    return volumeKeyOf(QStorageInfo(folder));
+}
+
 QStringList foldersAtPlace(const VolumePlace &place)
 {
     QStringList found;
     if (place.root.isEmpty())
         return found;
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || volume.rootPath() == u"/")
+    for (const QString &root : mountPoints()) {
+        if (!place.key.isEmpty() && volumeKeyOf(QStorageInfo(root)) != place.key)
             continue;
-        if (!place.key.isEmpty() && volumeKeyOf(volume) != place.key)
-            continue;
-        const QString candidate = QDir::cleanPath(joinPath(volume.rootPath(), place.inside));
-        if (QFileInfo(candidate).isDir())
+        const QString candidate = QDir::cleanPath(joinPath(root, place.inside));
+        if (QFileInfo(candidate).isDir() && !found.contains(candidate))
             found << candidate;
     }
     return found;
@@ -375,11 +425,11 @@ bool volumeMounted(const VolumePlace &place)
     if (place.root.isEmpty())
         return true;
     if (!place.key.isEmpty()) {
-        for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-            if (volumeKeyOf(volume) == place.key)
+        for (const QString &root : mountPoints()) {
+            if (volumeKeyOf(QStorageInfo(root)) == place.key)
                 return true;
         }
-        return false;
+        return volumeKeyOf(QStorageInfo(QStringLiteral("/"))) == place.key;
     }
     return QStorageInfo(place.root).rootPath() == place.root;
 }

@@ -106,6 +106,9 @@ private:
 
 // True when the name is an entry of the folder (a broken link counts).
 bool exists(const QString &folder, const QString &name);
+// True when two names of the folder are links of one file (a link +
+// unlink rename cut between the two).
+bool sameEntry(const QString &folder, const QString &a, const QString &b);
 // Removes an entry; false when it could not.
 bool remove(const QString &folder, const QString &name);
 
@@ -147,6 +150,8 @@ struct VolumePlace {
     QString inside; // path from the volume's root, "" for the root itself
 };
 VolumePlace volumePlaceOf(const QString &folder);
+// The key of the volume the folder lies on now.
+QString volumeKeyAt(const QString &folder);
 // The folders at the same place inside every mounted volume of the same
 // key (of any volume when no key was recorded).
 QStringList foldersAtPlace(const VolumePlace &place);

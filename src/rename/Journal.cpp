@@ -133,19 +133,24 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan)
 void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
             const std::optional<LogRow> &log, qint64 undoOf)
 {
-    Transaction transaction(database);
-    Statement update(database, QStringLiteral(
-        "UPDATE RenameJournal SET State = ?, Cause = ?, ErrorCode = ?, Changed = ? WHERE RunID = ? AND Position = ?"));
-    update.bind(stateName(file.state)).bind(causeName(file.cause)).bind(qint64(file.error))
-        .bind(database.clock().now()).bind(runId).bind(qint64(position)).run();
+    // Inside a run's batch the batch keeps the state and the log row
+    // together; alone, a transaction of its own does.
+    std::optional<Transaction> transaction;
+    if (!database.inTransaction())
+        transaction.emplace(database);
+    const QDateTime now = database.clock().now();
+    database.reused("UPDATE RenameJournal SET State = ?, Cause = ?, ErrorCode = ?, Changed = ?"
+                    " WHERE RunID = ? AND Position = ?")
+        .bind(stateName(file.state)).bind(causeName(file.cause)).bind(qint64(file.error)).bind(now).bind(runId)
+        .bind(qint64(position)).run();
     if (log)
         database.appendLog(*log);
     if (undoOf != 0 && file.state == FileState::Done) {
-        Statement undone(database, QStringLiteral(
-            "UPDATE RenameJournal SET State = 'undone', Changed = ? WHERE RunID = ? AND Position = ?"));
-        undone.bind(database.clock().now()).bind(undoOf).bind(qint64(file.undoOfPosition)).run();
+        database.reused("UPDATE RenameJournal SET State = 'undone', Changed = ? WHERE RunID = ? AND Position = ?")
+            .bind(now).bind(undoOf).bind(qint64(file.undoOfPosition)).run();
     }
-    transaction.commit();
+    if (transaction)
+        transaction->commit();
 }
 
 void finish(NameDatabase &database, qint64 runId)

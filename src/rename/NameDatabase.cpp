@@ -122,6 +122,11 @@ bool Statement::step()
 void Statement::run()
 {
     step();
+    restart();
+}
+
+void Statement::restart()
+{
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
     nextIndex_ = 1;
@@ -212,6 +217,20 @@ void NameDatabase::execute(const QString &sql)
         fail(QStringLiteral("読み書きできません"));
 }
 
+Statement &NameDatabase::reused(const char *sql)
+{
+    std::unique_ptr<Statement> &statement = reused_[sql];
+    if (!statement)
+        statement = std::make_unique<Statement>(*this, QString::fromLatin1(sql));
+    statement->restart();
+    return *statement;
+}
+
+bool NameDatabase::inTransaction() const
+{
+    return sqlite3_get_autocommit(db_.get()) == 0;
+}
+
 void NameDatabase::empty(Table table)
 {
     execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(tableName(table))));
@@ -248,9 +267,9 @@ std::vector<ListRow> NameDatabase::listRows()
 
 qint64 NameDatabase::appendLog(const LogRow &row)
 {
-    Statement insert(*this, QStringLiteral(
+    Statement &insert = reused(
         "INSERT INTO FileNameLog (OriginalFileName, MakeItDate, Extension, Camera, NewFileName, \"Update\")"
-        " VALUES (?, ?, ?, ?, ?, ?)"));
+        " VALUES (?, ?, ?, ?, ?, ?)");
     insert.bind(row.originalFileName).bind(row.makeItDate).bind(row.extension).bind(row.camera)
         .bind(row.newFileName).bind(clock_.now()).run();
     return sqlite3_last_insert_rowid(db_.get());

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <unordered_map>
 #include <stdexcept>
 #include <vector>
 
@@ -73,6 +74,8 @@ public:
     bool step();
     // Runs a statement that returns no rows, then makes it ready for new values.
     void run();
+    // Ready for new values, whatever happened to the last ones.
+    void restart();
 
     QString text(int column) const;
     QDateTime date(int column) const;
@@ -100,6 +103,10 @@ public:
     const Clock &clock() const { return clock_; }
 
     void execute(const QString &sql);
+    // A statement prepared once for this connection and kept, ready for new
+    // values: for those a run executes for every file.
+    Statement &reused(const char *sql);
+    bool inTransaction() const;
     // Every row of a query, each made by the reader from the statement.
     template <typename Row, typename Reader> std::vector<Row> rows(Statement &query, Reader read)
     {
@@ -134,6 +141,7 @@ private:
     QString file_;
     const Clock &clock_;
     std::unique_ptr<sqlite3, Close> db_;
+    std::unordered_map<const char *, std::unique_ptr<Statement>> reused_; // finalised before db_ closes
 };
 
 // Rolls back unless committed. BEGIN IMMEDIATE: the write lock is taken at

@@ -209,17 +209,29 @@ void settle(NameDatabase &database, const journal::Run &run, std::vector<Planned
 void removePlaceholders(const QString &folder, const std::vector<PlannedRename> &files)
 {
     for (const PlannedRename &file : files) {
+        // A link + unlink cut between the two leaves one file under two of
+        // its names: the name it goes back to stays.
+        const QString *names[] = {&file.formerName, &file.temporaryName, &file.newName};
+        for (const QString *kept : names) {
+            if (kept->isEmpty() || !fs::exists(folder, *kept))
+                continue;
+            for (const QString *other : names) {
+                if (other != kept && !other->isEmpty() && fs::sameEntry(folder, *kept, *other))
+                    fs::remove(folder, *other);
+            }
+            break;
+        }
         if (file.identity.size <= 0)
             continue;
-        const bool atFormer = holdsRecorded(folder, file.formerName, file);
-        const bool atNew = holdsRecorded(folder, file.newName, file);
-        for (const QString *name : {&file.temporaryName, &file.newName}) {
-            const std::optional<fs::FileIdentity> there = fs::identify(folder, *name);
-            if (!there || there->size != 0)
+        const bool at[] = {holdsRecorded(folder, file.formerName, file), holdsTemporary(folder, file),
+                           holdsRecorded(folder, file.newName, file)};
+        for (int i = 0; i < 3; ++i) {
+            const std::optional<fs::FileIdentity> there = fs::identify(folder, *names[i]);
+            if (names[i]->isEmpty() || !there || there->size != 0)
                 continue;
-            const bool elsewhere = atFormer || (name == &file.temporaryName ? atNew : holdsTemporary(folder, file));
+            const bool elsewhere = (i != 0 && at[0]) || (i != 1 && at[1]) || (i != 2 && at[2]);
             if (elsewhere)
-                fs::remove(folder, *name);
+                fs::remove(folder, *names[i]);
         }
     }
 }
@@ -230,7 +242,11 @@ bool folderStillThere(const journal::Run &run)
 {
     if (!QFileInfo(run.folder).isDir())
         return false;
-    return run.place.root.isEmpty() || fs::volumePlaceOf(run.folder).root == run.place.root;
+    if (run.place.root.isEmpty())
+        return true; // recorded by an earlier version: its path is all there is
+    // Another card mounted at the same place is not the card.
+    const fs::VolumePlace now = fs::volumePlaceOf(run.folder);
+    return now.root == run.place.root && (run.place.key.isEmpty() || now.key == run.place.key);
 }
 
 // A folder elsewhere is the run's when it holds a file of the run: under a

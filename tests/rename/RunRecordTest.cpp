@@ -12,6 +12,8 @@
 #include <functional>
 #include <map>
 
+#include <unistd.h>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -498,14 +500,17 @@ TEST_F(RunRecord, AFileSavedUnderARunsNameIsNeverTakenForItsFile)
     EXPECT_EQ(contents().at(plan.files[0].formerName), "re-saved, longer than before");
 }
 
-// A recovery cut short while it took a renamed file back to its temporary
-// name: after the move but before its record, or between the placeholder of
-// that name and the move. The next recovery still gives every file its
-// former name, logs the way back once and leaves nothing behind.
+// A recovery cut short while it took a renamed file back: after the move to
+// its temporary name but before its record, between the placeholder of
+// that name (or of its former name) and the move, or between the link and
+// the unlink of a file system without RENAME_NOREPLACE. The next recovery
+// still gives every file its former name, logs the way back once and leaves
+// nothing behind.
 TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
 {
-    for (const bool moved : {true, false}) {
-        SCOPED_TRACE(moved ? "moved" : "placeholder only");
+    enum class Cut { Moved, TemporaryPlaceholder, FormerPlaceholder, Linked };
+    for (const Cut cut : {Cut::Moved, Cut::TemporaryPlaceholder, Cut::FormerPlaceholder, Cut::Linked}) {
+        SCOPED_TRACE(int(cut));
         for (const QString &name : files())
             QFile::remove(folder.filePath(name));
         database->empty(Table::FileNameLog);
@@ -514,10 +519,18 @@ TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
         RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
         cutShort(plan, 4, true); // three under temporary names, then the first renamed and logged
         const PlannedRename &first = plan.files[0];
-        if (moved)
+        const auto path = [&](const QString &name) { return QFile::encodeName(folder.filePath(name)); };
+        switch (cut) {
+        case Cut::Moved:
             ASSERT_EQ(fs::renameNoReplace(plan.folder, first.newName, first.temporaryName), fs::RenameStatus::Renamed);
-        else
-            writeFile(folder.path(), first.temporaryName, "");
+            break;
+        case Cut::TemporaryPlaceholder: writeFile(folder.path(), first.temporaryName, ""); break;
+        case Cut::FormerPlaceholder:
+            ASSERT_EQ(fs::renameNoReplace(plan.folder, first.newName, first.temporaryName), fs::RenameStatus::Renamed);
+            writeFile(folder.path(), first.formerName, "");
+            break;
+        case Cut::Linked: ASSERT_EQ(::link(path(first.newName), path(first.temporaryName)), 0); break;
+        }
         const RecoveryResult result = recover(*database, settleUnfinishedRuns(*database)->run);
         EXPECT_EQ(result.restored, 3);
         EXPECT_EQ(result.failed, 0);
