@@ -198,6 +198,21 @@ void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<P
     }
 }
 
+// New names already borne by an entry that the run does not move, as the
+// folder compares names: the preview says so before anything happens.
+void markTakenNames(RenamePlan &plan)
+{
+    const QStringList all = fs::allNames(plan.folder);
+    const bool anyCase = fs::caseInsensitive(plan.folder, all);
+    QSet<QString> staying;
+    for (const QString &name : all)
+        staying.insert(fs::nameKey(name, anyCase));
+    for (const PlannedRename &file : plan.files)
+        staying.remove(fs::nameKey(file.formerName, anyCase));
+    for (PlannedRename &file : plan.files)
+        file.nameTaken = staying.contains(fs::nameKey(file.newName, anyCase));
+}
+
 // Progress against the file list's count; nothing when that count is 0.
 class ProgressReport {
 public:
@@ -567,6 +582,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     }
     if (!rules.twoPasses)
         giveTemporaryNames(plan.folder, clock_, plan.files, true);
+    markTakenNames(plan);
     return plan;
 }
 
@@ -629,15 +645,22 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
     try {
         // A run cut short comes first: it is the last run, and undo goes to
         // the last run only once its record is whole.
-        if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(database, true)) {
+        const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(database, true);
+        if (unfinished && !unfinished->folderUnavailable) {
             outcome.status = Status::UnfinishedRun;
             outcome.folder = unfinished->run.folder;
-            outcome.message = unfinished->folderUnavailable
-                ? text::recoveryFolderUnavailable(unfinished->run.folder)
-                : text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
+            outcome.message = text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
             return outcome;
         }
         const std::optional<journal::Run> last = journal::lastUndoableRun(database);
+        // A run cut short on a card that is out holds back the undo of its
+        // own folder only: a card that never comes back blocks nothing else.
+        if (unfinished && (!last || last->folder == unfinished->run.folder)) {
+            outcome.status = Status::UnfinishedRun;
+            outcome.folder = unfinished->run.folder;
+            outcome.message = text::recoveryFolderUnavailable(unfinished->run.folder);
+            return outcome;
+        }
         if (!last) {
             outcome.status = Status::NothingToUndo;
             outcome.message = text::nothingToUndo();
@@ -867,6 +890,8 @@ QString planPreview(const RenamePlan &plan)
         QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
         if (!file.dateOrigin.isEmpty())
             line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
+        if (file.nameTaken)
+            line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
         lines << line;
     }
     for (const LeftOut &file : plan.leftOut)

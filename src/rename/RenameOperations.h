@@ -54,6 +54,7 @@ struct PlannedRename {
     FailureCause cause = FailureCause::None;
     int undoOfPosition = -1; // undo: the position of the file in the run undone
     fs::FileIdentity identity; // which file it is, whatever its name
+    bool nameTaken = false;    // another entry, which the run leaves alone, bears the new name
     int error = 0;             // the system's error number of a failure
 };
 

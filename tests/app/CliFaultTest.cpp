@@ -243,8 +243,9 @@ TEST(CliFault, RecoveryInASharedDataFolderTouchesOnlyTheKilledRunsFolder)
 
 namespace {
 
-// The processes whose parent is `parent`.
-QList<qint64> childrenOf(qint64 parent)
+// The workers of `parent` that run their own program (not those still
+// between fork and exec, which have not yet asked to die with it).
+QList<qint64> workersOf(qint64 parent)
 {
     QList<qint64> children;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
@@ -252,8 +253,10 @@ QList<qint64> childrenOf(qint64 parent)
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         // "pid (name) state ppid ...": the name may hold spaces, the rest does not.
-        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
-        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toLongLong() == parent)
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.split(')').last().trimmed().split(' ');
+        if (line.contains("(pelmora-reader)") && fields.size() > 1 && fields[0] != "Z"
+            && fields[1].toLongLong() == parent)
             children << entry.toLongLong();
     }
     return children;
@@ -279,7 +282,7 @@ TEST(CliFault, WorkersDieWithAKilledRun)
     const QDeadlineTimer started(20000);
     while (workers.isEmpty() && !started.hasExpired()) {
         QThread::msleep(5);
-        workers = childrenOf(cli.processId());
+        workers = workersOf(cli.processId());
     }
     ASSERT_FALSE(workers.isEmpty()) << "no worker was seen";
     for (const qint64 worker : workers)
