@@ -400,11 +400,6 @@ QStringList mountPoints()
 
 } // namespace
 
-QString volumeKeyAt(const QString &folder)
-{
-    return volumeKeyOf(QStorageInfo(folder));
-}
-
 QStringList foldersAtPlace(const VolumePlace &place)
 {
     QStringList found;

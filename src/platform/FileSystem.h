@@ -150,8 +150,6 @@ struct VolumePlace {
     QString inside; // path from the volume's root, "" for the root itself
 };
 VolumePlace volumePlaceOf(const QString &folder);
-// The key of the volume the folder lies on now.
-QString volumeKeyAt(const QString &folder);
 // The folders at the same place inside every mounted volume of the same
 // key (of any volume when no key was recorded).
 QStringList foldersAtPlace(const VolumePlace &place);

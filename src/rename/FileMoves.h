@@ -23,7 +23,6 @@ public:
     // After a failed move: why no later move can succeed either (the volume
     // became read-only, filled up or went away), or None.
     OperationOutcome::StopReason stopReason() const { return stopReason_; }
-    const QString &folder() const { return mover_.folder(); }
 
 private:
     fs::FolderMover mover_;

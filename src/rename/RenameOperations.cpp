@@ -120,18 +120,29 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
     }
 }
 
+// Every name of a folder (hidden ones and folders too: a rename must not
+// land on any of them), as the folder compares names: on a card, "A.JPG"
+// takes "a.jpg" too. Read once for a plan.
+struct FolderNames {
+    explicit FolderNames(const QString &folder)
+    {
+        const QStringList all = fs::allNames(folder);
+        anyCase = fs::caseInsensitive(folder, all);
+        for (const QString &name : all)
+            keys.insert(key(name));
+    }
+    QString key(const QString &name) const { return fs::nameKey(name, anyCase); }
+
+    bool anyCase = false;
+    QSet<QString> keys;
+};
+
 // The lowest number of the day whose final name is free, as the folder will
 // be when this file's turn comes.
-void nameLowestFree(const NamingInputs &inputs, std::vector<PlannedRename> &files)
+void nameLowestFree(const NamingInputs &inputs, const FolderNames &names, std::vector<PlannedRename> &files)
 {
     sortByDate(files);
-    const QStringList all = fs::allNames(inputs.folder);
-    // Names are compared as the folder compares them: on a card, "A.JPG"
-    // takes "a.jpg" too.
-    const bool anyCase = fs::caseInsensitive(inputs.folder, all);
-    QSet<QString> present;
-    for (const QString &name : all)
-        present.insert(fs::nameKey(name, anyCase));
+    QSet<QString> present = names.keys;
     const DatePattern pattern = datePatternFor(inputs.option);
     for (PlannedRename &file : files) {
         const QString date = dateText(file.date, pattern);
@@ -140,12 +151,12 @@ void nameLowestFree(const NamingInputs &inputs, std::vector<PlannedRename> &file
         };
         // The number widens past its digits, so a free one is always found.
         qint64 number = 1;
-        while (present.contains(fs::nameKey(finalName(number), anyCase)))
+        while (present.contains(names.key(finalName(number))))
             ++number;
         file.newFileName = numberedName(date, inputs.preText, number, inputs.postText);
         file.newName = finalName(number);
-        present.remove(fs::nameKey(file.formerName, anyCase));
-        present.insert(fs::nameKey(file.newName, anyCase));
+        present.remove(names.key(file.formerName));
+        present.insert(names.key(file.newName));
     }
 }
 
@@ -177,14 +188,10 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
 // "TempFileName" + minute and second + "_" + number: a name that no entry of
 // the folder and no other file of this run bears, so that neither a leftover
 // file nor another run can meet it.
-void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<PlannedRename> &files,
+void giveTemporaryNames(const FolderNames &names, const Clock &clock, std::vector<PlannedRename> &files,
                         bool onlyCaseChanges = false)
 {
-    const QStringList all = fs::allNames(folder);
-    const bool anyCase = fs::caseInsensitive(folder, all);
-    QSet<QString> taken;
-    for (const QString &name : all)
-        taken.insert(fs::nameKey(name, anyCase));
+    QSet<QString> taken = names.keys;
     int number = 0;
     for (PlannedRename &file : files) {
         // A one-pass run needs one only where the name changes its letter
@@ -193,24 +200,20 @@ void giveTemporaryNames(const QString &folder, const Clock &clock, std::vector<P
             continue;
         do {
             file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension);
-        } while (taken.contains(fs::nameKey(file.temporaryName, anyCase)));
-        taken.insert(fs::nameKey(file.temporaryName, anyCase));
+        } while (taken.contains(names.key(file.temporaryName)));
+        taken.insert(names.key(file.temporaryName));
     }
 }
 
 // New names already borne by an entry that the run does not move, as the
 // folder compares names: the preview says so before anything happens.
-void markTakenNames(RenamePlan &plan)
+void markTakenNames(const FolderNames &names, RenamePlan &plan)
 {
-    const QStringList all = fs::allNames(plan.folder);
-    const bool anyCase = fs::caseInsensitive(plan.folder, all);
-    QSet<QString> staying;
-    for (const QString &name : all)
-        staying.insert(fs::nameKey(name, anyCase));
+    QSet<QString> staying = names.keys;
     for (const PlannedRename &file : plan.files)
-        staying.remove(fs::nameKey(file.formerName, anyCase));
+        staying.remove(names.key(file.formerName));
     for (PlannedRename &file : plan.files)
-        file.nameTaken = staying.contains(fs::nameKey(file.newName, anyCase));
+        file.nameTaken = staying.contains(names.key(file.newName));
 }
 
 // Progress against the file list's count; nothing when that count is 0.
@@ -397,7 +400,6 @@ private:
         }
     }
 
-public:
     // Commits the open batch; false when the database refused it.
     bool commit()
     {
@@ -414,7 +416,6 @@ public:
         }
     }
 
-private:
     // The run stops at file i; `unrecorded` is the name it was given whose
     // state could not be committed (empty when none). Files under temporary
     // names go back to their former names, unless the folder is gone:
@@ -570,19 +571,20 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     plan.folder = fs::canonicalFolder(inputs.folder);
     plan.progressCount = inputs.fileCount;
     collectCandidates(rules, inputs, progress_, plan);
+    const FolderNames names(plan.folder);
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
-        giveTemporaryNames(plan.folder, clock_, plan.files);
+        giveTemporaryNames(names, clock_, plan.files);
     switch (rules.naming) {
     case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
-    case Naming::LowestFree: nameLowestFree(inputs, plan.files); break;
+    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
     case Naming::Replace:
     case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
     if (!rules.twoPasses)
-        giveTemporaryNames(plan.folder, clock_, plan.files, true);
-    markTakenNames(plan);
+        giveTemporaryNames(names, clock_, plan.files, true);
+    markTakenNames(names, plan);
     return plan;
 }
 
@@ -686,7 +688,7 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
         } else {
             outcome.plan.folder = folder;
             outcome.folder = folder;
-            giveTemporaryNames(folder, clock_, outcome.plan.files);
+            giveTemporaryNames(FolderNames(folder), clock_, outcome.plan.files);
         }
     } catch (const DatabaseError &error) {
         outcome.status = Status::DatabaseUnavailable;

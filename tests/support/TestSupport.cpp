@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace pelmora::test {
@@ -151,30 +152,27 @@ bool PlayedFileSystem::failing()
     return true;
 }
 
-int PlayedFileSystem::renameNoReplace(const char *from, const char *to)
+int PlayedFileSystem::refusedOrReal(int &calls, int refusal, const std::function<int()> &real)
 {
-    ++noReplaceCalls;
+    ++calls;
     if (failing())
         return -1;
-    if (noReplaceError != 0) {
-        errno = noReplaceError;
+    if (refusal != 0) {
+        errno = refusal;
         return -1;
     }
     ++moves;
-    return RenameCalls::renameNoReplace(from, to);
+    return real();
+}
+
+int PlayedFileSystem::renameNoReplace(const char *from, const char *to)
+{
+    return refusedOrReal(noReplaceCalls, noReplaceError, [&] { return RenameCalls::renameNoReplace(from, to); });
 }
 
 int PlayedFileSystem::link(const char *from, const char *to)
 {
-    ++linkCalls;
-    if (failing())
-        return -1;
-    if (linkError != 0) {
-        errno = linkError;
-        return -1;
-    }
-    ++moves;
-    return RenameCalls::link(from, to);
+    return refusedOrReal(linkCalls, linkError, [&] { return RenameCalls::link(from, to); });
 }
 
 int PlayedFileSystem::createExclusive(const char *path)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <vector>
@@ -117,6 +118,9 @@ public:
 
 private:
     bool failing();
+    // Counts the call, then answers the failure from `failFrom` on, the
+    // refusal given, or the real call.
+    int refusedOrReal(int &calls, int refusal, const std::function<int()> &real);
 };
 
 } // namespace pelmora::test
