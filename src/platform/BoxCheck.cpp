@@ -36,6 +36,13 @@ int childOffset(const QByteArray &type)
     return type == "meta" ? 4 : -1; // a full box: version and flags first
 }
 
+bool startsTheBoxFamily(const QByteArray &type)
+{
+    static const std::array<const char *, 9> firstBoxes = {"ftyp", "moov", "mdat", "free", "skip",
+                                                           "wide", "pnot", "uuid", "meta"};
+    return std::any_of(firstBoxes.begin(), firstBoxes.end(), [&](const char *box) { return type == box; });
+}
+
 struct Range {
     quint64 begin;
     quint64 end;
@@ -98,14 +105,12 @@ bool safeToRead(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    // The box family starts with its file type box, or, in QuickTime files,
-    // with any box: a length, then a name of four letters. MediaInfoLib reads
-    // such a file as QuickTime whatever the name.
+    // A file of the box family starts with one of the boxes a file may start
+    // with; four letters alone say nothing (a RAF starts "FUJIFILM", an XMP
+    // sidecar "<?xpacket", an EPS "%!PS-Adobe").
     const QByteArray head = file.read(8);
-    const bool printableName = head.size() == 8
-        && std::all_of(head.begin() + 4, head.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-    if (!printableName)
-        return true; // not of the box family: left to the libraries' own checks
+    if (head.size() < 8 || !startsTheBoxFamily(head.mid(4, 4)))
+        return true; // left to the libraries' own checks
     return boxesFit(file);
 }
 

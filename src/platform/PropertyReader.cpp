@@ -105,6 +105,12 @@ QString xmpText(const Exiv2::XmpData &xmp, const char *key)
     return it == xmp.end() ? QString() : QString::fromStdString(it->toString());
 }
 
+QString iptcText(const Exiv2::IptcData &iptc, const char *key)
+{
+    const auto it = iptc.findKey(Exiv2::IptcKey(key));
+    return it == iptc.end() ? QString() : QString::fromStdString(it->toString());
+}
+
 // EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized), with the
 // sub-seconds of the original for bursts; false when neither holds a date.
 bool takeExifDate(const QString &original, const QString &digitized, const QString &subSecondText,
@@ -129,7 +135,7 @@ bool takeExifDate(const QString &original, const QString &digitized, const QStri
     return false;
 }
 
-// Date taken: the EXIF dates, then the XMP ones.
+// Date taken: the EXIF dates, then the XMP ones, then the IPTC one.
 void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
 {
     const Exiv2::ExifData &exif = image.exifData();
@@ -148,6 +154,15 @@ void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
             return;
         }
     }
+    // News and scanning workflows write the date only as IPTC: a day, and a
+    // time with its offset (the time alone may be missing: the day's start).
+    const QString day = iptcText(image.iptcData(), "Iptc.Application2.DateCreated");
+    if (day.isEmpty())
+        return;
+    const QString time = iptcText(image.iptcData(), "Iptc.Application2.TimeCreated");
+    result.dateTaken = parseWallClock(day + u'T' + (time.isEmpty() ? QStringLiteral("00:00:00") : time));
+    if (result.dateTaken.isValid())
+        result.dateOrigin = QStringLiteral("IPTC DateCreated");
 }
 
 // The picture's metadata, read; nullptr for what is no still picture Exiv2

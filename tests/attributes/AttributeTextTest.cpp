@@ -44,7 +44,7 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
     EXPECT_EQ(lines[13], "13 : EXIF DateTimeOriginal");
 
     // A damaged file: its name and empty values, never a crash.
-    const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFFExif", 10));
+    const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF" "Exif", 10));
     const QStringList broken = attributeText(damaged, reader).split("\r\n");
     ASSERT_EQ(broken.size(), 500);
     EXPECT_EQ(broken[30], "30 : ");

@@ -16,7 +16,7 @@ using namespace pelmora::test;
 
 namespace {
 
-// Pictures: EXIF DateTimeOriginal, then CreateDate, then XMP. Movies: the
+// Pictures: EXIF DateTimeOriginal, then CreateDate, then XMP, then IPTC. Movies: the
 // recording date, a UTC one turned into local time (TZ=UTC here), within a
 // minute of exiftool's reading (AVI writers keep two dates seconds apart).
 void expectDateTaken(const CsvRow &row, const ShotProperties &read)
@@ -29,6 +29,11 @@ void expectDateTaken(const CsvRow &row, const ShotProperties &read)
             if (!expected.isValid())
                 expected = parseExifDateTime(row.at(column).left(19));
         }
+    }
+    if (!expected.isValid() && !row.at("iptc_DateCreated").isEmpty()) {
+        const QString time = row.at("iptc_TimeCreated").left(8);
+        expected = parseExifDateTime(row.at("iptc_DateCreated") + ' ' + (time.isEmpty() ? "00:00:00" : time));
+        EXPECT_EQ(read.dateOrigin, "IPTC DateCreated");
     }
     const QString movieDate = row.at("movie_date_raw");
     if (!movieDate.isEmpty()) {
