@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace pelmora {
 
 namespace {
@@ -133,7 +135,7 @@ DriveList::DriveList(QWidget *parent)
     connect(this, &QComboBox::textActivated, this, &DriveList::driveChosen);
 }
 
-void DriveList::showDriveOf(const QString &folder)
+int DriveList::indexHolding(const QString &folder) const
 {
     // The volume with the longest root that holds the folder.
     int best = -1;
@@ -146,10 +148,35 @@ void DriveList::showDriveOf(const QString &folder)
             bestLength = root.size();
         }
     }
-    if (best >= 0) {
+    return best;
+}
+
+void DriveList::showDriveOf(const QString &folder)
+{
+    const int index = indexHolding(folder);
+    if (index >= 0) {
         const QSignalBlocker blocker(this);
-        setCurrentIndex(best);
+        setCurrentIndex(index);
     }
+}
+
+std::optional<QString> DriveList::showDriveThatHeld(const QString &folder)
+{
+    const int index = indexHolding(folder);
+    if (index < 0)
+        return std::nullopt;
+    const QString root = itemText(index);
+    // Below the places where cards are mounted, the system's own volume
+    // holds only the empty slot: the card's volume is not ready.
+    static const QStringList cardSlots = {QStringLiteral("/media/"), QStringLiteral("/run/media/"), QStringLiteral("/mnt/")};
+    const bool cardOut = root == u"/"
+        && std::any_of(cardSlots.begin(), cardSlots.end(), [&](const QString &slot) { return folder.startsWith(slot); });
+    const QFileInfo info(root);
+    if (cardOut || !info.isDir() || !info.isReadable())
+        return std::nullopt;
+    const QSignalBlocker blocker(this);
+    setCurrentIndex(index);
+    return root;
 }
 
 } // namespace pelmora

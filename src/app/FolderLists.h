@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QListWidget>
 
+#include <optional>
+
 namespace pelmora {
 
 // Folder list: the chosen folder's ancestors from the root, the folder
@@ -48,9 +50,16 @@ public:
 
     // Shows the volume that holds the folder, without raising driveChosen.
     void showDriveOf(const QString &folder);
+    // Shows the volume that held a folder that is gone and gives its root,
+    // when the volume is there and can be read; nothing for a card's slot
+    // whose card is out.
+    std::optional<QString> showDriveThatHeld(const QString &folder);
 
 signals:
     void driveChosen(const QString &root);
+
+private:
+    int indexHolding(const QString &folder) const;
 };
 
 } // namespace pelmora

@@ -489,6 +489,9 @@ void MainWindow::showModal(QDialog &dialog)
 
 void MainWindow::Fnc_CompactDatabase()
 {
+    // The window's own connection would make the compaction fail, and the
+    // user has no other way to close it: the next operation opens it again.
+    app_.closeDatabase();
     const std::optional<CompactionError> error = compactDatabase(services_.dataFolder);
     if (!error)
         return;
@@ -515,8 +518,6 @@ void MainWindow::Fnc_ClearLog()
         services_.messages->show(text::kLogNotCleared, Buttons::Ok, Icon::None);
         return;
     }
-    // The window's own connection is still open: the compaction says so, and
-    // the message tells the user to compact afterwards.
     Fnc_CompactDatabase();
     services_.messages->show(text::kLogCleared, Buttons::Ok, Icon::None);
 }
@@ -554,10 +555,15 @@ void MainWindow::Fnc_RegisterDrive()
 
 void MainWindow::driveChange()
 {
-    // A missing or empty file, or a folder that is gone, changes nothing.
+    // A missing or empty file changes nothing. For a folder that is gone,
+    // its drive is chosen, as the user would choose it in the drive list.
     const std::optional<QString> folder = favourite::stored(services_.dataFolder);
-    if (folder && QFileInfo(*folder).isDir() && Dir1->setPath(*folder))
+    if (!folder)
+        return;
+    if (QFileInfo(*folder).isDir() && Dir1->setPath(*folder))
         Drive1->showDriveOf(Dir1->path());
+    else if (const std::optional<QString> root = Drive1->showDriveThatHeld(*folder))
+        Dir1->setPath(*root);
 }
 
 void MainWindow::showLogView()

@@ -60,7 +60,7 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     // A copy left by a compaction that was killed is not this one's to
     // delete: it is reported, and the user decides.
     if (QFileInfo::exists(backup))
-        return CompactionError{SQLITE_ERROR, QStringLiteral("output file already exists"), false};
+        return CompactionError{SQLITE_ERROR, QStringLiteral("output file already exists"), false, backup};
     if (!QFileInfo::exists(file))
         return std::nullopt; // nothing written yet: nothing to compact
     sqlite3 *handle = nullptr;
@@ -110,14 +110,19 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
 
     if (!syncPath(backup, O_RDONLY) || std::rename(QFile::encodeName(backup).constData(),
                                                    QFile::encodeName(file).constData()) != 0)
-        return failed(systemError(errno)); // the copy stays, reported, beside the unchanged file
+        return failed(systemError(errno)); // the copy goes; the file is as it was
     syncPath(dataFolder, O_RDONLY | O_DIRECTORY);
     return std::nullopt;
 }
 
 QString text::compactionError(const CompactionError &error)
 {
-    return QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
+    QString message = QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
+    if (!error.leftover.isEmpty())
+        message += QStringLiteral("\r\r以前の最適化で作られたファイルが残っています：\r") + error.leftover
+            + QStringLiteral("\r\rこのファイルは自動では削除しません。中身が不要であることを確かめてから"
+                             "削除するか別の場所へ移し、もう一度最適化を実施して下さい。");
+    return message;
 }
 
 QString text::compactionErrorTitle(const QString &window)

@@ -13,6 +13,8 @@ struct CompactionError {
     int code = 0;
     QString text;
     bool inUse = false;
+    // The copy an earlier compaction left, which stands in the way.
+    QString leftover;
 };
 
 // Writes a compacted copy of "FileNameDB.db" to "FileNameDB_Backup.db" and
@@ -25,7 +27,8 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder);
 QString backupFileIn(const QString &dataFolder);
 
 namespace text {
-// "エラー <code> ： <text>"
+// "エラー <code> ： <text>", and for a leftover copy, which file it is and
+// what the user may do with it.
 QString compactionError(const CompactionError &error);
 // "動作警告   [<window>]"
 QString compactionErrorTitle(const QString &window);

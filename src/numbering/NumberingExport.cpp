@@ -36,4 +36,11 @@ QString text::exportFailed(const workbook::Error &error)
         + QStringLiteral("\r原因：") + error.cause;
 }
 
+QString text::exportingRow(workbook::Sheet sheet, qsizetype counter)
+{
+    return QStringLiteral("現在%1件目の%2をExcelに転記しています。")
+        .arg(counter)
+        .arg(sheet == workbook::Sheet::Files ? QStringLiteral("ファイル") : QStringLiteral("フォルダ"));
+}
+
 } // namespace pelmora

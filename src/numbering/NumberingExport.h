@@ -15,6 +15,7 @@ QString desktopFolder();
 namespace text {
 QString exportQuestion(qsizetype files, qsizetype folders);
 QString exportFailed(const workbook::Error &error);
+QString exportingRow(workbook::Sheet sheet, qsizetype counter);
 inline const QString kExportQuestionTitle = QStringLiteral("確認");
 inline const QString kExportStatus = QStringLiteral("Excelファイルに出力しデスクトップに保存しました。");
 inline const QString kExported = QStringLiteral("Excelファイルをデスクトップに出力しました。");

@@ -131,8 +131,10 @@ void NumberingWindow::exportWorkbook()
     std::optional<workbook::Error> error;
     {
         BusyScope busy;
-        setStatus(QStringLiteral("Excelファイルを作成しています。"));
-        error = workbook::write(findWorkbookTemplate(services_.dataFolder), files, folders, target);
+        error = workbook::write(findWorkbookTemplate(services_.dataFolder), files, folders, target,
+                                [this](workbook::Sheet sheet, qsizetype counter) {
+                                    setStatus(text::exportingRow(sheet, counter));
+                                });
     }
     if (error) {
         Txt_Msg->setText(text::kNumberingIdle);

@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -432,6 +434,9 @@ public:
                                      .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
             fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0) {
+                // Held while it is written: a lock nobody holds marks the
+                // leftover of an export that was killed.
+                ::flock(fd_, LOCK_EX | LOCK_NB);
                 path_ = path;
                 return true;
             }
@@ -468,6 +473,27 @@ private:
     int fd_ = -1;
     bool renamed_ = false;
 };
+
+// Removes what killed exports left in the folder: files named as their
+// workbooks are while written, that no running export holds.
+void removeLeftoverParts(const QString &folder)
+{
+    static const QRegularExpression leftover(QStringLiteral("^\\d{6}-File_Name_ID-\\d{6}\\.xlsx\\.part-[0-9a-f]{8}$"));
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.xlsx.part-*")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (!leftover.match(name).hasMatch())
+            continue;
+        const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat opened {}, named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)
+            && ::lstat(path.constData(), &named) == 0 && named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
 
 struct Book {
     struct Free {
@@ -510,8 +536,13 @@ void date(Book &book, lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, con
 } // namespace
 
 std::optional<Error> write(const QString &templatePath, const std::vector<FileRow> &files,
-                           const std::vector<FolderRow> &folders, const QString &target)
+                           const std::vector<FolderRow> &folders, const QString &target, const RowProgress &progress)
 {
+    constexpr lxw_row_t kRowsPerReport = 250;
+    const auto report = [&](Sheet sheet, lxw_row_t row) {
+        if (progress && row % kRowsPerReport == 1)
+            progress(sheet, qsizetype(row));
+    };
     XlsxFile source;
     if (!source.open(templatePath))
         return Error{templatePath, source.cause};
@@ -520,6 +551,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     if (!folderHeadings)
         return Error{templatePath, source.cause};
 
+    removeLeftoverParts(QFileInfo(target).absolutePath());
     PartFile part(target);
     QString cause;
     if (!part.create(&cause))
@@ -545,6 +577,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     for (const FileRow &file : files) {
         if (book.error != LXW_NO_ERROR)
             break;
+        report(Sheet::Files, row);
         book.text(filesSheet, row, 0, file.fileId);
         book.text(filesSheet, row, 1, file.fileName);
         book.text(filesSheet, row, 2, file.extension);
@@ -558,6 +591,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     for (const FolderRow &folder : folders) {
         if (book.error != LXW_NO_ERROR)
             break;
+        report(Sheet::Folders, row);
         book.text(foldersSheet, row, 0, folder.folderId);
         book.text(foldersSheet, row, 1, folder.folderName);
         ++row;

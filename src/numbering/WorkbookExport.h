@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct Error {
     QString file;
     QString cause;
 };
+
+// The sheet being written, and its row counted from 1 (the row after the
+// headings), told at the first row of each sheet and every few hundred rows.
+enum class Sheet { Files, Folders };
+using RowProgress = std::function<void(Sheet sheet, qsizetype counter)>;
 
 // "FileID.xlsx" in the DATA folder.
 QString templateFileIn(const QString &dataFolder);
@@ -28,9 +34,11 @@ QString outputName(const QDateTime &now);
 // (Files: FileID, FileName, Extension, MakeItDate as a date cell, FolderID,
 // FolderName; Folders: FolderID, FolderName). Written to a temporary file in
 // the target's folder and renamed into place, replacing a file of that name:
-// nothing half-written is ever left. Nothing on success.
+// nothing half-written is ever left, and what killed exports left there goes.
+// Nothing on success.
 std::optional<Error> write(const QString &templatePath, const std::vector<FileRow> &files,
-                           const std::vector<FolderRow> &folders, const QString &target);
+                           const std::vector<FolderRow> &folders, const QString &target,
+                           const RowProgress &progress = {});
 
 // The cells of one sheet of an .xlsx file, row by row, as text (a date cell
 // as its number), each row up to its last non-empty cell; empty rows of the

@@ -91,7 +91,11 @@ TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
     const auto leftover = compactDatabase(data.path());
     ASSERT_TRUE(leftover.has_value());
     EXPECT_FALSE(leftover->inUse);
-    EXPECT_EQ(text::compactionError(*leftover), "エラー 1 ： output file already exists");
+    EXPECT_EQ(text::compactionError(*leftover), "エラー 1 ： output file already exists\r\r"
+                                                "以前の最適化で作られたファイルが残っています：\r"
+                                                + backupFileIn(data.path())
+                                                + "\r\rこのファイルは自動では削除しません。中身が不要であることを"
+                                                  "確かめてから削除するか別の場所へ移し、もう一度最適化を実施して下さい。");
     EXPECT_EQ(bytes(), before);
     QFile copy(backupFileIn(data.path()));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));

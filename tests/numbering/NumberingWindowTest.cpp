@@ -78,14 +78,24 @@ TEST_F(NumberingWindowTest, NumbersExportsAndLeadsBackToAFreshMainWindow)
     EXPECT_TRUE(QDir(desktop.path()).isEmpty());
     EXPECT_TRUE(opened.isEmpty());
 
+    // A killed export's part file goes with the next export; another program's file stays.
+    writeFile(desktop.path(), "251231-File_Name_ID-235959.xlsx.part-0a1b2c3d");
+    writeFile(desktop.path(), "notes.xlsx.part-0a1b2c3d");
     ASSERT_TRUE(QFile::copy(PELMORA_WORKBOOK_TEMPLATE, data.filePath("FileID.xlsx")));
+    QStringList statuses;
+    QObject::connect(window->findChild<QLineEdit *>("Txt_Msg"), &QLineEdit::textChanged,
+                     [&](const QString &text) { statuses << text; });
     messages.answers = {Answer::Yes};
     press("Cmd_Excel");
+    EXPECT_EQ(statuses, QStringList({"現在1件目のファイルをExcelに転記しています。",
+                                     "現在1件目のフォルダをExcelに転記しています。",
+                                     "Excelファイルに出力しデスクトップに保存しました。"}));
     const QString saved = desktop.filePath("260102-File_Name_ID-123405.xlsx");
     EXPECT_EQ(messages.shown.back().text, "Excelファイルをデスクトップに出力しました。");
     EXPECT_EQ(status(), "Excelファイルに出力しデスクトップに保存しました。");
     EXPECT_EQ(opened, QStringList({saved}));
-    EXPECT_EQ(QDir(desktop.path()).entryList(QDir::Files), QStringList({"260102-File_Name_ID-123405.xlsx"}));
+    EXPECT_EQ(QDir(desktop.path()).entryList(QDir::Files),
+              QStringList({"260102-File_Name_ID-123405.xlsx", "notes.xlsx.part-0a1b2c3d"}));
 
     press("Cmd_End");
     QCoreApplication::processEvents();

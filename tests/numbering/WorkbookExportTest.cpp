@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace pelmora::workbook {
 inline void PrintTo(const Error &error, std::ostream *out)
@@ -125,18 +128,38 @@ TEST(Workbook, RowsFollowTheTemplateHeadingsWithDatesAsExcelDates)
     EXPECT_EQ(entriesOf(dir.path()), QStringList{"out.xlsx"});
 }
 
-TEST(Workbook, WritingAgainReplacesTheWorkbook)
+// Again: the workbook is replaced. The part files of killed exports go,
+// but not one a running export holds, nor a file of another name.
+TEST(Workbook, WritingAgainReplacesTheWorkbookAndLeftovers)
 {
     QTemporaryDir dir;
     const QString target = dir.filePath("out.xlsx");
     const FileRow first{"FLE000001", "a.jpg", {}, "jpg", "旅行", "FLD0001"};
     const FileRow second{"FLE000002", "b.jpg", {}, "jpg", "旅行", "FLD0001"};
+    for (const char *name : {"260101-File_Name_ID-101010.xlsx.part-deadbeef", "260101-File_Name_ID-101011.xlsx.part-0badf00d",
+                             "mine.xlsx.part-deadbeef", "260101-File_Name_ID-101010.xlsx.part-deadbeef2"})
+        test::writeFile(dir.path(), name);
+    const int held = ::open(QFile::encodeName(dir.filePath("260101-File_Name_ID-101011.xlsx.part-0badf00d")).constData(),
+                            O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // Rows are told as the sheets are written: the first of each, then every 250th.
+    std::vector<std::pair<Sheet, qsizetype>> told;
+    const std::vector<FileRow> many(600, first);
+    ASSERT_EQ(write(kTemplate, many, kFolders, target, [&](Sheet sheet, qsizetype row) { told.emplace_back(sheet, row); }),
+              std::nullopt);
+    ::close(held);
+    EXPECT_EQ(told, (std::vector<std::pair<Sheet, qsizetype>>{
+                        {Sheet::Files, 1}, {Sheet::Files, 251}, {Sheet::Files, 501}, {Sheet::Folders, 1}}));
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef2",
+                                                  "260101-File_Name_ID-101011.xlsx.part-0badf00d",
+                                                  "mine.xlsx.part-deadbeef", "out.xlsx"}));
     ASSERT_EQ(write(kTemplate, {first, second}, kFolders, target), std::nullopt);
     ASSERT_EQ(write(kTemplate, {second}, {}, target), std::nullopt);
     EXPECT_EQ(readSheet(target, "Files"),
               (std::vector<QStringList>{kFileHeadings, {"FLE000002", "b.jpg", "jpg", "", "FLD0001", "旅行"}}));
     EXPECT_EQ(readSheet(target, "Folders"), std::vector<QStringList>{kFolderHeadings});
-    EXPECT_EQ(entriesOf(dir.path()), QStringList{"out.xlsx"});
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef2",
+                                                  "mine.xlsx.part-deadbeef", "out.xlsx"})); // no longer held
 }
 
 // The headings as Excel may store them: rich text runs with phonetic
