@@ -75,15 +75,15 @@ int recoverAll(NameDatabase &database)
 int printLog(NameDatabase &database)
 {
     const auto field = [](QString text) { return text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' '); };
-    QStringList lines{LogTableModel::fieldNames().join(u'\t')};
-    for (const LogRow &row : database.logRowsNewestFirst()) {
-        lines << QStringList{QString::number(row.id), field(row.originalFileName), databaseDateText(row.makeItDate),
-                             field(row.extension), field(row.camera), field(row.newFileName),
-                             databaseDateText(row.update)}
-                     .join(u'\t');
-    }
-    std::fputs((lines.join(u'\n') + u'\n').toLocal8Bit().constData(), stdout);
-    return 0;
+    const auto print = [](const QString &line) { std::fputs((line + u'\n').toLocal8Bit().constData(), stdout); };
+    print(LogTableModel::fieldNames().join(u'\t'));
+    // Row by row: a log of years of renames never sits in memory at once.
+    database.forEachLogRowNewestFirst([&](const LogRow &row) {
+        print(QStringList{QString::number(row.id), field(row.originalFileName), databaseDateText(row.makeItDate),
+                          field(row.extension), field(row.camera), field(row.newFileName), databaseDateText(row.update)}
+                  .join(u'\t'));
+    });
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
 int compact(const QString &dataFolder)

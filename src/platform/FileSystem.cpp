@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <blkid.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,13 +23,34 @@
 
 namespace pelmora::fs {
 
-QStringList listPlainFiles(const QString &folder)
+QStringList listPlainFiles(const QString &folder, QStringList *undecodable)
 {
-    // QDir::Files without QDir::Hidden leaves out dot files; System keeps
-    // broken links out as well.
-    QDir dir(folder);
-    QStringList names = dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const int fd = ::dirfd(dir);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue; // hidden, and "." and ".."
+        bool plain = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            plain = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode); // a link counts by its file
+        }
+        if (!plain)
+            continue;
+        const QByteArray raw(entry->d_name);
+        QString name = QFile::decodeName(raw);
+        if (QFile::encodeName(name) == raw)
+            names.append(std::move(name));
+        else if (undecodable)
+            undecodable->append(std::move(name));
+    }
+    ::closedir(dir);
     std::sort(names.begin(), names.end());
+    if (undecodable)
+        std::sort(undecodable->begin(), undecodable->end());
     return names;
 }
 

@@ -11,8 +11,10 @@
 namespace pelmora::fs {
 
 // Plain, non-hidden files of a folder, sorted by name. Read in one go so an
-// operation never meets a file twice while it renames.
-QStringList listPlainFiles(const QString &folder);
+// operation never meets a file twice while it renames. A name that is not
+// valid UTF-8 cannot be given back to the system as a QString: such a file
+// is not listed, and goes to `undecodable` as it can be shown (sorted too).
+QStringList listPlainFiles(const QString &folder, QStringList *undecodable = nullptr);
 
 // Text after the last ".", letter case kept; empty when there is none.
 QString extensionOf(const QString &name);

@@ -130,16 +130,29 @@ QString nothingToUndo()
     return QStringLiteral("元に戻せる変更はありません。");
 }
 
-QString unreadableLine(const QStringList &names)
+namespace {
+// " (N件は<what>：a、b ほか)": the first ten names.
+QString namesLine(const QStringList &names, const QString &what)
 {
     if (names.isEmpty())
         return {};
     constexpr int kShown = 10;
-    QString line = QStringLiteral("\r (") + QString::number(names.size())
-        + QStringLiteral("件は読み取れないためファイル日時を使いました：") + names.mid(0, kShown).join(QStringLiteral("、"));
+    QString line = QStringLiteral("\r (") + QString::number(names.size()) + what + QStringLiteral("：")
+        + names.mid(0, kShown).join(QStringLiteral("、"));
     if (names.size() > kShown)
         line += QStringLiteral(" ほか");
     return line + u')';
+}
+} // namespace
+
+QString unreadableLine(const QStringList &names)
+{
+    return namesLine(names, QStringLiteral("件は読み取れないためファイル日時を使いました"));
+}
+
+QString undecodableLine(const QStringList &names)
+{
+    return namesLine(names, QStringLiteral("件は") + kUndecodableCause);
 }
 
 QString undoChanged()

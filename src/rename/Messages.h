@@ -41,6 +41,9 @@ QString nothingToUndo();
 QString undoChanged();
 // Names the files whose metadata could not be read; empty when none.
 QString unreadableLine(const QStringList &names);
+// Files whose names are no UTF-8: the system's name cannot be given back.
+inline const QString kUndecodableCause = QStringLiteral("ファイル名がUTF-8でないため変更できませんでした");
+QString undecodableLine(const QStringList &names);
 QString undoFolderMissing(const QString &folder);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 } // namespace text

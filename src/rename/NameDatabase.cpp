@@ -277,11 +277,18 @@ qint64 NameDatabase::appendLog(const LogRow &row)
 
 std::vector<LogRow> NameDatabase::logRowsNewestFirst()
 {
+    std::vector<LogRow> rows;
+    forEachLogRowNewestFirst([&](const LogRow &row) { rows.push_back(row); });
+    return rows;
+}
+
+void NameDatabase::forEachLogRowNewestFirst(const std::function<void(const LogRow &)> &visit)
+{
     Statement query(*this, QStringLiteral("SELECT ID, OriginalFileName, MakeItDate, Extension, Camera,"
                                           " NewFileName, \"Update\" FROM FileNameLog ORDER BY ID DESC"));
-    return rows<LogRow>(query, [](const Statement &row) {
-        return LogRow{row.integer(0), row.text(1), row.date(2), row.text(3), row.text(4), row.text(5), row.date(6)};
-    });
+    while (query.step())
+        visit(LogRow{query.integer(0), query.text(1), query.date(2), query.text(3), query.text(4), query.text(5),
+                     query.date(6)});
 }
 
 Transaction::Transaction(NameDatabase &database)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <stdexcept>
@@ -126,6 +127,8 @@ public:
     // Adds a log row with Update = now; returns its ID.
     qint64 appendLog(const LogRow &row);
     std::vector<LogRow> logRowsNewestFirst();
+    // The same rows one at a time, never all in memory at once.
+    void forEachLogRowNewestFirst(const std::function<void(const LogRow &)> &visit);
 
     [[noreturn]] void fail(const QString &what);
 

@@ -124,10 +124,13 @@ void rollBack(NameDatabase &database, const journal::Run &run, std::vector<Plann
         const Place place = placeOf(run.folder, file);
         if (place == Place::Temporary) {
             // A row still "done" was moved back by a recovery cut short
-            // before it could record that.
+            // before it could record that: recorded now, before the move, so
+            // that a cut after the move still finds the way back to log.
             if (file.state == FileState::Done) {
                 file.cause = FailureCause::RolledBack;
+                file.state = FileState::Temporary;
                 reopenUndone(database, run, file);
+                journal::record(database, run.id, int(i), file);
             }
             std::optional<LogRow> log;
             if (moves.move(file, file.temporaryName, file.formerName)) {

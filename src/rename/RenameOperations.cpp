@@ -45,7 +45,19 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
                        RenamePlan &plan)
 {
     QStringList paths;
-    for (const QString &name : fs::listPlainFiles(inputs.folder)) {
+    QStringList undecodable;
+    const QStringList names = fs::listPlainFiles(inputs.folder, &undecodable);
+    for (const QString &name : undecodable) {
+        if (takesPart(fs::extensionOf(name), inputs.extensions, rules.extensionRule)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::UndecodableName});
+            plan.undecodable << name;
+        } else {
+            plan.leftOut.push_back({name, LeftOut::Reason::Extension});
+            if (rules.countsExcluded)
+                ++plan.excluded;
+        }
+    }
+    for (const QString &name : names) {
         if (progress)
             progress->working();
         const QString extension = fs::extensionOf(name);
@@ -791,6 +803,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     }
 
     int notDone = 0;
+    outcome.failed = int(plan.undecodable.size()); // files of the run it could not name
     for (const PlannedRename &file : plan.files) {
         if (file.state == FileState::Done)
             ++outcome.renamed;
@@ -801,7 +814,8 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     }
     outcome.plan = std::move(plan);
     outcome.folder = outcome.plan.folder;
-    outcome.message = closingMessage(rules, outcome) + text::unreadableLine(outcome.plan.unreadable);
+    outcome.message = closingMessage(rules, outcome) + text::unreadableLine(outcome.plan.unreadable)
+        + text::undecodableLine(outcome.plan.undecodable);
     if (outcome.stopReason != StopReason::None) {
         outcome.status = Status::Stopped;
         outcome.message += text::stoppedLine(outcome.stopReason, notDone, outcome.plan.folder,
@@ -823,6 +837,7 @@ QString text::leftOutReason(LeftOut::Reason reason)
     case LeftOut::Reason::Extension: return QStringLiteral("拡張子");
     case LeftOut::Reason::Unchanged: return QStringLiteral("名前が変わらない");
     case LeftOut::Reason::TemporaryName: return QStringLiteral("一時的な名前");
+    case LeftOut::Reason::UndecodableName: return QStringLiteral("名前がUTF-8でない");
     }
     return {};
 }
@@ -882,6 +897,8 @@ QString text::failureDetails(const RenamePlan &plan)
             line += QStringLiteral("（元の名前のままです）");
         lines << line;
     }
+    for (const QString &name : plan.undecodable)
+        lines << shown(name) + QStringLiteral("：") + kUndecodableCause;
     return lines.join(u'\n');
 }
 

@@ -60,7 +60,7 @@ struct PlannedRename {
 
 // A file of the folder that the run leaves alone, and why.
 struct LeftOut {
-    enum class Reason { Extension, Unchanged, TemporaryName };
+    enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName };
     QString name;
     Reason reason;
 };
@@ -76,6 +76,7 @@ struct RenamePlan {
     qint64 undoOf = 0;    // undo: the run undone
     int progressCount = 0; // divisor of the progress: the file list's entry count
     QStringList unreadable; // files whose metadata could not be read in time: dated by file time
+    QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed
 };
 
 struct OperationOutcome {

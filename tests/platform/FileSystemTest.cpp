@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -20,7 +22,16 @@ TEST(FileSystem, ListsPlainVisibleFilesByName)
     for (const char *name : {"b.jpg", "a.JPG", ".hidden.jpg", "noext", "日本語.jpg"})
         writeFile(folder.path(), name);
     QDir(folder.path()).mkdir("sub.jpg");
-    EXPECT_EQ(fs::listPlainFiles(folder.path()), QStringList({"a.JPG", "b.jpg", "noext", "日本語.jpg"}));
+    // Links count by what they point at; a name in Shift JIS is no UTF-8.
+    ASSERT_TRUE(QFile::link(folder.filePath("b.jpg"), folder.filePath("link.jpg")));
+    ASSERT_TRUE(QFile::link(folder.filePath("gone"), folder.filePath("broken.jpg")));
+    const QByteArray shiftJis = QFile::encodeName(folder.path()) + "/\x93\xfa\x96\x7b.jpg";
+    ::close(::open(shiftJis.constData(), O_CREAT | O_WRONLY, 0644));
+    QStringList undecodable;
+    EXPECT_EQ(fs::listPlainFiles(folder.path(), &undecodable),
+              QStringList({"a.JPG", "b.jpg", "link.jpg", "noext", "日本語.jpg"}));
+    ASSERT_EQ(undecodable.size(), 1);
+    EXPECT_TRUE(undecodable[0].endsWith(".jpg") && undecodable[0].contains(QChar::ReplacementCharacter));
 }
 
 TEST(FileSystem, ExtensionAndBaseName)

@@ -1,6 +1,10 @@
 #include "RenameFixture.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -100,6 +104,25 @@ TEST_F(RenameByDate, ExtensionCaseRulesAndExcludedCount)
     const OperationOutcome outcome = run(Operation::ShotDate);
     EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.JPG", "c.Jpg", "e.txt", "noext"}));
     EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (3件は拡張子が合致しないため変更除外しました)");
+}
+
+// Names in another encoding than UTF-8 (Shift JIS, from an old camera or PC)
+// cannot be given back to the system: such a file of the run is said to be
+// left alone, with why, and the message never says all were renamed.
+TEST_F(RenameByDate, NamesThatAreNoUtf8AreReportedNotRenamed)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    const QByteArray folderName = QFile::encodeName(folder.path());
+    for (const QByteArray &name : {QByteArray("/\x93\xfa\x96\x7b.jpg"), QByteArray("/\x93\xfa.txt")})
+        ::close(::open((folderName + name).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    const OperationOutcome outcome = run(Operation::ShotDate);
+    const QString shown = QString::fromUtf8("\x93\xfa\x96\x7b.jpg");
+    EXPECT_EQ(outcome.message, "1件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)"
+                               "\r (1件は変更できませんでした)\r (1件はファイル名がUTF-8でないため変更できませんでした："
+                                   + shown + ")");
+    EXPECT_EQ(text::failureDetails(outcome.plan), shown + "：ファイル名がUTF-8でないため変更できませんでした");
+    EXPECT_EQ(::access((folderName + "/\x93\xfa\x96\x7b.jpg").constData(), F_OK), 0);
+    EXPECT_EQ(files(), QStringList({"210305-001.jpg"}));
 }
 
 TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace pelmora;
@@ -539,6 +540,71 @@ TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
         ASSERT_EQ(log.size(), 2u);
         EXPECT_EQ(log[0].newFileName, first.formerName);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+    }
+}
+
+// A recovery killed right after one of its renames, before it could record
+// it, and the next one killed again: the recovery that ends gives every
+// file its former name and logs each logged rename's way back once.
+TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
+{
+    // Ends the process right after the given rename.
+    class KillAfter final : public fs::RenameCalls {
+    public:
+        explicit KillAfter(int rename) : left_(rename) {}
+        int renameNoReplace(const char *from, const char *to) override
+        {
+            const int result = RenameCalls::renameNoReplace(from, to);
+            if (--left_ == 0)
+                ::_exit(9);
+            return result;
+        }
+
+    private:
+        int left_;
+    };
+    const auto recoverKilledAfter = [&](int rename) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            KillAfter calls(rename);
+            fs::setRenameCalls(&calls);
+            NameDatabase own(data.path(), clock);
+            if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(own))
+                recover(own, unfinished->run);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 9;
+    };
+    // Two files renamed and logged, a third under its temporary name: the
+    // recovery moves two back to temporary names, then three to their former names.
+    for (int first = 1; first <= 5; ++first) {
+        for (int second = 0; second <= 5; ++second) {
+            SCOPED_TRACE(first * 10 + second);
+            database = std::make_unique<NameDatabase>(data.path(), clock);
+            for (const QString &name : files())
+                QFile::remove(folder.filePath(name));
+            database->empty(Table::FileNameLog);
+            photos(3);
+            const auto before = contents();
+            cutShort(RenameOperations(clock).plan(Operation::NewNumber, inputs()), 5, true);
+            database.reset(); // no connection crosses the fork
+            const bool killed = recoverKilledAfter(first);
+            ASSERT_TRUE(killed);
+            if (second > 0)
+                recoverKilledAfter(second);
+            database = std::make_unique<NameDatabase>(data.path(), clock);
+            if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database))
+                EXPECT_EQ(recover(*database, unfinished->run).failed, 0);
+            EXPECT_EQ(contents(), before);
+            int forward = 0, back = 0;
+            for (const LogRow &row : database->logRowsNewestFirst())
+                (row.newFileName.endsWith(".jpg") ? back : forward)++;
+            EXPECT_EQ(forward, 2);
+            EXPECT_EQ(back, 2);
+            EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+        }
     }
 }
 
