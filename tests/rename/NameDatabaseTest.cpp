@@ -39,6 +39,21 @@ TEST_F(NameDatabaseTest, CreatedEmptyThenLogIdsGrowAndUpdateComesFromTheClock)
     EXPECT_EQ(rows[0].update, at("2026-01-02 12:35:00")); // the time of the append, not of the opening
 }
 
+// Dates are stored as "yyyy-MM-dd HH:mm:ss" text; anything else reads as no date.
+TEST(DatabaseDates, ReadBackAsWrittenAndNothingElse)
+{
+    for (const char *text : {"2011-09-16 12:34:05", "0001-01-01 00:00:00", "9999-12-31 23:59:59", "2024-02-29 08:00:00"}) {
+        const QDateTime date = parseDatabaseDate(text);
+        EXPECT_TRUE(date.isValid()) << text;
+        EXPECT_EQ(databaseDateText(date), text);
+    }
+    for (const char *text : {"", "2011-09-16", "2011-09-16T12:34:05", "2011-13-01 00:00:00", "2023-02-29 00:00:00",
+                             "2011-09-16 24:00:00", "2011-09-16 12:34:5x", "２０１１-09-16 12:34:05",
+                             "2011-09-16 12:34:05 "})
+        EXPECT_FALSE(parseDatabaseDate(QString::fromUtf8(text)).isValid()) << text;
+    EXPECT_EQ(databaseDateText(QDateTime()), "");
+}
+
 TEST_F(NameDatabaseTest, TransactionsRollBackUnlessCommitted)
 {
     NameDatabase db(data.path(), clock);
