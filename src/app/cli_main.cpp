@@ -20,6 +20,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -75,15 +76,25 @@ int recoverAll(NameDatabase &database)
 int printLog(NameDatabase &database)
 {
     const auto field = [](QString text) { return text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' '); };
-    const auto print = [](const QString &line) { std::fputs((line + u'\n').toLocal8Bit().constData(), stdout); };
-    print(LogTableModel::fieldNames().join(u'\t'));
+    const auto print = [](const QString &line) {
+        return std::fputs((line + u'\n').toLocal8Bit().constData(), stdout) >= 0;
+    };
     // Row by row: a log of years of renames never sits in memory at once.
-    database.forEachLogRowNewestFirst([&](const LogRow &row) {
-        print(QStringList{QString::number(row.id), field(row.originalFileName), databaseDateText(row.makeItDate),
-                          field(row.extension), field(row.camera), field(row.newFileName), databaseDateText(row.update)}
-                  .join(u'\t'));
-    });
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    // The first write that fails (a full disk, a closed output) ends it.
+    bool written = print(LogTableModel::fieldNames().join(u'\t'));
+    if (written) {
+        database.forEachLogRowNewestFirst([&](const LogRow &row) {
+            written = print(QStringList{QString::number(row.id), field(row.originalFileName),
+                                        databaseDateText(row.makeItDate), field(row.extension), field(row.camera),
+                                        field(row.newFileName), databaseDateText(row.update)}
+                                .join(u'\t'));
+            return written;
+        });
+    }
+    if (written && std::fflush(stdout) == 0)
+        return 0;
+    const int error = errno;
+    return fail(text::logNotWritten(error));
 }
 
 int compact(const QString &dataFolder)

@@ -1,5 +1,6 @@
 #include "maintenance/Compaction.h"
 
+#include "platform/FileSystem.h"
 #include "rename/NameDatabase.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -59,7 +61,9 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     const QString backup = backupFileIn(dataFolder);
     // A copy left by a compaction that was killed is not this one's to
     // delete: it is reported, and the user decides.
-    if (QFileInfo::exists(backup))
+    // Whatever bears the name counts, a link to nowhere included: the copy
+    // would be written where it points, and the link moved over the file.
+    if (fs::exists(dataFolder, QFileInfo(backup).fileName()))
         return CompactionError{SQLITE_ERROR, QStringLiteral("output file already exists"), false, backup};
     if (!QFileInfo::exists(file))
         return std::nullopt; // nothing written yet: nothing to compact
@@ -108,7 +112,10 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     if (rc != SQLITE_DONE)
         return failed(engineError(handle, rc));
 
-    if (!syncPath(backup, O_RDONLY) || std::rename(QFile::encodeName(backup).constData(),
+    struct stat written {};
+    if (::lstat(QFile::encodeName(backup).constData(), &written) != 0 || !S_ISREG(written.st_mode))
+        return failed(systemError(EEXIST)); // the name was taken meanwhile: never moved over the file
+    if (!syncPath(backup, O_RDONLY | O_NOFOLLOW) || std::rename(QFile::encodeName(backup).constData(),
                                                    QFile::encodeName(file).constData()) != 0)
         return failed(systemError(errno)); // the copy goes; the file is as it was
     syncPath(dataFolder, O_RDONLY | O_DIRECTORY);

@@ -478,7 +478,8 @@ private:
 // workbooks are while written, that no running export holds.
 void removeLeftoverParts(const QString &folder)
 {
-    static const QRegularExpression leftover(QStringLiteral("^\\d{6}-File_Name_ID-\\d{6}\\.xlsx\\.part-[0-9a-f]{8}$"));
+    static const QRegularExpression leftover(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9]{6}-File_Name_ID-[0-9]{6}\\.xlsx\\.part-[0-9a-f]{8}")));
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.xlsx.part-*")}, QDir::Files | QDir::Hidden);
     for (const QString &name : names) {
         if (!leftover.match(name).hasMatch())

@@ -73,8 +73,6 @@ bool boxesFit(QFile &file)
             } else if (length == 0) { // up to the end
                 length = range.end - at;
             }
-            if (length < headerLength || length > range.end - at)
-                return false;
             int offset = childOffset(type);
             if (type == "meta") {
                 // ISO's meta is a full box; QuickTime's holds its boxes at once:
@@ -84,6 +82,19 @@ bool boxesFit(QFile &file)
                 file.read(inside, 12);
                 offset = QByteArray(inside + 4, 4) == "hdlr" ? 0 : 4;
             }
+            // A file cut short (a copy that was interrupted) ends inside its
+            // last boxes: what is there is checked up to the end of the file.
+            // Bytes after the last box (a tool that padded the file) hold no
+            // box to read.
+            const bool cutShort = length >= headerLength && length > range.end - at && range.end == size;
+            const bool trailing = range.depth == 0 && at > 0 && (length < headerLength || cutShort);
+            if (cutShort || trailing) {
+                if (cutShort && offset >= 0 && range.depth + 1 <= kDeepest)
+                    pending.push_back({at + headerLength + quint64(offset), range.end, range.depth + 1});
+                break;
+            }
+            if (length < headerLength || length > range.end - at)
+                return false;
             if (offset >= 0) {
                 if (range.depth + 1 > kDeepest)
                     return false;

@@ -23,6 +23,46 @@
 
 namespace pelmora::fs {
 
+namespace {
+
+// How many bytes at `at` make one valid UTF-8 character; 0 when they do not.
+int utf8Length(const QByteArray &raw, qsizetype at)
+{
+    const auto byte = [&](qsizetype i) { return i < raw.size() ? uchar(raw[i]) : 0; };
+    const uchar lead = byte(at);
+    const int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+    }
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    const uchar second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
+        || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+// A name that is no UTF-8 as a person can tell it from another: its valid
+// characters as they are, every other byte as \xNN.
+QString shownName(const QByteArray &raw)
+{
+    QString shown;
+    for (qsizetype at = 0; at < raw.size();) {
+        const int length = utf8Length(raw, at);
+        if (length > 0) {
+            shown += QString::fromUtf8(raw.mid(at, length));
+            at += length;
+        } else {
+            shown += QStringLiteral("\\x%1").arg(uchar(raw[at++]), 2, 16, QChar(u'0'));
+        }
+    }
+    return shown;
+}
+
+} // namespace
+
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable)
 {
     QStringList names;
@@ -45,7 +85,7 @@ QStringList listPlainFiles(const QString &folder, QStringList *undecodable)
         if (QFile::encodeName(name) == raw)
             names.append(std::move(name));
         else if (undecodable)
-            undecodable->append(std::move(name));
+            undecodable->append(shownName(raw));
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());

@@ -13,7 +13,8 @@ namespace pelmora::fs {
 // Plain, non-hidden files of a folder, sorted by name. Read in one go so an
 // operation never meets a file twice while it renames. A name that is not
 // valid UTF-8 cannot be given back to the system as a QString: such a file
-// is not listed, and goes to `undecodable` as it can be shown (sorted too).
+// is not listed, and goes to `undecodable` as it can be shown, each byte
+// that is no UTF-8 as \xNN (sorted too).
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable = nullptr);
 
 // Text after the last ".", letter case kept; empty when there is none.

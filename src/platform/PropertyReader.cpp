@@ -155,12 +155,15 @@ void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
         }
     }
     // News and scanning workflows write the date only as IPTC: a day, and a
-    // time with its offset (the time alone may be missing: the day's start).
+    // time with its offset (without a time: the day's start).
     const QString day = iptcText(image.iptcData(), "Iptc.Application2.DateCreated");
     if (day.isEmpty())
         return;
+    // A time that cannot be read leaves the day, as no time does.
     const QString time = iptcText(image.iptcData(), "Iptc.Application2.TimeCreated");
-    result.dateTaken = parseWallClock(day + u'T' + (time.isEmpty() ? QStringLiteral("00:00:00") : time));
+    result.dateTaken = parseWallClock(day + u'T' + time);
+    if (!result.dateTaken.isValid())
+        result.dateTaken = parseWallClock(day + QStringLiteral("T00:00:00"));
     if (result.dateTaken.isValid())
         result.dateOrigin = QStringLiteral("IPTC DateCreated");
 }

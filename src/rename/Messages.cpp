@@ -155,6 +155,11 @@ QString undecodableLine(const QStringList &names)
     return namesLine(names, QStringLiteral("件は") + kUndecodableCause);
 }
 
+QString logNotWritten(int error)
+{
+    return QStringLiteral("ログを書き出せませんでした。\r原因：") + QString::fromLocal8Bit(std::strerror(error));
+}
+
 QString undoChanged()
 {
     return QStringLiteral("元に戻す対象の変更が変わったため、何も変更しませんでした。もう一度実行してください。");

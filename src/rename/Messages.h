@@ -45,6 +45,8 @@ QString unreadableLine(const QStringList &names);
 inline const QString kUndecodableCause = QStringLiteral("ファイル名がUTF-8でないため変更できませんでした");
 QString undecodableLine(const QStringList &names);
 QString undoFolderMissing(const QString &folder);
+// The log could not be written out (pelmora-cli log): the system's cause.
+QString logNotWritten(int error);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 } // namespace text
 

@@ -303,17 +303,22 @@ qint64 NameDatabase::appendLog(const LogRow &row)
 std::vector<LogRow> NameDatabase::logRowsNewestFirst()
 {
     std::vector<LogRow> rows;
-    forEachLogRowNewestFirst([&](const LogRow &row) { rows.push_back(row); });
+    forEachLogRowNewestFirst([&](const LogRow &row) {
+        rows.push_back(row);
+        return true;
+    });
     return rows;
 }
 
-void NameDatabase::forEachLogRowNewestFirst(const std::function<void(const LogRow &)> &visit)
+void NameDatabase::forEachLogRowNewestFirst(const std::function<bool(const LogRow &)> &visit)
 {
     Statement query(*this, QStringLiteral("SELECT ID, OriginalFileName, MakeItDate, Extension, Camera,"
                                           " NewFileName, \"Update\" FROM FileNameLog ORDER BY ID DESC"));
-    while (query.step())
-        visit(LogRow{query.integer(0), query.text(1), query.date(2), query.text(3), query.text(4), query.text(5),
-                     query.date(6)});
+    while (query.step()) {
+        if (!visit(LogRow{query.integer(0), query.text(1), query.date(2), query.text(3), query.text(4), query.text(5),
+                          query.date(6)}))
+            return;
+    }
 }
 
 Transaction::Transaction(NameDatabase &database)

@@ -127,8 +127,9 @@ public:
     // Adds a log row with Update = now; returns its ID.
     qint64 appendLog(const LogRow &row);
     std::vector<LogRow> logRowsNewestFirst();
-    // The same rows one at a time, never all in memory at once.
-    void forEachLogRowNewestFirst(const std::function<void(const LogRow &)> &visit);
+    // The same rows one at a time, never all in memory at once, until the
+    // visitor gives false.
+    void forEachLogRowNewestFirst(const std::function<bool(const LogRow &)> &visit);
 
     [[noreturn]] void fail(const QString &what);
 

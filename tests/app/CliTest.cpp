@@ -87,6 +87,13 @@ TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], "ID\tOriginalFileName\tMakeItDate\tExtension\tCamera\tNewFileName\tUpdate");
     EXPECT_TRUE(lines[1].startsWith("3\ta.JPG\t2021-03-05 10:00:00\tJPG\t\t210305-002\t"));
+    // An output that takes nothing (a full disk) is said, with a status a script sees.
+    QProcess full;
+    full.setStandardOutputFile("/dev/full");
+    full.start(PELMORA_CLI, {"--data", dataFolder, "log"});
+    ASSERT_TRUE(full.waitForFinished(30000));
+    EXPECT_EQ(full.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(full.readAllStandardError()).startsWith("pelmora-cli: ログを書き出せませんでした。"));
 
     EXPECT_EQ(runCli({"--data", dataFolder, "compact"}).exitCode, 0);
     const CliRun cleared = runCli({"--data", dataFolder, "clear-log"});

@@ -100,6 +100,15 @@ TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
     QFile copy(backupFileIn(data.path()));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), "an earlier copy");
+
+    // A link to nowhere of that name is a leftover too: nothing is written where it points.
+    QFile::remove(backupFileIn(data.path()));
+    ASSERT_TRUE(QFile::link(data.filePath("elsewhere.db"), backupFileIn(data.path())));
+    ASSERT_TRUE(compactDatabase(data.path()).has_value());
+    EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(QFileInfo(NameDatabase::fileIn(data.path())).isSymLink());
+    EXPECT_TRUE(QFileInfo(backupFileIn(data.path())).isSymLink());
+    EXPECT_FALSE(QFile::exists(data.filePath("elsewhere.db")));
 }
 
 // A compaction that fails on its own takes away what it wrote, so the next

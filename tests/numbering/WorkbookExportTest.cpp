@@ -137,7 +137,8 @@ TEST(Workbook, WritingAgainReplacesTheWorkbookAndLeftovers)
     const FileRow first{"FLE000001", "a.jpg", {}, "jpg", "旅行", "FLD0001"};
     const FileRow second{"FLE000002", "b.jpg", {}, "jpg", "旅行", "FLD0001"};
     for (const char *name : {"260101-File_Name_ID-101010.xlsx.part-deadbeef", "260101-File_Name_ID-101011.xlsx.part-0badf00d",
-                             "mine.xlsx.part-deadbeef", "260101-File_Name_ID-101010.xlsx.part-deadbeef2"})
+                             "mine.xlsx.part-deadbeef", "260101-File_Name_ID-101010.xlsx.part-deadbeef2",
+                             "260101-File_Name_ID-101010.xlsx.part-deadbeef\n"})
         test::writeFile(dir.path(), name);
     const int held = ::open(QFile::encodeName(dir.filePath("260101-File_Name_ID-101011.xlsx.part-0badf00d")).constData(),
                             O_RDONLY | O_CLOEXEC);
@@ -150,7 +151,8 @@ TEST(Workbook, WritingAgainReplacesTheWorkbookAndLeftovers)
     ::close(held);
     EXPECT_EQ(told, (std::vector<std::pair<Sheet, qsizetype>>{
                         {Sheet::Files, 1}, {Sheet::Files, 251}, {Sheet::Files, 501}, {Sheet::Folders, 1}}));
-    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef2",
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef\n",
+                                                  "260101-File_Name_ID-101010.xlsx.part-deadbeef2",
                                                   "260101-File_Name_ID-101011.xlsx.part-0badf00d",
                                                   "mine.xlsx.part-deadbeef", "out.xlsx"}));
     ASSERT_EQ(write(kTemplate, {first, second}, kFolders, target), std::nullopt);
@@ -158,7 +160,8 @@ TEST(Workbook, WritingAgainReplacesTheWorkbookAndLeftovers)
     EXPECT_EQ(readSheet(target, "Files"),
               (std::vector<QStringList>{kFileHeadings, {"FLE000002", "b.jpg", "jpg", "", "FLD0001", "旅行"}}));
     EXPECT_EQ(readSheet(target, "Folders"), std::vector<QStringList>{kFolderHeadings});
-    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef2",
+    EXPECT_EQ(entriesOf(dir.path()), QStringList({"260101-File_Name_ID-101010.xlsx.part-deadbeef\n",
+                                                  "260101-File_Name_ID-101010.xlsx.part-deadbeef2",
                                                   "mine.xlsx.part-deadbeef", "out.xlsx"})); // no longer held
 }
 

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,25 @@ TEST(DatesTaken, MoviesGoByTheirRecordingDateInLocalTime)
     EXPECT_EQ(written.dateTaken, QDateTime(QDate(2019, 7, 25), QTime(1, 25, 40))); // as written, whatever the zone
     EXPECT_TRUE(written.dateOrigin.contains("+0900"));
     EXPECT_FALSE(reader.read(unset).dateTaken.isValid()); // a zero time is no date: the file time is used
+
+    // Damaged at the end: a copy cut short (in its movie box, or with the
+    // movie box first and cut in the media data), or bytes after the last box.
+    const QByteArray clip = readFile(mediaFile("generated/gen_clip_65s.mp4"));
+    ASSERT_EQ(clip.mid(44, 4), "mdat"); // after the file type and a free box
+    const qsizetype movie = qsizetype(qFromBigEndian<quint32>(clip.constData() + 40)) + 40;
+    const std::pair<const char *, QByteArray> damaged[] = {
+        {"cut.mp4", clip.chopped(1)},
+        {"moov-first-cut.mp4", clip.left(32) + clip.mid(movie) + clip.mid(40, movie - 41)},
+        {"padded.mp4", clip + "ABCDEFGH"},
+        {"free-past-end.mp4", clip + QByteArray::fromHex("00001000") + "free"},
+    };
+    const QDateTime recorded = reader.read(mediaFile("generated/gen_clip_65s.mp4")).dateTaken;
+    ASSERT_EQ(recorded, QDateTime(QDate(2021, 7, 4), QTime(19, 15, 30))); // 10:15:30 UTC in Tokyo
+    for (const auto &[name, bytes] : damaged) {
+        writeBytes(folder.filePath(name), bytes);
+        EXPECT_EQ(reader.read(folder.filePath(name)).dateTaken, recorded) << name;
+        QFile::remove(folder.filePath(name));
+    }
 
     setModified(unset, QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)));
     renameByDateTaken(folder.path(), {"mov"});
@@ -189,6 +209,13 @@ TEST(DatesTaken, PicturesFallBackToXmpThenIptcAndBurstsKeepTheirOrder)
         image.iptcData()["Iptc.Application2.DateCreated"] = "2019-03-12";
         image.iptcData()["Iptc.Application2.TimeCreated"] = "14:05:33+09:00";
     });
+    // A time no reader can take leaves the day.
+    const QString badTime = copyMedia("metadata-extractor-images/beach.jpg", folder.path(), "j.jpg");
+    edit(badTime, [](Exiv2::Image &image) {
+        image.iptcData()["Iptc.Application2.DateCreated"] = "2019-03-13";
+        Exiv2::StringValue time("1405");
+        image.iptcData().add(Exiv2::IptcKey("Iptc.Application2.TimeCreated"), &time);
+    });
     // Text whose bytes 4 to 7 are letters is no movie: a sidecar is read for its XMP date.
     const QString sidecar = writeFile(folder.path(), "s.xmp", R"(<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?>
 <x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
@@ -214,12 +241,13 @@ TEST(DatesTaken, PicturesFallBackToXmpThenIptcAndBurstsKeepTheirOrder)
     const ShotProperties iptc = reader.read(iptcOnly);
     EXPECT_EQ(iptc.dateTaken, QDateTime(QDate(2019, 3, 12), QTime(14, 5, 33))); // wall clock as written
     EXPECT_EQ(iptc.dateOrigin, "IPTC DateCreated");
+    EXPECT_EQ(reader.read(badTime).dateTaken, QDateTime(QDate(2019, 3, 13), QTime(0, 0)));
     EXPECT_EQ(reader.read(sidecar).dateTaken, QDateTime(QDate(2017, 8, 9), QTime(7, 8, 9)));
     EXPECT_EQ(reader.read(stray).dateOrigin, "EXIF CreateDate");
 
     renameByDateTaken(folder.path(), {"jpg"}, NamingOption::Option3); // the former name shows the order
     EXPECT_EQ(filesIn(folder.path()), QStringList({"080530-001(b).jpg", "080530-002(c).jpg", "080530-003(a).jpg",
-                                                   "150601-001(x).jpg", "190312-001(i).jpg", "190505-001(n).jpg", "raw.cr3",
+                                                   "150601-001(x).jpg", "190312-001(i).jpg", "190313-001(j).jpg", "190505-001(n).jpg", "raw.cr3",
                                                    "s.xmp"}));
 }
 

@@ -116,13 +116,15 @@ TEST_F(RenameByDate, NamesThatAreNoUtf8AreReportedNotRenamed)
     for (const QByteArray &name : {QByteArray("/\x93\xfa\x96\x7b.jpg"), QByteArray("/\x93\xfa.txt")})
         ::close(::open((folderName + name).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     const OperationOutcome outcome = run(Operation::ShotDate);
-    const QString shown = QString::fromUtf8("\x93\xfa\x96\x7b.jpg");
+    const QString shown = "\\x93\\xfa\\x96{.jpg";
     EXPECT_EQ(outcome.message, "1件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)"
                                "\r (1件は変更できませんでした)\r (1件はファイル名がUTF-8でないため変更できませんでした："
                                    + shown + ")");
     EXPECT_EQ(text::failureDetails(outcome.plan), shown + "：ファイル名がUTF-8でないため変更できませんでした");
     EXPECT_EQ(::access((folderName + "/\x93\xfa\x96\x7b.jpg").constData(), F_OK), 0);
     EXPECT_EQ(files(), QStringList({"210305-001.jpg"}));
+    for (const QByteArray &name : {QByteArray("/\x93\xfa\x96\x7b.jpg"), QByteArray("/\x93\xfa.txt")})
+        ::unlink((folderName + name).constData()); // QDir cannot see them to remove them
 }
 
 TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)
