@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 namespace pelmora {
@@ -26,5 +28,12 @@ inline void settleLocalTimeZone()
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
 }
+
+// "yyyy-MM-dd HH:mm:ss" (the separator of the date given), read and written
+// by hand: Qt's general format parser costs more than the query or the file
+// read whose date it is. Invalid for any other text, or a date or time that
+// does not exist; empty for an invalid date.
+QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator);
+QString fixedDateTimeText(const QDateTime &value, char16_t dateSeparator);
 
 } // namespace pelmora

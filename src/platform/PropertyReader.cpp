@@ -2,6 +2,7 @@
 
 #include "platform/AvchdDate.h"
 #include "platform/BoxCheck.h"
+#include "platform/Clock.h"
 #include "platform/ExifScan.h"
 #include "platform/FileSystem.h"
 
@@ -277,7 +278,10 @@ QString dateColumnText(const QDateTime &value)
 
 QDateTime parseExifDateTime(const QString &text)
 {
-    QDateTime value = QDateTime::fromString(text.trimmed().left(19), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    const QString written = text.trimmed().left(19);
+    QDateTime value = parseFixedDateTime(written, u':');
+    if (!value.isValid()) // a form the fixed one is not: Qt's parser is kinder to it
+        value = QDateTime::fromString(written, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     if (!value.isValid() || value.date().year() < 1)
         return {};
     return value;
@@ -414,16 +418,24 @@ PropertyReader::PropertyReader()
 
 PropertyReader::~PropertyReader() = default;
 
-ShotProperties PropertyReader::read(const QString &path)
+std::optional<ShotProperties> readJpegQuickly(const QString &path)
 {
     ShotProperties result;
-    if (const auto picture = readJpegDate(path, result.dateModified)) {
-        result.dateTaken = picture->dateTaken;
-        result.dateOrigin = picture->dateOrigin;
-        result.subSecond = picture->subSecond;
-        result.cameraModel = picture->cameraModel;
-        return result;
-    }
+    const auto picture = readJpegDate(path, result.dateModified);
+    if (!picture)
+        return std::nullopt;
+    result.dateTaken = picture->dateTaken;
+    result.dateOrigin = picture->dateOrigin;
+    result.subSecond = picture->subSecond;
+    result.cameraModel = picture->cameraModel;
+    return result;
+}
+
+ShotProperties PropertyReader::read(const QString &path)
+{
+    if (std::optional<ShotProperties> quick = readJpegQuickly(path))
+        return *std::move(quick);
+    ShotProperties result;
     if (!safeToRead(path)) {
         result.dateModified = fs::lastModified(path);
         return result;

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace pelmora {
 
@@ -52,6 +53,11 @@ QString dateColumnText(const QDateTime &value);
 QDateTime parseExifDateTime(const QString &text);
 // "HH:MM:SS", rounded to the nearest second.
 QString lengthColumnText(double milliseconds);
+
+// The properties of a JPEG whose Exif segment holds a date taken, read by
+// Pelmora's own bounded scan of at most the file's first 64 KB: safe in any
+// process and on any thread. Nothing for any other file.
+std::optional<ShotProperties> readJpegQuickly(const QString &path);
 
 // Reads picture metadata with Exiv2 and movie lengths with MediaInfoLib.
 // Open one per operation run; a corrupt or unreadable file gives empty texts.

@@ -7,8 +7,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-
 namespace pelmora {
 
 namespace {
@@ -66,37 +64,14 @@ DatabaseError::DatabaseError(QString file, QString cause, int code)
 {
 }
 
-// Dates are read and written for every row of a log of years: by hand, as
-// Qt's general format parser costs many times the query itself.
 QString databaseDateText(const QDateTime &value)
 {
-    if (!value.isValid())
-        return {};
-    const QDate day = value.date();
-    const QTime time = value.time();
-    if (day.year() < 0 || day.year() > 9999)
-        return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", day.year(), day.month(), day.day(), time.hour(),
-                             time.minute(), time.second());
+    return fixedDateTimeText(value, u'-');
 }
 
 QDateTime parseDatabaseDate(const QString &text)
 {
-    // "yyyy-MM-dd HH:mm:ss"
-    static constexpr int kDigits[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
-    const auto number = [&](int at, int length) {
-        int value = 0;
-        for (int i = at; i < at + length; ++i)
-            value = value * 10 + (text.at(i).unicode() - u'0');
-        return value;
-    };
-    if (text.size() != 19 || text.at(4) != u'-' || text.at(7) != u'-' || text.at(10) != u' ' || text.at(13) != u':'
-        || text.at(16) != u':'
-        || !std::all_of(std::begin(kDigits), std::end(kDigits), [&](int i) { return text.at(i) >= u'0' && text.at(i) <= u'9'; }))
-        return {};
-    const QDate day(number(0, 4), number(5, 2), number(8, 2));
-    const QTime time(number(11, 2), number(14, 2), number(17, 2));
-    return day.isValid() && time.isValid() ? QDateTime(day, time) : QDateTime();
+    return parseFixedDateTime(text, u'-');
 }
 
 Statement::Statement(NameDatabase &database, const QString &sql)

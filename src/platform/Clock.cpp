@@ -1,0 +1,51 @@
+#include "platform/Clock.h"
+
+namespace pelmora {
+
+QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator)
+{
+    static constexpr int kDigits[] = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    if (text.size() != 19 || text[4] != dateSeparator || text[7] != dateSeparator || text[10] != u' '
+        || text[13] != u':' || text[16] != u':')
+        return {};
+    for (const int i : kDigits) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return {};
+    }
+    const auto number = [&](int at, int length) {
+        int value = 0;
+        for (int i = at; i < at + length; ++i)
+            value = value * 10 + (text[i].unicode() - u'0');
+        return value;
+    };
+    const QDate day(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2));
+    return day.isValid() && time.isValid() ? QDateTime(day, time) : QDateTime();
+}
+
+QString fixedDateTimeText(const QDateTime &value, char16_t dateSeparator)
+{
+    if (!value.isValid())
+        return {};
+    const QDate day = value.date();
+    const QTime time = value.time();
+    if (day.year() < 0 || day.year() > 9999)
+        return {};
+    QString text(19, u'0');
+    const auto put = [&](int at, int length, int number) {
+        for (int i = at + length - 1; i >= at; --i, number /= 10)
+            text[i] = QChar(u'0' + number % 10);
+    };
+    put(0, 4, day.year());
+    text[4] = text[7] = QChar(dateSeparator);
+    put(5, 2, day.month());
+    put(8, 2, day.day());
+    text[10] = u' ';
+    put(11, 2, time.hour());
+    text[13] = text[16] = u':';
+    put(14, 2, time.minute());
+    put(17, 2, time.second());
+    return text;
+}
+
+} // namespace pelmora
