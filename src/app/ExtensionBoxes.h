@@ -1,18 +1,14 @@
 #pragma once
 
 #include "rename/NamingInputs.h"
+#include "widgets/WindowLook.h"
 
-#include <QColor>
 #include <QLineEdit>
 #include <QObject>
 
 #include <array>
 
 namespace pelmora {
-
-inline const QColor kLightGreen(224, 255, 224);
-inline const QColor kWhite(255, 255, 255);
-inline const QColor kYellow(255, 255, 0);
 
 // Focus changes that come from switching windows or popups are not the
 // user's moves between controls.

@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include "app/Application.h"
-#include "app/BusyScope.h"
 #include "app/ExtensionBoxes.h"
 #include "app/FavouriteFolder.h"
 #include "attributes/AttributeText.h"
@@ -9,14 +8,14 @@
 #include "maintenance/Compaction.h"
 #include "maintenance/LogView.h"
 #include "platform/IsolatedReader.h"
-#include "app/FolderLists.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
-
-#include "app/WindowLook.h"
+#include "widgets/BusyScope.h"
+#include "widgets/FolderLists.h"
+#include "widgets/WindowLook.h"
 
 #include <QApplication>
 #include <QComboBox>

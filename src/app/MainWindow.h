@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/AppServices.h"
 #include "platform/MessageBoxes.h"
-#include "rename/Operations.h"
 #include "rename/NamingInputs.h"
+#include "rename/Operations.h"
 #include "rename/RenameOperations.h"
+#include "widgets/AppServices.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "maintenance/LogView.h"
 
-#include "app/WindowLook.h"
 #include "maintenance/LogTableModel.h"
+#include "widgets/WindowLook.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

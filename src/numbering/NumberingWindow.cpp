@@ -1,16 +1,14 @@
 #include "numbering/NumberingWindow.h"
 
-#include "app/BusyScope.h"
-#include "app/ExtensionBoxes.h"
-#include "app/FolderLists.h"
 #include "numbering/FolderNumbering.h"
 #include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "rename/Messages.h"
 #include "rename/NameDatabase.h"
-
-#include "app/WindowLook.h"
+#include "widgets/BusyScope.h"
+#include "widgets/FolderLists.h"
+#include "widgets/WindowLook.h"
 
 #include <QCoreApplication>
 #include <QDir>

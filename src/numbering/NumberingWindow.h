@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppServices.h"
+#include "widgets/AppServices.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 #include "app/Application.h"
 #include "app/ExtensionBoxes.h"
-#include "app/FolderLists.h"
 #include "app/MainWindow.h"
 #include "platform/QtMessageBoxes.h"
+#include "widgets/FolderLists.h"
 #include "TestSupport.h"
 
 #include <QApplication>

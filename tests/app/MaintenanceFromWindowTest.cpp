@@ -1,9 +1,9 @@
 #include "app/Application.h"
 #include "app/FavouriteFolder.h"
-#include "app/FolderLists.h"
 #include "app/MainWindow.h"
 #include "maintenance/Compaction.h"
 #include "rename/NameDatabase.h"
+#include "widgets/FolderLists.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemModel>

@@ -1,10 +1,10 @@
 #include "app/Application.h"
-#include "app/FolderLists.h"
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
 #include "rename/Journal.h"
 #include "rename/NameDatabase.h"
 #include "rename/RenameOperations.h"
+#include "widgets/FolderLists.h"
 #include "TestSupport.h"
 
 #include <QFile>

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QColor>
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
 
 namespace pelmora {
+
+inline const QColor kLightGreen(224, 255, 224);
+inline const QColor kWhite(255, 255, 255);
+inline const QColor kYellow(255, 255, 0);
 
 // The light green of the main, log and numbering windows.
 void useLightGreenBackground(QWidget *window);

@@ -1,4 +1,4 @@
-#include "app/FolderLists.h"
+#include "widgets/FolderLists.h"
 
 #include "platform/FileSystem.h"
 

@@ -1,4 +1,4 @@
-#include "app/BusyScope.h"
+#include "widgets/BusyScope.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,5 @@
-#include "app/WindowLook.h"
+#include "widgets/WindowLook.h"
 
-#include "app/ExtensionBoxes.h"
 
 #include <QKeyEvent>
 
