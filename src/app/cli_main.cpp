@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -155,31 +156,157 @@ int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QStr
     return 0;
 }
 
-// Every command, with how many arguments it takes after its name.
+// What a command is given: its arguments after its name, the options, and
+// the DATA folder.
+struct Context {
+    const QCommandLineParser &parser;
+    QStringList arguments;
+    QString dataFolder;
+    SystemClock clock;
+    bool dryRun = false;
+    QString value(const char *option) const { return parser.value(QString::fromLatin1(option)); }
+    bool isSet(const char *option) const { return parser.isSet(QString::fromLatin1(option)); }
+};
+
+// Runs a command on the database, saying why when the database cannot be used.
+int withDatabase(Context &context, const std::function<int(NameDatabase &)> &command)
+{
+    try {
+        NameDatabase database(context.dataFolder, context.clock);
+        return command(database);
+    } catch (const DatabaseError &error) {
+        return fail(text::databaseUnavailable(error));
+    }
+}
+
+int renameCommand(Context &context, Operation operation)
+{
+    NamingInputs inputs;
+    inputs.folder = QDir::cleanPath(QDir(context.arguments[0]).absolutePath());
+    inputs.fileCount = int(fs::listPlainFiles(inputs.folder).size());
+    inputs.extensions = pictureExtensions();
+    if (context.isSet("ext")) {
+        const QStringList list = context.value("ext").split(u',', Qt::SkipEmptyParts);
+        if (list.size() > kExtensionBoxCount)
+            return fail(QStringLiteral("at most 20 extensions"));
+        inputs.extensions = {};
+        std::copy(list.begin(), list.end(), inputs.extensions.begin());
+    }
+    const int optionNumber = context.value("option").toInt();
+    if (optionNumber < 1 || optionNumber > 4)
+        return fail(QStringLiteral("--option takes 1, 2, 3 or 4"));
+    inputs.option = static_cast<NamingOption>(optionNumber);
+    inputs.preText = context.value("pre");
+    inputs.postText = context.value("post");
+    inputs.startNumber = context.value("start");
+
+    const OperationOutcome refusal = RenameOperations::check(operation, inputs);
+    if (refusal.status != OperationOutcome::Status::Completed)
+        return fail(refusal.message);
+    RenameOperations operations(context.clock);
+    if (context.dryRun) {
+        print(stdout, planPreview(operations.plan(operation, inputs)));
+        return 0;
+    }
+    return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
+}
+
+int undoCommand(Context &context)
+{
+    return withDatabase(context, [&](NameDatabase &database) {
+        RenameOperations operations(context.clock);
+        if (!context.dryRun)
+            return report(operations.undo(database));
+        const OperationOutcome prepared = operations.prepareUndo(database);
+        if (prepared.status != OperationOutcome::Status::Completed)
+            return report(prepared);
+        print(stdout, planPreview(prepared.plan));
+        return 0;
+    });
+}
+
+int clearLog(Context &context)
+{
+    const int cleared = withDatabase(context, [](NameDatabase &database) {
+        database.empty(Table::FileNameLog);
+        return database.count(Table::FileNameLog) == 0 ? 0 : fail(text::kLogNotCleared);
+    });
+    if (cleared != 0)
+        return cleared;
+    // The log is empty and its connection closed: the file can be compacted.
+    print(stdout, text::kLogCleared);
+    return compact(context.dataFolder);
+}
+
+// What the help says of each rename operation.
+QString descriptionOf(Operation operation)
+{
+    switch (operation) {
+    case Operation::ShotDate: return QStringLiteral("rename by the date taken, numbered per day (--pre, --post, --start, --option)");
+    case Operation::NewNumber: return QStringLiteral("rename by the date modified, numbered per day");
+    case Operation::KeepExisting: return QStringLiteral("rename by the date modified, each file taking the lowest free number");
+    case Operation::NewAndExisting: return QStringLiteral("rename by the date modified, keeping the former name in brackets");
+    case Operation::ReplaceText: return QStringLiteral("replace the --pre text in the names by the --post text");
+    case Operation::AppendText: return QStringLiteral("add the --post text in brackets before the extension");
+    case Operation::Undo: return QStringLiteral("give the files of the last run their former names back");
+    }
+    return {};
+}
+
+// A command, with how many arguments it takes after its name.
 struct Command {
-    const char *name;
-    const char *arguments;
+    QString name;
+    QString arguments;
     int fewest;
     int most;
-    const char *description;
+    QString description;
+    std::function<int(Context &)> run;
 };
-const Command kCommands[] = {
-    {"shot-date", "FOLDER", 1, 1, "rename by the date taken, numbered per day (--pre, --post, --start, --option)"},
-    {"new-number", "FOLDER", 1, 1, "rename by the date modified, numbered per day"},
-    {"keep-existing", "FOLDER", 1, 1, "rename by the date modified, each file taking the lowest free number"},
-    {"new-and-existing", "FOLDER", 1, 1, "rename by the date modified, keeping the former name in brackets"},
-    {"replace", "FOLDER", 1, 1, "replace the --pre text in the names by the --post text"},
-    {"append", "FOLDER", 1, 1, "add the --post text in brackets before the extension"},
-    {"undo", "", 0, 0, "give the files of the last run their former names back"},
-    {"recover", "", 0, 0, "give the files of runs cut short their former names back"},
-    {"log", "", 0, 0, "print the rename log, newest first, tab-separated"},
-    {"compact", "", 0, 0, "compact the database file"},
-    {"clear-log", "", 0, 0, "empty the rename log, then compact"},
-    {"attributes", "FOLDER|FILE", 1, 1, "print every property of the folder's first file, or of the file"},
-    {"favourite", "[FOLDER]", 0, 1, "store the folder for the Drive button, or print the one stored"},
-    {"number", "FOLDER", 1, 1, "give every file and folder below FOLDER its ID"},
-    {"export", "[--to DIR]", 0, 0, "write the IDs to a workbook in DIR (default: the desktop)"},
-};
+
+// Every operation of the list is a command of its name; then the others.
+std::vector<Command> commands()
+{
+    std::vector<Command> all;
+    for (const OperationRules &rules : allOperations()) {
+        const Operation operation = rules.operation;
+        if (operation == Operation::Undo)
+            all.push_back({rules.name, {}, 0, 0, descriptionOf(operation), undoCommand});
+        else
+            all.push_back({rules.name, QStringLiteral("FOLDER"), 1, 1, descriptionOf(operation),
+                           [operation](Context &context) { return renameCommand(context, operation); }});
+    }
+    const auto onDatabase = [](int (*command)(NameDatabase &)) {
+        return [command](Context &context) { return withDatabase(context, command); };
+    };
+    all.insert(all.end(), {
+        {QStringLiteral("recover"), {}, 0, 0, QStringLiteral("give the files of runs cut short their former names back"),
+         onDatabase(recoverAll)},
+        {QStringLiteral("log"), {}, 0, 0, QStringLiteral("print the rename log, newest first, tab-separated"),
+         onDatabase(printLog)},
+        {QStringLiteral("compact"), {}, 0, 0, QStringLiteral("compact the database file"),
+         [](Context &context) { return compact(context.dataFolder); }},
+        {QStringLiteral("clear-log"), {}, 0, 0, QStringLiteral("empty the rename log, then compact"), clearLog},
+        {QStringLiteral("attributes"), QStringLiteral("FOLDER|FILE"), 1, 1,
+         QStringLiteral("print every property of the folder's first file, or of the file"),
+         [](Context &context) { return printAttributes(context.arguments[0]); }},
+        {QStringLiteral("favourite"), QStringLiteral("[FOLDER]"), 0, 1,
+         QStringLiteral("store the folder for the Drive button, or print the one stored"),
+         [](Context &context) { return favouriteFolder(context.dataFolder, context.arguments.value(0)); }},
+        {QStringLiteral("number"), QStringLiteral("FOLDER"), 1, 1, QStringLiteral("give every file and folder below FOLDER its ID"),
+         [](Context &context) {
+             return withDatabase(context, [&](NameDatabase &database) { return numberFolder(database, context.arguments[0]); });
+         }},
+        {QStringLiteral("export"), QStringLiteral("[--to DIR]"), 0, 0,
+         QStringLiteral("write the IDs to a workbook in DIR (default: the desktop)"),
+         [](Context &context) {
+             const QString folder = context.isSet("to") ? context.value("to") : desktopFolder();
+             return withDatabase(context, [&](NameDatabase &database) {
+                 return exportWorkbook(database, context.dataFolder, folder, context.clock);
+             });
+         }},
+    });
+    return all;
+}
 
 } // namespace
 
@@ -189,123 +316,40 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
 
+    const std::vector<Command> table = commands();
     QCommandLineParser parser;
     QString description = QStringLiteral("Renames the files of FOLDER as the window's operations do.\nCommands:");
-    for (const Command &each : kCommands) {
-        const QString usage = QString::fromLatin1(each.name) + u' ' + QString::fromLatin1(each.arguments);
-        description += QStringLiteral("\n  %1 %2").arg(usage.trimmed(), -24).arg(QString::fromUtf8(each.description));
+    for (const Command &each : table) {
+        const QString usage = each.name + u' ' + each.arguments;
+        description += QStringLiteral("\n  %1 %2").arg(usage.trimmed(), -24).arg(each.description);
     }
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("the DATA folder"), QStringLiteral("DIR"));
-    const QCommandLineOption ext(QStringLiteral("ext"), QStringLiteral("extensions, comma-separated (at most 20)"),
-                                 QStringLiteral("LIST"));
-    const QCommandLineOption option(QStringLiteral("option"), QStringLiteral("naming option 1 to 4"),
-                                    QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption pre(QStringLiteral("pre"), QStringLiteral("Pre Text"), QStringLiteral("TEXT"));
-    const QCommandLineOption post(QStringLiteral("post"), QStringLiteral("Post Text"), QStringLiteral("TEXT"));
-    const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Start Number"), QStringLiteral("N"),
-                                   QStringLiteral("1"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("print the plan, \"former name → new name\", and change nothing"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),
-                                QStringLiteral("DIR"));
-    parser.addOptions({data, ext, option, pre, post, start, dryRun, to});
+    parser.addOptions({
+        {QStringLiteral("data"), QStringLiteral("the DATA folder"), QStringLiteral("DIR")},
+        {QStringLiteral("ext"), QStringLiteral("extensions, comma-separated (at most 20)"), QStringLiteral("LIST")},
+        {QStringLiteral("option"), QStringLiteral("naming option 1 to 4"), QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("pre"), QStringLiteral("Pre Text"), QStringLiteral("TEXT")},
+        {QStringLiteral("post"), QStringLiteral("Post Text"), QStringLiteral("TEXT")},
+        {QStringLiteral("start"), QStringLiteral("Start Number"), QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("dry-run"), QStringLiteral("print the plan, \"former name → new name\", and change nothing")},
+        {QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),
+         QStringLiteral("DIR")},
+    });
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
-    const QString command = positional.value(0);
-    const OperationRules *rules = operationNamed(command);
-    const auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                    [&command](const Command &each) { return command == QLatin1String(each.name); });
-    if (known == std::end(kCommands))
-        return fail(QStringLiteral("unknown command \"%1\"; see --help").arg(command));
-    const auto [fewest, most] = std::pair(known->fewest, known->most);
-    const int given = int(positional.size()) - 1;
-    if (given < fewest || given > most)
+    const QString name = positional.value(0);
+    const auto command = std::find_if(table.begin(), table.end(), [&](const Command &each) { return each.name == name; });
+    if (command == table.end())
+        return fail(QStringLiteral("unknown command \"%1\"; see --help").arg(name));
+    Context context{parser, positional.mid(1), {}, {}, parser.isSet(QStringLiteral("dry-run"))};
+    if (context.arguments.size() < command->fewest || context.arguments.size() > command->most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
     // The default folder is only made (and given the template) when used.
-    const QString dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder();
-    QDir().mkpath(dataFolder);
-    SystemClock clock;
-    RenameOperations operations(clock);
-
-    if (command == u"attributes")
-        return printAttributes(positional[1]);
-    if (command == u"favourite")
-        return favouriteFolder(dataFolder, positional.value(1));
-    if (command == u"compact")
-        return compact(dataFolder);
-    if (command == u"number" || command == u"export") {
-        try {
-            NameDatabase database(dataFolder, clock);
-            if (command == u"number")
-                return numberFolder(database, positional[1]);
-            return exportWorkbook(database, dataFolder, parser.isSet(to) ? parser.value(to) : desktopFolder(), clock);
-        } catch (const DatabaseError &error) {
-            return fail(text::databaseUnavailable(error));
-        }
-    }
-    if (!rules || rules->operation == Operation::Undo) {
-        try {
-            NameDatabase database(dataFolder, clock);
-            if (command == u"recover")
-                return recoverAll(database);
-            if (command == u"log")
-                return printLog(database);
-            if (command == u"clear-log") {
-                database.empty(Table::FileNameLog);
-                if (database.count(Table::FileNameLog) != 0)
-                    return fail(text::kLogNotCleared);
-            } else if (parser.isSet(dryRun)) {
-                const OperationOutcome prepared = operations.prepareUndo(database);
-                if (prepared.status != OperationOutcome::Status::Completed)
-                    return report(prepared);
-                print(stdout, planPreview(prepared.plan));
-                return 0;
-            } else {
-                return report(operations.undo(database));
-            }
-        } catch (const DatabaseError &error) {
-            return fail(text::databaseUnavailable(error));
-        }
-        // The log is empty and this connection closed: the file can be compacted.
-        print(stdout, text::kLogCleared);
-        return compact(dataFolder);
-    }
-
-    NamingInputs inputs;
-    inputs.folder = QDir::cleanPath(QDir(positional[1]).absolutePath());
-    inputs.fileCount = int(fs::listPlainFiles(inputs.folder).size());
-    inputs.extensions = pictureExtensions();
-    if (parser.isSet(ext)) {
-        const QStringList list = parser.value(ext).split(u',', Qt::SkipEmptyParts);
-        if (list.size() > kExtensionBoxCount)
-            return fail(QStringLiteral("at most 20 extensions"));
-        inputs.extensions = {};
-        std::copy(list.begin(), list.end(), inputs.extensions.begin());
-    }
-    const int optionNumber = parser.value(option).toInt();
-    if (optionNumber < 1 || optionNumber > 4)
-        return fail(QStringLiteral("--option takes 1, 2, 3 or 4"));
-    inputs.option = static_cast<NamingOption>(optionNumber);
-    inputs.preText = parser.value(pre);
-    inputs.postText = parser.value(post);
-    inputs.startNumber = parser.value(start);
-
-    const OperationOutcome refusal = RenameOperations::check(rules->operation, inputs);
-    if (refusal.status != OperationOutcome::Status::Completed)
-        return fail(refusal.message);
-    if (parser.isSet(dryRun)) {
-        print(stdout, planPreview(operations.plan(rules->operation, inputs)));
-        return 0;
-    }
-    try {
-        NameDatabase database(dataFolder, clock);
-        return report(operations.run(rules->operation, inputs, database));
-    } catch (const DatabaseError &error) {
-        return fail(text::databaseUnavailable(error));
-    }
+    context.dataFolder = parser.isSet(QStringLiteral("data")) ? parser.value(QStringLiteral("data")) : defaultDataFolder();
+    QDir().mkpath(context.dataFolder);
+    return command->run(context);
 }
