@@ -375,20 +375,20 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
     case Status::Completed:
         return false;
     case Status::StartNumberInvalid:
-        messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kNotNumericTitle);
+        messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Critical, text::kNotNumericTitle);
         Text3->setFocus(Qt::OtherFocusReason);
         return true;
     case Status::UnfinishedRun:
         // The files of the run cut short are offered back first.
-        messages.show(outcome.message, Buttons::Ok, Icon::Exclamation, text::kStrandedTitle);
+        messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Exclamation, text::kStrandedTitle);
         app_.offerRecovery(outcome.folder);
         return true;
     case Status::DatabaseUnavailable:
         app_.closeDatabase();
-        messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
+        messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
         return true;
     case Status::NothingToUndo:
-        messages.show(outcome.message, Buttons::Ok, Icon::Information, text::kUndoTitle);
+        messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Information, text::kUndoTitle);
         return true;
     case Status::FolderMissing:
     case Status::FolderReadOnly:
@@ -397,7 +397,7 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
     case Status::Stopped:
         break;
     }
-    messages.show(outcome.message, Buttons::Ok, Icon::Critical, text::kFolderErrorTitle);
+    messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Critical, text::kFolderErrorTitle);
     return true;
 }
 
@@ -411,7 +411,7 @@ void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
     }
     using Status = OperationOutcome::Status;
     if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
-        services_.messages->show(outcome.message, Buttons::Ok, Icon::None, text::kDone,
+        services_.messages->show(text::outcomeMessage(outcome), Buttons::Ok, Icon::None, text::kDone,
                                  text::failureDetails(outcome.plan));
     else
         showRefusal(outcome);

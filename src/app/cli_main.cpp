@@ -50,8 +50,8 @@ int report(const OperationOutcome &outcome)
 {
     using Status = OperationOutcome::Status;
     if (outcome.status != Status::Completed && outcome.status != Status::Stopped)
-        return fail(outcome.message);
-    print(stdout, outcome.message);
+        return fail(text::outcomeMessage(outcome));
+    print(stdout, text::outcomeMessage(outcome));
     const QString details = text::failureDetails(outcome.plan);
     if (!details.isEmpty())
         print(stderr, details);
@@ -202,7 +202,7 @@ int renameCommand(Context &context, Operation operation)
 
     const OperationOutcome refusal = RenameOperations::check(operation, inputs);
     if (refusal.status != OperationOutcome::Status::Completed)
-        return fail(refusal.message);
+        return fail(text::outcomeMessage(refusal));
     RenameOperations operations(context.clock);
     if (context.dryRun) {
         print(stdout, planPreview(operations.plan(operation, inputs)));

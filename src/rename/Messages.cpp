@@ -1,6 +1,7 @@
 #include "rename/Messages.h"
 
 #include "rename/NameDatabase.h"
+#include "rename/Recovery.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,51 @@ QString renameSummary(int renamed, int excluded, int failed)
     else
         return message + failureLine(failed).mid(1); // in place of "all renamed", which would not be true
     return message + failureLine(failed);
+}
+
+namespace {
+
+QString closingMessage(const OperationOutcome &outcome)
+{
+    switch (rulesOf(outcome.plan.operation).closing) {
+    case Closing::Counts:
+        return renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed);
+    case Closing::Plain:
+        return QStringLiteral("変更しました") + failureLine(outcome.failed);
+    case Closing::Undone:
+        return undoSummary(outcome.renamed, outcome.failed);
+    }
+    return {};
+}
+
+} // namespace
+
+QString outcomeMessage(const OperationOutcome &outcome)
+{
+    using Refusal = OperationOutcome::Refusal;
+    const QString &subject = outcome.subject;
+    switch (outcome.refusal) {
+    case Refusal::None: break;
+    case Refusal::StartNumber: return notNumericStartNumber(subject);
+    case Refusal::FolderMissing: return folderMissing(subject);
+    case Refusal::FolderNotWritable: return folderNotWritable(subject, outcome.error);
+    case Refusal::FolderBusy: return folderBusy(subject);
+    case Refusal::RecoverFirst: return recoverFirst(subject, outcome.count);
+    case Refusal::RecoveryFolderUnavailable: return recoveryFolderUnavailable(subject);
+    case Refusal::StrayTemporaryNames: return strayTemporaryNames(subject, outcome.names);
+    case Refusal::NothingToUndo: return nothingToUndo();
+    case Refusal::UndoChanged: return undoChanged();
+    case Refusal::UndoFolderMissing: return undoFolderMissing(subject);
+    case Refusal::UndoVolumeMissing: return undoVolumeMissing(subject);
+    case Refusal::Database:
+        return outcome.databaseError ? databaseUnavailable(*outcome.databaseError) : QString();
+    }
+    QString message = closingMessage(outcome) + unreadableLine(outcome.plan.unreadable)
+        + undecodableLine(outcome.plan.undecodable);
+    if (outcome.stopReason != OperationOutcome::StopReason::None)
+        message += stoppedLine(outcome.stopReason, outcome.notDone, outcome.plan.folder,
+                               outcome.databaseError ? &*outcome.databaseError : nullptr);
+    return message + leftTemporaryLine(outcome.leftTemporary);
 }
 
 QString failureLine(int failed)

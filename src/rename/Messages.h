@@ -19,6 +19,9 @@ inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー")
 // The closing message of the counting rename operations; a line for the
 // renames that failed follows only when there were any.
 QString renameSummary(int renamed, int excluded, int failed);
+// What an operation's outcome says: the closing message of a run, or why it
+// did not run.
+QString outcomeMessage(const OperationOutcome &outcome);
 QString failureLine(int failed);
 QString notNumericStartNumber(const QString &startNumber);
 QString databaseUnavailable(const DatabaseError &error);

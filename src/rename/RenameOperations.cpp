@@ -24,6 +24,8 @@ namespace pelmora {
 
 namespace {
 
+using Refusal = OperationOutcome::Refusal;
+
 // Rows without a date come first, as an empty date sorts before any other;
 // shots of one second go by their fraction of it (a burst), then by the
 // order of the listing.
@@ -538,17 +540,10 @@ int leftUnderTemporaryNames(RenamePlan &plan)
     return left;
 }
 
-QString closingMessage(const OperationRules &rules, const OperationOutcome &outcome)
+void refuse(OperationOutcome &outcome, OperationOutcome::Refusal refusal, const QString &subject = QString())
 {
-    switch (rules.closing) {
-    case Closing::Counts:
-        return text::renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed);
-    case Closing::Plain:
-        return QStringLiteral("変更しました") + text::failureLine(outcome.failed);
-    case Closing::Undone:
-        return text::undoSummary(outcome.renamed, outcome.failed);
-    }
-    return {};
+    outcome.refusal = refusal;
+    outcome.subject = subject;
 }
 
 } // namespace
@@ -564,13 +559,14 @@ OperationOutcome RenameOperations::check(Operation operation, const NamingInputs
     OperationOutcome outcome;
     if (rulesOf(operation).readsStartNumber && !wholeNumber(inputs.startNumber)) {
         outcome.status = OperationOutcome::Status::StartNumberInvalid;
-        outcome.message = text::notNumericStartNumber(inputs.startNumber);
+        refuse(outcome, Refusal::StartNumber, inputs.startNumber);
     } else if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
         outcome.status = OperationOutcome::Status::FolderMissing;
-        outcome.message = text::folderMissing(inputs.folder);
+        refuse(outcome, Refusal::FolderMissing, inputs.folder);
     } else if (const int refusal = fs::writeRefusal(inputs.folder)) {
         outcome.status = OperationOutcome::Status::FolderReadOnly;
-        outcome.message = text::folderNotWritable(inputs.folder, refusal);
+        refuse(outcome, Refusal::FolderNotWritable, inputs.folder);
+        outcome.error = refusal;
     }
     return outcome;
 }
@@ -663,7 +659,8 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
         if (unfinished && !unfinished->folderUnavailable) {
             outcome.status = Status::UnfinishedRun;
             outcome.folder = unfinished->run.folder;
-            outcome.message = text::recoverFirst(unfinished->run.folder, unfinished->awaitingRestore);
+            refuse(outcome, Refusal::RecoverFirst, unfinished->run.folder);
+            outcome.count = unfinished->awaitingRestore;
             return outcome;
         }
         const std::optional<journal::Run> last = journal::lastUndoableRun(database);
@@ -672,12 +669,12 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
         if (unfinished && (!last || last->folder == unfinished->run.folder)) {
             outcome.status = Status::UnfinishedRun;
             outcome.folder = unfinished->run.folder;
-            outcome.message = text::recoveryFolderUnavailable(unfinished->run.folder);
+            refuse(outcome, Refusal::RecoveryFolderUnavailable, unfinished->run.folder);
             return outcome;
         }
         if (!last) {
             outcome.status = Status::NothingToUndo;
-            outcome.message = text::nothingToUndo();
+            refuse(outcome, Refusal::NothingToUndo);
             return outcome;
         }
         outcome.plan = planUndoOf(database, *last);
@@ -688,15 +685,16 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
             // never be undone, and the next undo goes to the run before it.
             journal::markNotUndoable(database, last->id);
             outcome.status = Status::FolderMissing;
-            outcome.message = text::undoFolderMissing(last->folder);
+            refuse(outcome, Refusal::UndoFolderMissing, last->folder);
         } else if (folder.isEmpty()) {
             // Its card or drive is out: the undo waits for it.
             outcome.status = Status::FolderMissing;
-            outcome.message = text::undoVolumeMissing(last->folder);
+            refuse(outcome, Refusal::UndoVolumeMissing, last->folder);
         } else if (const int refusal = fs::writeRefusal(folder)) {
             outcome.status = Status::FolderReadOnly;
             outcome.folder = folder;
-            outcome.message = text::folderNotWritable(folder, refusal);
+            refuse(outcome, Refusal::FolderNotWritable, folder);
+            outcome.error = refusal;
         } else {
             outcome.plan.folder = folder;
             outcome.folder = folder;
@@ -704,7 +702,8 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
         }
     } catch (const DatabaseError &error) {
         outcome.status = Status::DatabaseUnavailable;
-        outcome.message = text::databaseUnavailable(error);
+        refuse(outcome, Refusal::Database);
+        outcome.databaseError = error;
     }
     return outcome;
 }
@@ -716,14 +715,15 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
     const fs::FolderLock lock(outcome.folder);
     if (!lock.held()) {
         outcome.status = OperationOutcome::Status::FolderBusy;
-        outcome.message = text::folderBusy(folder);
+        refuse(outcome, Refusal::FolderBusy, folder);
         return outcome;
     }
     try {
         const int waiting = filesAwaitingRestore(database, folder);
         if (waiting > 0) {
             outcome.status = OperationOutcome::Status::UnfinishedRun;
-            outcome.message = text::recoverFirst(outcome.folder, waiting);
+            refuse(outcome, Refusal::RecoverFirst, outcome.folder);
+            outcome.count = waiting;
             return outcome;
         }
         // Temporary names that no open run explains: the record of their
@@ -735,11 +735,13 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
         }
         if (!stray.isEmpty()) {
             outcome.status = OperationOutcome::Status::StrayTemporaryNames;
-            outcome.message = text::strayTemporaryNames(outcome.folder, stray);
+            refuse(outcome, Refusal::StrayTemporaryNames, outcome.folder);
+            outcome.names = stray;
         }
     } catch (const DatabaseError &error) {
         outcome.status = OperationOutcome::Status::DatabaseUnavailable;
-        outcome.message = text::databaseUnavailable(error);
+        refuse(outcome, Refusal::Database);
+        outcome.databaseError = error;
     }
     return outcome;
 }
@@ -758,14 +760,14 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     if (!lock.held()) {
         outcome.status = Status::FolderBusy;
-        outcome.message = text::folderBusy(plan.folder);
+        refuse(outcome, Refusal::FolderBusy, plan.folder);
         return outcome;
     }
 
     try {
         if (plan.operation == Operation::Undo && !stillUndoable(plan, database)) {
             outcome.status = Status::NothingToUndo;
-            outcome.message = text::undoChanged();
+            refuse(outcome, Refusal::UndoChanged);
             return outcome;
         }
         Transaction transaction(database);
@@ -775,7 +777,8 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         transaction.commit();
     } catch (const DatabaseError &error) {
         outcome.status = Status::DatabaseUnavailable;
-        outcome.message = text::databaseUnavailable(error);
+        refuse(outcome, Refusal::Database);
+        outcome.databaseError = error;
         return outcome;
     }
 
@@ -814,14 +817,11 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     }
     outcome.plan = std::move(plan);
     outcome.folder = outcome.plan.folder;
-    outcome.message = closingMessage(rules, outcome) + text::unreadableLine(outcome.plan.unreadable)
-        + text::undecodableLine(outcome.plan.undecodable);
+    outcome.notDone = notDone;
     if (outcome.stopReason != StopReason::None) {
         outcome.status = Status::Stopped;
-        outcome.message += text::stoppedLine(outcome.stopReason, notDone, outcome.plan.folder,
-                                             applier.databaseError ? &*applier.databaseError : nullptr);
+        outcome.databaseError = applier.databaseError;
     }
-    outcome.message += text::leftTemporaryLine(outcome.leftTemporary);
     return outcome;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "rename/NameDatabase.h"
 #include "rename/NamingInputs.h"
 #include "rename/Operations.h"
 
@@ -8,12 +9,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace pelmora {
 
 class Clock;
-class NameDatabase;
 class ProgressSink;
 
 // Where a file of a run stands; the journal stores the same states.
@@ -94,12 +95,34 @@ struct OperationOutcome {
     };
     // Why a run stopped part-way.
     enum class StopReason { None, Database, ReadOnly, DiskFull, FolderGone };
+    // Why an operation did not run, finer than its status.
+    enum class Refusal {
+        None,
+        StartNumber,               // `subject`: the Start Number given
+        FolderMissing,             // `subject`: the folder
+        FolderNotWritable,         // `subject`, and `error`: the system's error number
+        FolderBusy,                // `subject`
+        RecoverFirst,              // `subject`, and `count` files under temporary names
+        RecoveryFolderUnavailable, // `subject`: the folder of a run cut short that is not there
+        StrayTemporaryNames,       // `subject`, and the `names`
+        NothingToUndo,
+        UndoChanged,
+        UndoFolderMissing,         // `subject`: the last run's folder, gone for good
+        UndoVolumeMissing,         // `subject`: the last run's folder, its volume out
+        Database                   // `databaseError`
+    };
     Status status = Status::Completed;
-    QString message; // the closing message, or what stopped the operation
+    Refusal refusal = Refusal::None;
+    QString subject; // what the refusal names
+    int count = 0;
+    int error = 0;
+    QStringList names;
+    std::optional<DatabaseError> databaseError; // a refusal's, or what stopped a run
     QString folder;  // the folder the outcome is about
     StopReason stopReason = StopReason::None;
     int renamed = 0;
     int failed = 0;
+    int notDone = 0;       // files a stopped run did not reach
     int leftTemporary = 0; // files still under temporary names: the run stays open for recovery
     qint64 runId = 0;
     RenamePlan plan;

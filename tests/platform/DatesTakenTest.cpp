@@ -4,6 +4,7 @@
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/RenameOperations.h"
+#include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "TestSupport.h"
 
@@ -294,7 +295,7 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
 
     const OperationOutcome outcome = renameByDateTaken(folder.path(), {"jpg", "heic", "mp4", "mov"});
     EXPECT_EQ(outcome.status, OperationOutcome::Status::Completed);
-    EXPECT_FALSE(outcome.message.contains("読み取れない")) << outcome.message.toStdString(); // none cost a worker
+    EXPECT_FALSE(text::outcomeMessage(outcome).contains("読み取れない")) << text::outcomeMessage(outcome).toStdString(); // none cost a worker
     EXPECT_TRUE(filesIn(folder.path()).contains("080530-001.jpg"));
 }
 
@@ -324,7 +325,7 @@ TEST(DatesTaken, AFileThatKillsTheReaderCostsOnlyTheWorker)
         EXPECT_FALSE(reader.read(QDir(testdataFolder()).filePath(QStringLiteral("hostile/") + found)).dateTaken.isValid());
 
     const OperationOutcome outcome = renameByDateTaken(folder.path(), {"mov"});
-    EXPECT_EQ(outcome.message, "2件のファイル名を変更しました\r (全件変更されました)\r"
+    EXPECT_EQ(text::outcomeMessage(outcome), "2件のファイル名を変更しました\r (全件変更されました)\r"
                                " (1件は読み取れないためファイル日時を使いました：a.mov)");
     EXPECT_EQ(filesIn(folder.path()), QStringList({"210705-001.mov", "220202-001.mov"}));
 }

@@ -161,7 +161,7 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
         EXPECT_EQ(renames, 3);
 
         const qint64 logged = database->count(Table::FileNameLog);
-        EXPECT_EQ(undo().message, "3件のファイル名を元に戻しました");
+        EXPECT_EQ(text::outcomeMessage(undo()), "3件のファイル名を元に戻しました");
         EXPECT_EQ(contents(), before);
         EXPECT_EQ(database->count(Table::FileNameLog), logged + 3);
     }
@@ -194,7 +194,7 @@ TEST_F(RunRecord, UndoNeverReplacesAndReportsWhatItCouldNotUndo)
     QFile::rename(folder.filePath("210305-001.jpg"), folder.filePath("mine.jpg")); // renamed meanwhile
     writeFile(folder.path(), "IMG_0001.jpg", "a newcomer");                       // a former name taken
     const OperationOutcome outcome = undo();
-    EXPECT_EQ(outcome.message, "1件のファイル名を元に戻しました\r (2件は変更できませんでした)");
+    EXPECT_EQ(text::outcomeMessage(outcome), "1件のファイル名を元に戻しました\r (2件は変更できませんでした)");
     EXPECT_EQ(files(), QStringList({"210305-002.jpg", "IMG_0001.jpg", "IMG_0002.jpg", "mine.jpg"}));
     EXPECT_EQ(contents().at("IMG_0001.jpg"), "a newcomer");
     EXPECT_EQ(contents().at("210305-002.jpg"), "IMG_0001.jpg");
@@ -211,7 +211,7 @@ TEST_F(RunRecord, TemporaryNamesNoRecordExplainsAreNeverRenamedAsPhotos)
     const auto before = contents();
     const OperationOutcome outcome = run(Operation::NewNumber);
     EXPECT_EQ(outcome.status, OperationOutcome::Status::StrayTemporaryNames);
-    EXPECT_TRUE(outcome.message.contains("TempFileName3405_001.jpg"));
+    EXPECT_TRUE(text::outcomeMessage(outcome).contains("TempFileName3405_001.jpg"));
     EXPECT_EQ(contents(), before);
     // Nor does a plan take it for a photo.
     const RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
@@ -331,7 +331,7 @@ TEST_F(RunRecord, DatabaseFailingMidRunStopsWithLogAndFilesInAgreement)
         database->execute("PRAGMA max_page_count = 1073741823");
 
         EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
-        EXPECT_TRUE(outcome.message.contains("途中で中止しました")) << outcome.message.toStdString();
+        EXPECT_TRUE(text::outcomeMessage(outcome).contains("途中で中止しました")) << text::outcomeMessage(outcome).toStdString();
         EXPECT_GT(outcome.renamed, 0);
         // Every file is either under its former name or under a new name that
         // the log records; nothing is left under a temporary name.
@@ -434,7 +434,7 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
             EXPECT_EQ(outcome.stopReason, reason);
             EXPECT_EQ(outcome.renamed, 2);
             EXPECT_EQ(outcome.leftTemporary, 4);
-            EXPECT_TRUE(outcome.message.contains("4件は一時的な名前のままです"));
+            EXPECT_TRUE(text::outcomeMessage(outcome).contains("4件は一時的な名前のままです"));
             EXPECT_TRUE(text::failureDetails(outcome.plan).contains("一時的な名前のままです"));
             EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
         }
@@ -460,7 +460,7 @@ TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
         card.failError = ENOTCONN;
         const OperationOutcome outcome = run(Operation::NewNumber);
         EXPECT_EQ(outcome.stopReason, OperationOutcome::StopReason::FolderGone);
-        EXPECT_TRUE(outcome.message.contains("フォルダにアクセスできなくなったため途中で中止しました。2件は変更していません"));
+        EXPECT_TRUE(text::outcomeMessage(outcome).contains("フォルダにアクセスできなくなったため途中で中止しました。2件は変更していません"));
         EXPECT_EQ(outcome.leftTemporary, 3);
     }
     const QString away = folder.path() + "-out";
@@ -470,7 +470,7 @@ TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
     EXPECT_TRUE(recover(*database, open->run).folderUnavailable);
     const OperationOutcome refused = undo();
     EXPECT_EQ(refused.status, OperationOutcome::Status::UnfinishedRun);
-    EXPECT_TRUE(refused.message.startsWith("前回の処理が途中で終わったフォルダが見つからないため"));
+    EXPECT_TRUE(text::outcomeMessage(refused).startsWith("前回の処理が途中で終わったフォルダが見つからないため"));
     ASSERT_TRUE(QDir().rename(away, folder.path()));
     EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 3);
     EXPECT_EQ(contents(), before);
