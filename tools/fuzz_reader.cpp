@@ -11,6 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static QTemporaryDir folder;
+    static const bool utf8 = (pelmora::useUtf8FileNames(), true);
     static pelmora::PropertyReader reader;
     const QString path = folder.filePath(QStringLiteral("input"));
     QFile file(path);

@@ -4,10 +4,9 @@
 #include "numbering/NumberingWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
-
 
 namespace pelmora {
 

@@ -40,18 +40,3 @@ std::optional<QString> stored(const QString &dataFolder)
 
 } // namespace pelmora::favourite
 
-namespace pelmora::text {
-
-QString registerQuestion(const QString &folder)
-{
-    return QStringLiteral("　現在選択されているフォルダを『Drive』ボタンに登録します。\r\r"
-                          "　選択されているフォルダは以下のとおりです。\r\r")
-        + folder;
-}
-
-QString registerFailed(const QString &file, const QString &cause)
-{
-    return QStringLiteral("フォルダを登録できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
-}
-
-} // namespace pelmora::text

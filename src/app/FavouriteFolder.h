@@ -18,9 +18,3 @@ std::optional<QString> stored(const QString &dataFolder);
 
 } // namespace pelmora::favourite
 
-namespace pelmora::text {
-QString registerQuestion(const QString &folder);
-inline const QString kRegistered = QStringLiteral(
-    "　Driveボタンにフォルダを登録しました。\r\r　次回からDriveボタンを押すと登録したフォルダが選択されます。");
-QString registerFailed(const QString &file, const QString &cause);
-} // namespace pelmora::text

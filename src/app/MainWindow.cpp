@@ -9,7 +9,7 @@
 #include "maintenance/LogView.h"
 #include "platform/IsolatedReader.h"
 #include "platform/MessageBoxes.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
@@ -83,7 +83,6 @@ public:
 private:
     QProgressBar *bar_;
 };
-
 
 QLineEdit *lineEdit(const char *name, QWidget *parent)
 {
@@ -439,7 +438,7 @@ void MainWindow::runRename(Operation operation, const QString &title)
     }
     const QString question = QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ")
         + QString::number(File1->entryCount()) + QStringLiteral(" 件\r\rフォルダ名\r") + Dir1->path();
-    if (confirm(question, title, planPreview(plan)))
+    if (confirm(question, title, text::planPreview(plan)))
         applyAndReport(std::move(plan), *db);
 }
 
@@ -474,7 +473,7 @@ void MainWindow::Fnc_Undo()
         return;
     const QString question = QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(plan.files.size())
         + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
-    if (confirm(question, confirmationTitle(Operation::Undo), planPreview(plan), Buttons::YesNo))
+    if (confirm(question, confirmationTitle(Operation::Undo), text::planPreview(plan), Buttons::YesNo))
         applyAndReport(std::move(plan), *db);
 }
 

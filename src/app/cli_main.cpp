@@ -9,10 +9,11 @@
 #include "platform/DataFolder.h"
 #include "platform/FileSystem.h"
 #include "platform/IsolatedReader.h"
-#include "rename/Messages.h"
+#include "platform/PropertyReader.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
+#include "text/Messages.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -142,7 +143,8 @@ int numberFolder(NameDatabase &database, const QString &folder)
 {
     if (!QFileInfo(folder).isDir())
         return fail(text::folderMissing(folder));
-    print(stdout, text::numberingDone(FolderNumbering(database).run(QDir(folder).absolutePath())));
+    const NumberingResult result = FolderNumbering(database).run(QDir(folder).absolutePath());
+    print(stdout, text::numberingDone(result.files, result.folders, result.unreadable, result.unnamed));
     return 0;
 }
 
@@ -151,7 +153,7 @@ int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QStr
     const QString target = QDir(folder).filePath(workbook::outputName(clock.now()));
     if (const auto error = workbook::write(findWorkbookTemplate(dataFolder), numberedFiles(database),
                                            numberedFolders(database), target))
-        return fail(text::exportFailed(*error));
+        return fail(text::exportFailed(error->file, error->cause));
     print(stdout, target);
     return 0;
 }
@@ -205,7 +207,7 @@ int renameCommand(Context &context, Operation operation)
         return fail(text::outcomeMessage(refusal));
     RenameOperations operations(context.clock);
     if (context.dryRun) {
-        print(stdout, planPreview(operations.plan(operation, inputs)));
+        print(stdout, text::planPreview(operations.plan(operation, inputs)));
         return 0;
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
@@ -220,7 +222,7 @@ int undoCommand(Context &context)
         const OperationOutcome prepared = operations.prepareUndo(database);
         if (prepared.status != OperationOutcome::Status::Completed)
             return report(prepared);
-        print(stdout, planPreview(prepared.plan));
+        print(stdout, text::planPreview(prepared.plan));
         return 0;
     });
 }
@@ -314,6 +316,7 @@ int main(int argc, char *argv[])
 {
     pelmora::settleLocalTimeZone();
     QCoreApplication app(argc, argv);
+    useUtf8FileNames();
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
 
     const std::vector<Command> table = commands();

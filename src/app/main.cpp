@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
+#include "platform/PropertyReader.h"
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
 {
     pelmora::settleLocalTimeZone();
     QApplication app(argc, argv);
+    pelmora::useUtf8FileNames();
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The desktop matches the windows to the menu entry by this name.

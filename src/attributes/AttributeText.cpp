@@ -44,9 +44,4 @@ std::optional<QString> firstFileOf(const QString &folder)
     return std::nullopt;
 }
 
-QString text::noFileToShow(const QString &folder)
-{
-    return QStringLiteral("属性を表示するファイルがこのフォルダにありません。\r\rフォルダ名\r") + folder;
-}
-
 } // namespace pelmora

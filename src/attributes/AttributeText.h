@@ -19,9 +19,4 @@ QString attributeText(const QString &path, IsolatedPropertyReader &reader);
 // by name; none for a folder without one.
 std::optional<QString> firstFileOf(const QString &folder);
 
-namespace text {
-QString noFileToShow(const QString &folder);
-inline const QString kAttributesTitle = QStringLiteral("属性");
-} // namespace text
-
 } // namespace pelmora

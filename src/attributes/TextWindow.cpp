@@ -1,6 +1,7 @@
 #include "attributes/TextWindow.h"
 
 #include "attributes/AttributeText.h"
+#include "text/Messages.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>

@@ -122,19 +122,4 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     return std::nullopt;
 }
 
-QString text::compactionError(const CompactionError &error)
-{
-    QString message = QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
-    if (!error.leftover.isEmpty())
-        message += QStringLiteral("\r\r以前の最適化で作られたファイルが残っています：\r") + error.leftover
-            + QStringLiteral("\r\rこのファイルは自動では削除しません。中身が不要であることを確かめてから"
-                             "削除するか別の場所へ移し、もう一度最適化を実施して下さい。");
-    return message;
-}
-
-QString text::compactionErrorTitle(const QString &window)
-{
-    return QStringLiteral("動作警告   [") + window + u']';
-}
-
 } // namespace pelmora

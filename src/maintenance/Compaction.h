@@ -26,19 +26,4 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder);
 
 QString backupFileIn(const QString &dataFolder);
 
-namespace text {
-// "エラー <code> ： <text>", and for a leftover copy, which file it is and
-// what the user may do with it.
-QString compactionError(const CompactionError &error);
-// "動作警告   [<window>]"
-QString compactionErrorTitle(const QString &window);
-inline const QString kAccessRestricted = QStringLiteral(
-    "最適化作業はデータベースが閉じている状態、つまり誰もアクセスしていない状態でのみ実施可能です。\r\r"
-    "データベースへの接続が無い状態にしてから再度最適化を実施して下さい");
-inline const QString kAccessRestrictedTitle = QStringLiteral("アクセス制限");
-inline const QString kLogCleared = QStringLiteral(
-    "データベースのログデータを削除しました。\r\r続けて最適化処理を実施するとファイルサイズが小さくなります。");
-inline const QString kLogNotCleared = QStringLiteral("ログデータ削除に失敗しました。");
-} // namespace text
-
 } // namespace pelmora

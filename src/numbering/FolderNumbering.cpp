@@ -122,22 +122,4 @@ std::vector<FolderRow> numberedFolders(NameDatabase &database)
     return database.rows<FolderRow>(query, [](const Statement &row) { return FolderRow{row.text(0), row.text(1)}; });
 }
 
-QString text::numberingDone(const NumberingResult &result)
-{
-    QString message = QStringLiteral("ファイル") + QString::number(result.files) + QStringLiteral("件とフォルダ")
-        + QString::number(result.folders) + QStringLiteral("件のナンバリングを実行しました。");
-    if (result.unreadable > 0)
-        message += QStringLiteral("\r (") + QString::number(result.unreadable)
-            + QStringLiteral("件のフォルダは読めないため、中のファイルを番号付けしていません)");
-    if (result.unnamed > 0)
-        message += QStringLiteral("\r (") + QString::number(result.unnamed)
-            + QStringLiteral("件のファイルまたはフォルダは名前を読めないため、番号付けしていません)");
-    return message;
-}
-
-QString text::numberingFile(int number)
-{
-    return QStringLiteral("現在") + QString::number(number) + QStringLiteral("件目のファイルに固有番号を付与しています。");
-}
-
 } // namespace pelmora

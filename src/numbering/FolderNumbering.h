@@ -44,11 +44,4 @@ QString folderIdentifier(qint64 number);
 std::vector<FileRow> numberedFiles(NameDatabase &database);
 std::vector<FolderRow> numberedFolders(NameDatabase &database);
 
-namespace text {
-QString numberingDone(const NumberingResult &result);
-QString numberingFile(int number);
-inline const QString kNumberingIdle = QStringLiteral("フォルダを選択、Numberingを実行するとファイルに固有番号を付与します。");
-inline const QString kNumberingFinished = QStringLiteral("ナンバリング完了です。Excelファイル出力はしていません。");
-} // namespace text
-
 } // namespace pelmora

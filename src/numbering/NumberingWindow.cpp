@@ -4,7 +4,7 @@
 #include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "widgets/BusyScope.h"
 #include "widgets/FolderLists.h"
@@ -21,7 +21,6 @@
 namespace pelmora {
 
 namespace {
-
 
 } // namespace
 
@@ -102,7 +101,7 @@ void NumberingWindow::RunNumbering()
         return;
     }
     Txt_Msg->setText(text::kNumberingFinished);
-    services_.messages->show(text::numberingDone(result), Buttons::Ok, Icon::None);
+    services_.messages->show(text::numberingDone(result.files, result.folders, result.unreadable, result.unnamed), Buttons::Ok, Icon::None);
 }
 
 void NumberingWindow::exportWorkbook()
@@ -131,12 +130,12 @@ void NumberingWindow::exportWorkbook()
         BusyScope busy;
         error = workbook::write(findWorkbookTemplate(services_.dataFolder), files, folders, target,
                                 [this](workbook::Sheet sheet, qsizetype counter) {
-                                    setStatus(text::exportingRow(sheet, counter));
+                                    setStatus(text::exportingRow(sheet == workbook::Sheet::Folders, counter));
                                 });
     }
     if (error) {
         Txt_Msg->setText(text::kNumberingIdle);
-        services_.messages->show(text::exportFailed(*error), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
+        services_.messages->show(text::exportFailed(error->file, error->cause), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
         return;
     }
     if (services_.openFile)

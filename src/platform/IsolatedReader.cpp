@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
-#include <QUrl>
+#include <QDataStream>
+#include <QtEndian>
 
 #include <algorithm>
 #include <deque>
@@ -24,17 +25,46 @@ namespace pelmora {
 
 namespace {
 
-QByteArray encoded(const QString &text)
+// One request or answer between the program and a worker: its length in
+// four bytes, then a QDataStream of its values.
+constexpr qsizetype kFrameHeader = 4;
+
+QByteArray framed(const QByteArray &payload)
 {
-    return QUrl::toPercentEncoding(text);
+    return QByteArray(kFrameHeader, '\0') + payload;
 }
 
-QString decoded(const QByteArray &field)
+QByteArray finished(QByteArray frame)
 {
-    return QUrl::fromPercentEncoding(field);
+    qToBigEndian(quint32(frame.size() - kFrameHeader), frame.data());
+    return frame;
 }
 
-const QString kDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+template <typename Write> QByteArray frameOf(Write write)
+{
+    QByteArray frame = framed({});
+    QDataStream stream(&frame, QIODevice::WriteOnly | QIODevice::Append);
+    write(stream);
+    return finished(std::move(frame));
+}
+
+// A whole frame waiting on the device, taken; nothing while it is not all there.
+std::optional<QByteArray> takeFrame(QIODevice &device)
+{
+    if (device.bytesAvailable() < kFrameHeader)
+        return std::nullopt;
+    const QByteArray header = device.peek(kFrameHeader);
+    const quint32 length = qFromBigEndian<quint32>(header.constData());
+    if (length > kLongestReaderFrame || device.bytesAvailable() < kFrameHeader + qint64(length))
+        return std::nullopt;
+    device.skip(kFrameHeader);
+    return device.read(length);
+}
+
+QByteArray requestFrame(char kind, const QString &path)
+{
+    return frameOf([&](QDataStream &stream) { stream << qint8(kind) << path; });
+}
 
 // Beside the program, or where it is installed. Tests and benchmarks, which
 // run elsewhere in the build tree, use the one built there; an installed
@@ -60,18 +90,25 @@ QString workerProgram()
 
 QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request)
 {
-    const QString path = decoded(request.mid(2));
-    QByteArrayList fields;
-    if (request.startsWith("p\t")) {
-        const ShotProperties p = reader.read(path);
-        fields = {encoded(p.dateTaken.toString(kDateFormat)), encoded(p.dateOrigin), QByteArray::number(p.subSecond),
-                  encoded(p.dateModified.toString(kDateFormat)), encoded(p.cameraModel), encoded(p.length)};
-    } else if (request.startsWith("c\t")) {
-        for (const auto &[number, text] : reader.columns(path))
-            fields << QByteArray::number(number) + '=' + encoded(text);
-    }
-    return fields.join('\t');
+    QDataStream in(request);
+    qint8 kind = 0;
+    QString path;
+    in >> kind >> path;
+    return frameOf([&](QDataStream &out) {
+        if (in.status() != QDataStream::Ok)
+            return;
+        if (kind == 'p') {
+            const ShotProperties p = reader.read(path);
+            out << p.dateTaken << p.dateOrigin << p.subSecond << p.dateModified << p.cameraModel << p.length;
+        } else if (kind == 'c') {
+            const std::map<int, QString> columns = reader.columns(path);
+            out << quint32(columns.size());
+            for (const auto &[number, text] : columns)
+                out << qint32(number) << text;
+        }
+    });
 }
+
 
 IsolatedPropertyReader::IsolatedPropertyReader()
 {
@@ -127,14 +164,16 @@ std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &
             return std::nullopt;
         }
     }
-    worker_->write(QByteArray(1, kind) + '\t' + encoded(path) + '\n');
+    worker_->write(requestFrame(kind, path));
     QElapsedTimer clock;
     clock.start();
-    while (!worker_->canReadLine()) {
+    for (;;) {
+        if (std::optional<QByteArray> answer = takeFrame(*worker_))
+            return answer;
         const qint64 left = kSecondsPerFile * 1000 - clock.elapsed();
         if (left <= 0 || worker_->state() != QProcess::Running || !worker_->waitForReadyRead(int(left))) {
-            if (worker_->canReadLine())
-                break;
+            if (std::optional<QByteArray> answer = takeFrame(*worker_))
+                return answer;
             worker_->kill(); // hung, crashed or out of memory: the next file gets a new worker
             worker_->waitForFinished(1000);
             worker_.reset();
@@ -142,9 +181,6 @@ std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &
             return std::nullopt;
         }
     }
-    QByteArray line = worker_->readLine();
-    line.chop(1);
-    return line;
 }
 
 namespace {
@@ -153,17 +189,15 @@ namespace {
 ShotProperties propertiesFrom(const std::optional<QByteArray> &answer, const QString &path)
 {
     ShotProperties result;
-    const QByteArrayList fields = answer ? answer->split('\t') : QByteArrayList();
-    if (fields.size() != 6) {
-        result.dateModified = fs::lastModified(path);
-        return result;
+    if (answer) {
+        QDataStream in(*answer);
+        in >> result.dateTaken >> result.dateOrigin >> result.subSecond >> result.dateModified >> result.cameraModel
+            >> result.length;
+        if (in.status() == QDataStream::Ok)
+            return result;
     }
-    result.dateTaken = QDateTime::fromString(decoded(fields[0]), kDateFormat);
-    result.dateOrigin = decoded(fields[1]);
-    result.subSecond = fields[2].toDouble();
-    result.dateModified = QDateTime::fromString(decoded(fields[3]), kDateFormat);
-    result.cameraModel = decoded(fields[4]);
-    result.length = decoded(fields[5]);
+    result = ShotProperties{};
+    result.dateModified = fs::lastModified(path);
     return result;
 }
 
@@ -239,7 +273,7 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
         worker.process = startWorker();
         QByteArray requests;
         for (qsizetype i : worker.pending)
-            requests += "p\t" + encoded(paths[i]) + '\n';
+            requests += requestFrame('p', paths[i]);
         if (worker.process)
             worker.process->write(requests);
         worker.sinceAnswer.start();
@@ -255,12 +289,10 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
                 continue;
             busy = true;
             QProcess *process = worker.process.get();
-            if (process && process->canReadLine()) {
-                QByteArray line = process->readLine();
-                line.chop(1);
+            if (const std::optional<QByteArray> answer = process ? takeFrame(*process) : std::nullopt) {
                 const qsizetype i = worker.pending.front();
                 worker.pending.pop_front();
-                results[size_t(i)] = propertiesFrom(line, paths[i]);
+                results[size_t(i)] = propertiesFrom(answer, paths[i]);
                 worker.sinceAnswer.restart();
                 done();
             } else if (!process || process->state() != QProcess::Running
@@ -300,10 +332,15 @@ std::map<int, QString> IsolatedPropertyReader::columns(const QString &path)
     const std::optional<QByteArray> answer = ask('c', path);
     if (!answer)
         return columns;
-    for (const QByteArray &field : answer->split('\t')) {
-        const qsizetype equals = field.indexOf('=');
-        if (equals > 0)
-            columns[field.left(equals).toInt()] = decoded(field.mid(equals + 1));
+    QDataStream in(*answer);
+    quint32 count = 0;
+    in >> count;
+    for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {
+        qint32 number = 0;
+        QString text;
+        in >> number >> text;
+        if (in.status() == QDataStream::Ok)
+            columns[number] = text;
     }
     return columns;
 }

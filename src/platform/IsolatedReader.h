@@ -53,8 +53,11 @@ private:
     QStringList unreadable_;
 };
 
-// What the worker does with one request line: "p<TAB>path" for the
-// properties of a rename, "c<TAB>path" for every column.
+// The worker's side. A request is 'p' and a path for the properties of a
+// rename, or 'c' and a path for every column; each request and each answer
+// is one frame: its length in four bytes (big-endian, at most the longest
+// frame), then its values as a QDataStream. The answer to a request, framed.
+inline constexpr quint32 kLongestReaderFrame = 16 * 1024 * 1024;
 QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request);
 
 } // namespace pelmora

@@ -409,14 +409,16 @@ PropertyReader::PropertyReader()
     : media_(std::make_unique<Media>())
 {
     initialiseExiv2Once();
-    // MediaInfoLib turns the wide path back into bytes by the C library's
-    // locale: in the plain "C" locale a name such as 動画.mp4 would not open.
-    if (const char *ctype = std::setlocale(LC_CTYPE, nullptr); ctype && std::strcmp(ctype, "C") == 0)
-        std::setlocale(LC_CTYPE, "C.UTF-8");
     media_->info.Option(L"ParseSpeed", L"0");
 }
 
 PropertyReader::~PropertyReader() = default;
+
+void useUtf8FileNames()
+{
+    if (const char *ctype = std::setlocale(LC_CTYPE, nullptr); ctype && std::strcmp(ctype, "C") == 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+}
 
 std::optional<ShotProperties> readJpegQuickly(const QString &path)
 {
@@ -458,13 +460,6 @@ ShotProperties PropertyReader::read(const QString &path)
         }
     }
     return result;
-}
-
-QString PropertyReader::cameraModel(const QString &path)
-{
-    if (!safeToRead(path))
-        return {};
-    return readPicture(path).cameraModel;
 }
 
 std::map<int, QString> PropertyReader::columns(const QString &path)
@@ -518,24 +513,6 @@ std::map<int, QString> PropertyReader::columns(const QString &path)
         }
     }
     return columns;
-}
-
-QString PropertyReader::columnText(const QString &path, int columnNumber)
-{
-    switch (columnNumber) {
-    case column::DateModified:
-        return dateColumnText(fs::lastModified(path));
-    case column::DateTaken:
-        return dateColumnText(read(path).dateTaken);
-    case column::CameraModel:
-        return cameraModel(path);
-    case column::Length:
-        return read(path).length;
-    case column::DateTakenOrigin:
-        return read(path).dateOrigin;
-    default:
-        return {};
-    }
 }
 
 } // namespace pelmora

@@ -54,6 +54,11 @@ QDateTime parseExifDateTime(const QString &text);
 // "HH:MM:SS", rounded to the nearest second.
 QString lengthColumnText(double milliseconds);
 
+// MediaInfoLib turns a wide path back into bytes by the C library's locale:
+// in the plain "C" locale a name such as 動画.mp4 would not open. Each
+// program calls this once at its start, after Qt has set the locale.
+void useUtf8FileNames();
+
 // The properties of a JPEG whose Exif segment holds a date taken, read by
 // Pelmora's own bounded scan of at most the file's first 64 KB: safe in any
 // process and on any thread. Nothing for any other file.
@@ -69,9 +74,6 @@ public:
     PropertyReader &operator=(const PropertyReader &) = delete;
 
     ShotProperties read(const QString &path);
-    QString cameraModel(const QString &path);
-    // The text of one detail column (3, 12, 27 or 30); empty for any other.
-    QString columnText(const QString &path, int columnNumber);
     // Every column that has a text for the file; the file is read once.
     std::map<int, QString> columns(const QString &path);
 

@@ -1,30 +1,33 @@
-// pelmora-reader: reads the metadata of one file per request line, for a
-// program that would rather lose this process than itself to a damaged file.
+// pelmora-reader: reads the metadata of one file per request, for a program
+// that would rather lose this process than itself to a damaged file.
 #include "platform/Clock.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 
 #include <QCoreApplication>
+#include <QtEndian>
 
 #include <cstdio>
-#include <string>
 
 int main(int argc, char *argv[])
 {
     pelmora::settleLocalTimeZone();
     QCoreApplication app(argc, argv);
+    pelmora::useUtf8FileNames();
     pelmora::PropertyReader reader;
-    char *line = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    while ((length = ::getline(&line, &capacity, stdin)) > 0) {
-        QByteArray request(line, length);
-        if (request.endsWith('\n'))
-            request.chop(1);
-        const QByteArray answer = pelmora::answerReaderRequest(reader, request) + '\n';
+    // Requests come one frame at a time: four bytes of length, then the request.
+    for (;;) {
+        unsigned char header[4];
+        if (std::fread(header, 1, sizeof header, stdin) != sizeof header)
+            return 0;
+        const quint32 length = qFromBigEndian<quint32>(header);
+        if (length > pelmora::kLongestReaderFrame)
+            return 1;
+        QByteArray request(qsizetype(length), Qt::Uninitialized);
+        if (std::fread(request.data(), 1, length, stdin) != length)
+            return 0;
+        const QByteArray answer = pelmora::answerReaderRequest(reader, request);
         std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
         std::fflush(stdout);
     }
-    std::free(line);
-    return 0;
 }

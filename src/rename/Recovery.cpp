@@ -2,7 +2,6 @@
 
 #include "platform/FileSystem.h"
 #include "rename/FileMoves.h"
-#include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 
 #include <QFileInfo>
@@ -361,38 +360,6 @@ std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool w
         }
     }
     return awaiting;
-}
-
-QString text::strandedQuestion(const UnfinishedRun &run)
-{
-    return QStringLiteral("前回の処理が途中で終わったため、") + QString::number(run.awaitingRestore)
-        + QStringLiteral("件のファイルが一時的な名前のままです。\r\rフォルダ名\r") + run.run.folder
-        + QStringLiteral("\r\r元のファイル名に戻しますか？");
-}
-
-QString text::restoreSummary(const RecoveryResult &result)
-{
-    if (result.folderUnavailable)
-        return recoveryFolderUnavailable(result.folder);
-    QString message = QString::number(result.restored) + QStringLiteral("件のファイル名を元に戻しました")
-        + failureLine(result.failed);
-    if (!result.notRestored.isEmpty()) {
-        constexpr int kShown = 20;
-        message += QStringLiteral("\r\r元に戻せなかったファイル（フォルダ ") + result.folder + QStringLiteral("）：\r")
-            + result.notRestored.mid(0, kShown).join(u'\r');
-        if (result.notRestored.size() > kShown)
-            message += QStringLiteral("\rほか") + QString::number(result.notRestored.size() - kShown)
-                + QStringLiteral("件");
-    }
-    return message;
-}
-
-QString text::recoveryFolderUnavailable(const QString &folder)
-{
-    return QStringLiteral("前回の処理が途中で終わったフォルダが見つからないため、元のファイル名に戻せませんでした。\r"
-                          "カードやドライブをつないでから、もう一度実行してください。"
-                          "記録は残っています。\r\rフォルダ名：")
-        + folder;
 }
 
 } // namespace pelmora

@@ -52,11 +52,4 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 // is not there is left as it is and given only when `withUnavailable`.
 std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false);
 
-namespace text {
-QString strandedQuestion(const UnfinishedRun &run);
-QString restoreSummary(const RecoveryResult &result);
-QString recoveryFolderUnavailable(const QString &folder);
-inline const QString kStrandedTitle = QStringLiteral("中断された処理");
-} // namespace text
-
 } // namespace pelmora

@@ -6,7 +6,6 @@
 #include "platform/PropertyReader.h"
 #include "rename/FileMoves.h"
 #include "rename/Journal.h"
-#include "rename/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
@@ -829,93 +828,6 @@ bool isTemporaryName(const QString &name)
 {
     static const QRegularExpression form(QStringLiteral("^TempFileName[0-9]{4}_[0-9]{3,}(\\.|$)"));
     return form.match(name).hasMatch();
-}
-
-QString text::leftOutReason(LeftOut::Reason reason)
-{
-    switch (reason) {
-    case LeftOut::Reason::Extension: return QStringLiteral("拡張子");
-    case LeftOut::Reason::Unchanged: return QStringLiteral("名前が変わらない");
-    case LeftOut::Reason::TemporaryName: return QStringLiteral("一時的な名前");
-    case LeftOut::Reason::UndecodableName: return QStringLiteral("名前がUTF-8でない");
-    }
-    return {};
-}
-
-QString text::failureCause(FailureCause cause, int error)
-{
-    QString why;
-    switch (cause) {
-    case FailureCause::None: return {};
-    case FailureCause::TargetExists: why = QStringLiteral("同じ名前のファイルがあります"); break;
-    case FailureCause::Vanished: why = QStringLiteral("ファイルが見つかりません"); break;
-    case FailureCause::Permission: why = QStringLiteral("変更の権限がありません"); break;
-    case FailureCause::NameRefused: why = QStringLiteral("使えない名前です"); break;
-    case FailureCause::Restored: why = QStringLiteral("元の名前に戻しました"); break;
-    case FailureCause::LeftTemporary: why = QStringLiteral("一時的な名前のままです"); break;
-    case FailureCause::Stopped: why = QStringLiteral("中止したため変更していません"); break;
-    case FailureCause::RolledBack: why = QStringLiteral("元に戻しました"); break;
-    case FailureCause::ReadOnly: why = QStringLiteral("読み取り専用です"); break;
-    case FailureCause::DiskFull: why = QStringLiteral("ディスクの空きがありません"); break;
-    case FailureCause::Unreachable: why = QStringLiteral("フォルダにアクセスできません"); break;
-    case FailureCause::NotTheSameFile: why = QStringLiteral("別のファイルに置き換わっています"); break;
-    case FailureCause::Other: why = QStringLiteral("変更できません"); break;
-    }
-    // The system's own words only where no cause of ours says more.
-    if (cause == FailureCause::Other && error != 0)
-        why += QStringLiteral("（") + QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral("）");
-    return why;
-}
-
-namespace {
-// A name holding a line break or another control character would break its
-// line in two: such characters are shown as their Unicode pictures.
-QString shown(const QString &name)
-{
-    QString text = name;
-    for (QChar &c : text) {
-        if (c.unicode() < 0x20)
-            c = QChar(0x2400 + c.unicode());
-    }
-    return text;
-}
-} // namespace
-
-QString text::failureDetails(const RenamePlan &plan)
-{
-    QStringList lines;
-    for (const PlannedRename &file : plan.files) {
-        if (file.state == FileState::Done || file.cause == FailureCause::Stopped)
-            continue;
-        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：");
-        if (file.state == FileState::Temporary)
-            line += failureCause(FailureCause::LeftTemporary, 0) + QStringLiteral("（") + shown(file.temporaryName)
-                + QStringLiteral("）");
-        else
-            line += failureCause(file.cause, file.error);
-        if (file.state == FileState::Restored)
-            line += QStringLiteral("（元の名前のままです）");
-        lines << line;
-    }
-    for (const QString &name : plan.undecodable)
-        lines << shown(name) + QStringLiteral("：") + kUndecodableCause;
-    return lines.join(u'\n');
-}
-
-QString planPreview(const RenamePlan &plan)
-{
-    QStringList lines;
-    for (const PlannedRename &file : plan.files) {
-        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
-        if (!file.dateOrigin.isEmpty())
-            line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
-        if (file.nameTaken)
-            line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
-        lines << line;
-    }
-    for (const LeftOut &file : plan.leftOut)
-        lines << shown(file.name) + QStringLiteral("（対象外：") + text::leftOutReason(file.reason) + QStringLiteral("）");
-    return lines.join(u'\n');
 }
 
 } // namespace pelmora

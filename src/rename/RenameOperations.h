@@ -163,18 +163,7 @@ private:
     ProgressSink *progress_;
 };
 
-// The plan as lines: "former name → new name" in the order of the run, then
-// the files left out and why.
-QString planPreview(const RenamePlan &plan);
-
 // A temporary name of a run: a form no camera writes.
 bool isTemporaryName(const QString &name);
-
-namespace text {
-QString leftOutReason(LeftOut::Reason reason);
-QString failureCause(FailureCause cause, int error);
-// One line per file that was not renamed, with why; empty when none.
-QString failureDetails(const RenamePlan &plan);
-} // namespace text
 
 } // namespace pelmora

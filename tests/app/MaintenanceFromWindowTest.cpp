@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "maintenance/Compaction.h"
 #include "rename/NameDatabase.h"
+#include "text/Messages.h"
 #include "widgets/FolderLists.h"
 #include "TestSupport.h"
 

@@ -1,5 +1,6 @@
 #include "maintenance/Compaction.h"
 #include "rename/NameDatabase.h"
+#include "text/Messages.h"
 #include "TestSupport.h"
 
 #include <QFile>

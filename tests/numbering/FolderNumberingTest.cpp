@@ -1,5 +1,6 @@
 #include "numbering/FolderNumbering.h"
 #include "rename/NameDatabase.h"
+#include "text/Messages.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -58,7 +59,7 @@ TEST_F(FolderNumberingTest, IdentifiersFollowTheTreeInNameOrder)
     ::close(::open((QFile::encodeName(root) + "/Trip/bad\xfe.jpg").constData(), O_CREAT | O_WRONLY, 0644));
 
     const NumberingResult result = FolderNumbering(*database).run(root);
-    EXPECT_EQ(text::numberingDone(result), "ファイル5件とフォルダ4件のナンバリングを実行しました。\r"
+    EXPECT_EQ(text::numberingDone(result.files, result.folders, result.unreadable, result.unnamed), "ファイル5件とフォルダ4件のナンバリングを実行しました。\r"
                                            " (1件のファイルまたはフォルダは名前を読めないため、番号付けしていません)");
     EXPECT_EQ(folderRows(), QStringList({"FLD0001|2021/", "FLD0002|2021/.cache", "FLD0003|2021/A", "FLD0004|2021/Trip"}));
     EXPECT_EQ(fileRows(), QStringList({
@@ -71,7 +72,8 @@ TEST_F(FolderNumberingTest, IdentifiersFollowTheTreeInNameOrder)
 
     // A second run replaces every row and starts again from 1.
     const QString empty = tree.filePath("2021/A");
-    EXPECT_EQ(text::numberingDone(FolderNumbering(*database).run(empty)),
+    const NumberingResult nothing = FolderNumbering(*database).run(empty);
+    EXPECT_EQ(text::numberingDone(nothing.files, nothing.folders, nothing.unreadable, nothing.unnamed),
               "ファイル0件とフォルダ1件のナンバリングを実行しました。");
     EXPECT_EQ(folderRows(), QStringList({"FLD0001|A/"}));
     EXPECT_TRUE(fileRows().isEmpty());

@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "numbering/NumberingExport.h"
 #include "numbering/NumberingWindow.h"
+#include "text/Messages.h"
 #include "TestSupport.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/RenameOperations.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "TestSupport.h"
 

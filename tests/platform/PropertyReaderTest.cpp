@@ -78,12 +78,13 @@ TEST(PropertyReader, ColumnLayoutsOfADatedPicture)
 {
     PropertyReader reader;
     const QString file = mediaFile("ianare-exif-samples/Canon_40D.jpg");
-    const QString taken = reader.columnText(file, column::DateTaken);
+    std::map<int, QString> columns = reader.columns(file);
+    const QString taken = columns[column::DateTaken];
     EXPECT_EQ(taken, QStringLiteral("\u200E2008/\u200E05/\u200E30 \u200E\u200E15:56:01"));
     EXPECT_EQ(taken.mid(1, 5) + taken.mid(7, 3) + taken.mid(11, 3) + taken.mid(16, 8), "2008/05/30 15:56:01");
-    EXPECT_EQ(reader.columnText(file, column::CameraModel), "Canon EOS 40D");
-    EXPECT_EQ(reader.columnText(file, column::Length), "");
-    EXPECT_EQ(reader.columnText(mediaFile("generated/gen_clip_65s.mp4"), column::Length), "00:01:05");
+    EXPECT_EQ(columns[column::CameraModel], "Canon EOS 40D");
+    EXPECT_EQ(columns[column::Length], "");
+    EXPECT_EQ(reader.columns(mediaFile("generated/gen_clip_65s.mp4"))[column::Length], "00:01:05");
 }
 
 // Comment segments before the Exif segment move it across the first block

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/RenameOperations.h"

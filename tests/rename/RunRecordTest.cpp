@@ -1,6 +1,6 @@
 #include "RenameFixture.h"
 #include "rename/Journal.h"
-#include "rename/Messages.h"
+#include "text/Messages.h"
 #include "rename/Recovery.h"
 
 #include <QDir>
@@ -140,7 +140,7 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
         SCOPED_TRACE(int(operation));
         RenameOperations operations(clock);
         RenamePlan plan = operations.plan(operation, inputsFor(operation));
-        const QStringList lines = planPreview(plan).split(u'\n');
+        const QStringList lines = text::planPreview(plan).split(u'\n');
         EXPECT_EQ(lines.last(), "IMG_9.txt（対象外：拡張子）");
         ASSERT_EQ(operations.apply(std::move(plan), *database).renamed, 3);
         const auto after = contents();

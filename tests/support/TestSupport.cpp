@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/PropertyReader.h"
+
 #include <cerrno>
 
 #include <QDir>
@@ -13,6 +15,11 @@
 #include <stdexcept>
 
 namespace pelmora::test {
+
+namespace {
+// As every program does at its start: names such as 動画.mp4 open in MediaInfoLib.
+[[maybe_unused]] const bool kUtf8FileNames = (useUtf8FileNames(), true);
+} // namespace
 
 Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
                                   const QString &details)

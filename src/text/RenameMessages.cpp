@@ -1,4 +1,4 @@
-#include "rename/Messages.h"
+#include "text/Messages.h"
 
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
@@ -215,6 +215,125 @@ QString undoFolderMissing(const QString &folder)
 {
     return QStringLiteral("フォルダが見つからないため、直前の変更は元に戻せません。"
                           "次に元に戻すときは、その前の変更が対象になります。\r\rフォルダ名：")
+        + folder;
+}
+
+QString leftOutReason(LeftOut::Reason reason)
+{
+    switch (reason) {
+    case LeftOut::Reason::Extension: return QStringLiteral("拡張子");
+    case LeftOut::Reason::Unchanged: return QStringLiteral("名前が変わらない");
+    case LeftOut::Reason::TemporaryName: return QStringLiteral("一時的な名前");
+    case LeftOut::Reason::UndecodableName: return QStringLiteral("名前がUTF-8でない");
+    }
+    return {};
+}
+
+QString failureCause(FailureCause cause, int error)
+{
+    QString why;
+    switch (cause) {
+    case FailureCause::None: return {};
+    case FailureCause::TargetExists: why = QStringLiteral("同じ名前のファイルがあります"); break;
+    case FailureCause::Vanished: why = QStringLiteral("ファイルが見つかりません"); break;
+    case FailureCause::Permission: why = QStringLiteral("変更の権限がありません"); break;
+    case FailureCause::NameRefused: why = QStringLiteral("使えない名前です"); break;
+    case FailureCause::Restored: why = QStringLiteral("元の名前に戻しました"); break;
+    case FailureCause::LeftTemporary: why = QStringLiteral("一時的な名前のままです"); break;
+    case FailureCause::Stopped: why = QStringLiteral("中止したため変更していません"); break;
+    case FailureCause::RolledBack: why = QStringLiteral("元に戻しました"); break;
+    case FailureCause::ReadOnly: why = QStringLiteral("読み取り専用です"); break;
+    case FailureCause::DiskFull: why = QStringLiteral("ディスクの空きがありません"); break;
+    case FailureCause::Unreachable: why = QStringLiteral("フォルダにアクセスできません"); break;
+    case FailureCause::NotTheSameFile: why = QStringLiteral("別のファイルに置き換わっています"); break;
+    case FailureCause::Other: why = QStringLiteral("変更できません"); break;
+    }
+    // The system's own words only where no cause of ours says more.
+    if (cause == FailureCause::Other && error != 0)
+        why += QStringLiteral("（") + QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral("）");
+    return why;
+}
+
+namespace {
+// A name holding a line break or another control character would break its
+// line in two: such characters are shown as their Unicode pictures.
+QString shown(const QString &name)
+{
+    QString text = name;
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+    }
+    return text;
+}
+} // namespace
+
+QString failureDetails(const RenamePlan &plan)
+{
+    QStringList lines;
+    for (const PlannedRename &file : plan.files) {
+        if (file.state == FileState::Done || file.cause == FailureCause::Stopped)
+            continue;
+        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：");
+        if (file.state == FileState::Temporary)
+            line += failureCause(FailureCause::LeftTemporary, 0) + QStringLiteral("（") + shown(file.temporaryName)
+                + QStringLiteral("）");
+        else
+            line += failureCause(file.cause, file.error);
+        if (file.state == FileState::Restored)
+            line += QStringLiteral("（元の名前のままです）");
+        lines << line;
+    }
+    for (const QString &name : plan.undecodable)
+        lines << shown(name) + QStringLiteral("：") + kUndecodableCause;
+    return lines.join(u'\n');
+}
+
+QString planPreview(const RenamePlan &plan)
+{
+    QStringList lines;
+    for (const PlannedRename &file : plan.files) {
+        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
+        if (!file.dateOrigin.isEmpty())
+            line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
+        if (file.nameTaken)
+            line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
+        lines << line;
+    }
+    for (const LeftOut &file : plan.leftOut)
+        lines << shown(file.name) + QStringLiteral("（対象外：") + leftOutReason(file.reason) + QStringLiteral("）");
+    return lines.join(u'\n');
+}
+
+QString strandedQuestion(const UnfinishedRun &run)
+{
+    return QStringLiteral("前回の処理が途中で終わったため、") + QString::number(run.awaitingRestore)
+        + QStringLiteral("件のファイルが一時的な名前のままです。\r\rフォルダ名\r") + run.run.folder
+        + QStringLiteral("\r\r元のファイル名に戻しますか？");
+}
+
+QString restoreSummary(const RecoveryResult &result)
+{
+    if (result.folderUnavailable)
+        return recoveryFolderUnavailable(result.folder);
+    QString message = QString::number(result.restored) + QStringLiteral("件のファイル名を元に戻しました")
+        + failureLine(result.failed);
+    if (!result.notRestored.isEmpty()) {
+        constexpr int kShown = 20;
+        message += QStringLiteral("\r\r元に戻せなかったファイル（フォルダ ") + result.folder + QStringLiteral("）：\r")
+            + result.notRestored.mid(0, kShown).join(u'\r');
+        if (result.notRestored.size() > kShown)
+            message += QStringLiteral("\rほか") + QString::number(result.notRestored.size() - kShown)
+                + QStringLiteral("件");
+    }
+    return message;
+}
+
+QString recoveryFolderUnavailable(const QString &folder)
+{
+    return QStringLiteral("前回の処理が途中で終わったフォルダが見つからないため、元のファイル名に戻せませんでした。\r"
+                          "カードやドライブをつないでから、もう一度実行してください。"
+                          "記録は残っています。\r\rフォルダ名：")
         + folder;
 }
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "maintenance/Compaction.h"
+#include "rename/NameDatabase.h"
+#include "rename/Recovery.h"
+#include "rename/RenameOperations.h"
+
+#include <QString>
+#include <QStringList>
+
+// Every sentence Pelmora says, for its windows and pelmora-cli alike: the
+// operations give values, and these make the Japanese of them. A carriage
+// return alone breaks lines.
+namespace pelmora::text {
+
+inline const QString kDone = QStringLiteral("完了");
+inline const QString kNotNumericTitle = QStringLiteral("数値以外の入力");
+inline const QString kDatabaseErrorTitle = QStringLiteral("データベースエラー");
+inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー");
+
+// The closing message of the counting rename operations; a line for the
+// renames that failed follows only when there were any.
+QString renameSummary(int renamed, int excluded, int failed);
+// What an operation's outcome says: the closing message of a run, or why it
+// did not run.
+QString outcomeMessage(const OperationOutcome &outcome);
+QString failureLine(int failed);
+QString notNumericStartNumber(const QString &startNumber);
+QString databaseUnavailable(const DatabaseError &error);
+// For what only reads the database.
+QString databaseUnreadable(const DatabaseError &error);
+QString folderMissing(const QString &folder);
+QString folderBusy(const QString &folder);
+// A run cut short left files under temporary names in the folder.
+QString recoverFirst(const QString &folder, int waiting);
+// Why the run stopped part-way, and how many files it did not touch.
+QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QString &folder,
+                    const DatabaseError *error);
+// Files of the run left under temporary names; empty when none.
+QString leftTemporaryLine(int count);
+QString folderNotWritable(const QString &folder, int error);
+QString strayTemporaryNames(const QString &folder, const QStringList &names);
+QString undoVolumeMissing(const QString &folder);
+QString undoSummary(int undone, int failed);
+QString nothingToUndo();
+QString undoChanged();
+// Names the files whose metadata could not be read; empty when none.
+QString unreadableLine(const QStringList &names);
+// Files whose names are no UTF-8: the system's name cannot be given back.
+inline const QString kUndecodableCause = QStringLiteral("ファイル名がUTF-8でないため変更できませんでした");
+QString undecodableLine(const QStringList &names);
+QString undoFolderMissing(const QString &folder);
+// The log could not be written out (pelmora-cli log): the system's cause.
+QString logNotWritten(int error);
+inline const QString kUndoTitle = QStringLiteral("元に戻す");
+
+// The plan as lines: "former name → new name" in the order of the run, then
+// the files left out and why.
+QString planPreview(const RenamePlan &plan);
+QString leftOutReason(LeftOut::Reason reason);
+QString failureCause(FailureCause cause, int error);
+// One line per file that was not renamed, with why; empty when none.
+QString failureDetails(const RenamePlan &plan);
+
+// Runs cut short.
+QString strandedQuestion(const UnfinishedRun &run);
+QString restoreSummary(const RecoveryResult &result);
+QString recoveryFolderUnavailable(const QString &folder);
+inline const QString kStrandedTitle = QStringLiteral("中断された処理");
+
+// Compaction and the log.
+// "エラー <code> ： <text>", and for a leftover copy, which file it is and
+// what the user may do with it.
+QString compactionError(const CompactionError &error);
+// "動作警告   [<window>]"
+QString compactionErrorTitle(const QString &window);
+inline const QString kAccessRestricted = QStringLiteral(
+    "最適化作業はデータベースが閉じている状態、つまり誰もアクセスしていない状態でのみ実施可能です。\r\r"
+    "データベースへの接続が無い状態にしてから再度最適化を実施して下さい");
+inline const QString kAccessRestrictedTitle = QStringLiteral("アクセス制限");
+inline const QString kLogCleared = QStringLiteral(
+    "データベースのログデータを削除しました。\r\r続けて最適化処理を実施するとファイルサイズが小さくなります。");
+inline const QString kLogNotCleared = QStringLiteral("ログデータ削除に失敗しました。");
+
+// The attribute text.
+QString noFileToShow(const QString &folder);
+inline const QString kAttributesTitle = QStringLiteral("属性");
+
+// The Drive button.
+QString registerQuestion(const QString &folder);
+inline const QString kRegistered = QStringLiteral(
+    "　Driveボタンにフォルダを登録しました。\r\r　次回からDriveボタンを押すと登録したフォルダが選択されます。");
+QString registerFailed(const QString &file, const QString &cause);
+
+// Numbering and its workbook.
+// Files and folders numbered; folders whose contents could not be read;
+// entries whose names are no text.
+QString numberingDone(int files, int folders, int unreadable, int unnamed);
+QString numberingFile(int number);
+inline const QString kNumberingIdle = QStringLiteral("フォルダを選択、Numberingを実行するとファイルに固有番号を付与します。");
+inline const QString kNumberingFinished = QStringLiteral("ナンバリング完了です。Excelファイル出力はしていません。");
+QString exportQuestion(qsizetype files, qsizetype folders);
+QString exportFailed(const QString &file, const QString &cause);
+// The row written, counted from 1, of the sheet of files or of folders.
+QString exportingRow(bool folders, qsizetype counter);
+inline const QString kExportQuestionTitle = QStringLiteral("確認");
+inline const QString kExportStatus = QStringLiteral("Excelファイルに出力しデスクトップに保存しました。");
+inline const QString kExported = QStringLiteral("Excelファイルをデスクトップに出力しました。");
+inline const QString kExportErrorTitle = QStringLiteral("出力エラー");
+
+} // namespace pelmora::text

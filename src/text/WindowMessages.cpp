@@ -1,0 +1,78 @@
+#include "text/Messages.h"
+
+#include <QDir>
+
+namespace pelmora::text {
+
+QString compactionError(const CompactionError &error)
+{
+    QString message = QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
+    if (!error.leftover.isEmpty())
+        message += QStringLiteral("\r\r以前の最適化で作られたファイルが残っています：\r") + error.leftover
+            + QStringLiteral("\r\rこのファイルは自動では削除しません。中身が不要であることを確かめてから"
+                             "削除するか別の場所へ移し、もう一度最適化を実施して下さい。");
+    return message;
+}
+
+QString compactionErrorTitle(const QString &window)
+{
+    return QStringLiteral("動作警告   [") + window + u']';
+}
+
+QString noFileToShow(const QString &folder)
+{
+    return QStringLiteral("属性を表示するファイルがこのフォルダにありません。\r\rフォルダ名\r") + folder;
+}
+
+QString registerQuestion(const QString &folder)
+{
+    return QStringLiteral("　現在選択されているフォルダを『Drive』ボタンに登録します。\r\r"
+                          "　選択されているフォルダは以下のとおりです。\r\r")
+        + folder;
+}
+
+QString registerFailed(const QString &file, const QString &cause)
+{
+    return QStringLiteral("フォルダを登録できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
+}
+
+QString numberingDone(int files, int folders, int unreadable, int unnamed)
+{
+    QString message = QStringLiteral("ファイル") + QString::number(files) + QStringLiteral("件とフォルダ")
+        + QString::number(folders) + QStringLiteral("件のナンバリングを実行しました。");
+    if (unreadable > 0)
+        message += QStringLiteral("\r (") + QString::number(unreadable)
+            + QStringLiteral("件のフォルダは読めないため、中のファイルを番号付けしていません)");
+    if (unnamed > 0)
+        message += QStringLiteral("\r (") + QString::number(unnamed)
+            + QStringLiteral("件のファイルまたはフォルダは名前を読めないため、番号付けしていません)");
+    return message;
+}
+
+QString numberingFile(int number)
+{
+    return QStringLiteral("現在") + QString::number(number) + QStringLiteral("件目のファイルに固有番号を付与しています。");
+}
+
+QString exportQuestion(qsizetype files, qsizetype folders)
+{
+    return QStringLiteral("　ファイルリストのExcelデータを作成します。\r\r　ファイルは") + QString::number(files)
+        + QStringLiteral("件、フォルダは") + QString::number(folders)
+        + QStringLiteral("件あります。\r\r　時間とCPU負荷がかかる場合があります。\r\r"
+                         "　作業途中のExcelファイルがある場合、そのデータが消える可能性があります。"
+                         "開いているExcelファイルがある場合は閉じてください。\r\r　このまま処理を続けますか？");
+}
+
+QString exportFailed(const QString &file, const QString &cause)
+{
+    return QStringLiteral("Excelファイルを出力できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
+}
+
+QString exportingRow(bool folders, qsizetype counter)
+{
+    return QStringLiteral("現在%1件目の%2をExcelに転記しています。")
+        .arg(counter)
+        .arg(folders ? QStringLiteral("フォルダ") : QStringLiteral("ファイル"));
+}
+
+} // namespace pelmora::text
