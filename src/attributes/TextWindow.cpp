@@ -1,29 +1,17 @@
 #include "attributes/TextWindow.h"
 
-#include "attributes/AttributeText.h"
 #include "text/Messages.h"
-
-#include <QPlainTextEdit>
-#include <QVBoxLayout>
+#include "ui_TextWindow.h"
 
 namespace pelmora {
 
 TextWindow::TextWindow(const QString &text, QWidget *parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("Frm_TextBox"));
+    Ui::TextWindow ui;
+    ui.setupUi(this);
     setWindowTitle(text::kAttributesTitle);
-    setModal(true);
-    auto *box = new QPlainTextEdit(this);
-    box->setObjectName(QStringLiteral("Text1"));
-    box->setReadOnly(true);
-    box->setLineWrapMode(QPlainTextEdit::NoWrap);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    box->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(box);
-    resize(520, 600);
+    ui.Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 } // namespace pelmora

@@ -4,8 +4,9 @@
 #include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
-#include "text/Messages.h"
 #include "rename/NameDatabase.h"
+#include "text/Messages.h"
+#include "ui_NumberingWindow.h"
 #include "widgets/BusyScope.h"
 #include "widgets/FolderLists.h"
 #include "widgets/WindowLook.h"
@@ -13,51 +14,28 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace pelmora {
-
-namespace {
-
-} // namespace
 
 NumberingWindow::NumberingWindow(const AppServices &services, Links links, QWidget *parent)
     : QWidget(parent)
     , services_(services)
     , links_(std::move(links))
 {
-    setObjectName(QStringLiteral("Numbering"));
-    setWindowTitle(QStringLiteral("File Numbering  (Pelmora from Quillet)"));
+    Ui::NumberingWindow ui;
+    ui.setupUi(this);
     useLightGreenBackground(this);
-
-    Drive1 = new DriveList(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Dir1 = new FolderList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Txt_Msg = new QLineEdit(text::kNumberingIdle, this);
-    Txt_Msg->setObjectName(QStringLiteral("Txt_Msg"));
-    Txt_Msg->setReadOnly(true);
-    Cmd_Numbering = namedButton("Cmd_Numbering", QStringLiteral("Numbering"), this);
-    Cmd_Excel = namedButton("Cmd_Excel", QStringLiteral("ExcelBooks"), this);
-    Cmd_End = namedButton("Cmd_End", QStringLiteral("終了"), this);
-    auto *command3 = namedButton("Command3", QString(), this);
-    auto *command4 = namedButton("Command4", QString(), this);
-
-    auto *buttons = new QGridLayout;
-    buttons->addWidget(Cmd_Numbering, 0, 0);
-    buttons->addWidget(Cmd_Excel, 0, 1);
-    buttons->addWidget(command3, 1, 0);
-    buttons->addWidget(command4, 1, 1);
-    buttons->addWidget(Cmd_End, 2, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Drive1);
-    layout->addWidget(Dir1, 1);
-    layout->addWidget(Txt_Msg);
-    layout->addLayout(buttons);
-    resize(520, 560);
+    Drive1 = ui.Drive1;
+    Dir1 = ui.Dir1;
+    Txt_Msg = ui.Txt_Msg;
+    Cmd_Numbering = ui.Cmd_Numbering;
+    Cmd_Excel = ui.Cmd_Excel;
+    Cmd_End = ui.Cmd_End;
+    for (QPushButton *button : {Cmd_Numbering, Cmd_Excel, ui.Command3, ui.Command4, Cmd_End})
+        clickOnEnter(button);
+    Txt_Msg->setText(text::kNumberingIdle);
 
     connect(Cmd_Numbering, &QPushButton::clicked, this, &NumberingWindow::RunNumbering);
     connect(Cmd_Excel, &QPushButton::clicked, this, &NumberingWindow::exportWorkbook);

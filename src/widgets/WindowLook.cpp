@@ -56,8 +56,13 @@ QPushButton *namedButton(const char *name, const QString &caption, QWidget *pare
 {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
-    new EnterClicks(button);
+    clickOnEnter(button);
     return button;
+}
+
+void clickOnEnter(QPushButton *button)
+{
+    new EnterClicks(button);
 }
 
 } // namespace pelmora

@@ -16,5 +16,7 @@ void useLightGreenBackground(QWidget *window);
 
 // A button found by its name, as the tests and the windows' rules know it.
 QPushButton *namedButton(const char *name, const QString &caption, QWidget *parent);
+// Enter clicks the button when it has the focus, as the space bar does.
+void clickOnEnter(QPushButton *button);
 
 } // namespace pelmora
