@@ -15,6 +15,7 @@
 #include "rename/Recovery.h"
 #include "widgets/BusyScope.h"
 #include "widgets/FolderLists.h"
+#include "ui_MainWindow.h"
 #include "widgets/WindowLook.h"
 
 #include <QApplication>
@@ -84,29 +85,6 @@ private:
     QProgressBar *bar_;
 };
 
-QLineEdit *lineEdit(const char *name, QWidget *parent)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    return edit;
-}
-
-QRadioButton *option(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *radio = new QRadioButton(caption, parent);
-    radio->setObjectName(QLatin1String(name));
-    return radio;
-}
-
-QVBoxLayout *captioned(const QString &caption, QWidget *field)
-{
-    auto *column = new QVBoxLayout;
-    column->setSpacing(2);
-    column->addWidget(new QLabel(caption, field->parentWidget()));
-    column->addWidget(field);
-    return column;
-}
-
 } // namespace
 
 QStringList operationListEntries()
@@ -120,11 +98,7 @@ MainWindow::MainWindow(Application &app, QWidget *parent)
     , app_(app)
     , services_(app.services())
 {
-    setObjectName(QStringLiteral("Main"));
-    setWindowTitle(QStringLiteral("Pelmora from Quillet"));
-    useLightGreenBackground(this);
     buildControls();
-    buildLayout();
     startUp();
 }
 
@@ -132,50 +106,56 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls()
 {
-    Cmb_Fnc = new QComboBox(this);
-    Cmb_Fnc->setObjectName(QStringLiteral("Cmb_Fnc"));
-    Cmb_Fnc->setEditable(false);
-    Cmd_Fnc = namedButton("Cmd_Fnc", QStringLiteral("Go"), this);
-    Extention_Picture = namedButton("Extention_Picture", QStringLiteral("Picture"), this);
-    Extention_Movie = namedButton("Extention_Movie", QStringLiteral("Movie"), this);
-    Extention_Clear = namedButton("Extention_Clear", QStringLiteral("Clear"), this);
-    Cmd_Log = namedButton("Cmd_Log", QStringLiteral("LOG"), this);
-    Cmd_Zokusei = namedButton("Cmd_Zokusei", QStringLiteral("属性"), this);
-    Cmd_Saitekika = namedButton("Cmd_Saitekika", QStringLiteral("最適化"), this);
-    Command1 = namedButton("Command1", QString(), this);
-    Cmd_DriveChange = namedButton("Cmd_DriveChange", QStringLiteral("Drive"), this);
-    Cmd_End = namedButton("Cmd_End", QStringLiteral("終了"), this);
+    Ui::MainWindow ui;
+    ui.setupUi(this);
+    useLightGreenBackground(this);
+    Cmb_Fnc = ui.Cmb_Fnc;
+    Cmd_Fnc = ui.Cmd_Fnc;
+    Extention_Picture = ui.Extention_Picture;
+    Extention_Movie = ui.Extention_Movie;
+    Extention_Clear = ui.Extention_Clear;
+    Cmd_Log = ui.Cmd_Log;
+    Cmd_Zokusei = ui.Cmd_Zokusei;
+    Cmd_Saitekika = ui.Cmd_Saitekika;
+    Command1 = ui.Command1;
+    Cmd_DriveChange = ui.Cmd_DriveChange;
+    Cmd_End = ui.Cmd_End;
+    Drive1 = ui.Drive1;
+    Dir1 = ui.Dir1;
+    File1 = ui.File1;
+    Label1 = ui.Label1;
+    Label2 = ui.Label2;
+    Text1 = ui.Text1;
+    Text2 = ui.Text2;
+    Text3 = ui.Text3;
+    Option1 = ui.Option1;
+    Option2 = ui.Option2;
+    Option3 = ui.Option3;
+    Option4 = ui.Option4;
+    ProgressBar1 = ui.ProgressBar1;
+    for (QPushButton *button : findChildren<QPushButton *>())
+        clickOnEnter(button);
 
-    Drive1 = new DriveList(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Dir1 = new FolderList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    File1 = new FileList(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-
+    // The twenty boxes share one name, so they are made here, and reached
+    // by Tab between the file list and the Pre Text.
     extensionBoxes_ = new ExtensionBoxes(this);
     extensionBoxes_->setTexts(pictureExtensions());
-    Text1 = lineEdit("Text1", this);
-    Text2 = lineEdit("Text2", this);
-    Text3 = lineEdit("Text3", this);
+    QWidget *previous = File1;
+    for (int i = 0; i < kExtensionBoxCount; ++i) {
+        ui.extensionGrid->addWidget(extensionBoxes_->box(i), i / 10, i % 10);
+        setTabOrder(previous, extensionBoxes_->box(i));
+        previous = extensionBoxes_->box(i);
+    }
+    setTabOrder(previous, Text1);
+
     Text3->setText(QStringLiteral("1"));
     // Wide enough for a typical text ("-Mov", "_Tokyo") and a long number.
     for (QLineEdit *text : {Text1, Text2})
         text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("_Tokyo-Mov")) + 16);
     Text3->setMinimumWidth(Text3->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     Text3->installEventFilter(this);
-    Option1 = option("Option1", QStringLiteral("YYMMDD + Text"), this);
-    Option2 = option("Option2", QStringLiteral("YYYYMMDD + Text"), this);
-    Option3 = option("Option3", QStringLiteral("YYMMDD + OrgText"), this);
-    Option4 = option("Option4", QStringLiteral("YYMMDD + Text + Long"), this);
     Option1->setChecked(true);
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
     // Its place is kept while it is hidden, so that nothing moves when a run shows it.
     QSizePolicy keepPlace = ProgressBar1->sizePolicy();
@@ -196,59 +176,6 @@ void MainWindow::buildControls()
             [this] { applyPreset(movieExtensions(), QStringLiteral("-Mov")); });
     connect(Dir1, &FolderList::pathChanged, this, &MainWindow::folderChanged);
     connect(Drive1, &DriveList::driveChosen, this, [this](const QString &root) { Dir1->setPath(root); });
-}
-
-void MainWindow::buildLayout()
-{
-    auto *topRow = new QHBoxLayout;
-    topRow->addWidget(Cmb_Fnc, 1);
-    topRow->addWidget(Cmd_Fnc);
-
-    auto *presetRow = new QHBoxLayout;
-    for (QPushButton *b : {Extention_Picture, Extention_Movie, Extention_Clear})
-        presetRow->addWidget(b);
-    presetRow->addStretch();
-
-    auto *shortcutRow = new QHBoxLayout;
-    for (QPushButton *b : {Cmd_Log, Cmd_Zokusei, Cmd_Saitekika, Command1, Cmd_DriveChange, Cmd_End})
-        shortcutRow->addWidget(b);
-
-    auto *extensionGrid = new QGridLayout;
-    extensionGrid->setSpacing(2);
-    for (int i = 0; i < kExtensionBoxCount; ++i)
-        extensionGrid->addWidget(extensionBoxes_->box(i), i / 10, i % 10);
-
-    auto *options = new QGridLayout;
-    options->addWidget(Option1, 0, 0);
-    options->addWidget(Option2, 1, 0);
-    options->addWidget(Option3, 0, 1);
-    options->addWidget(Option4, 1, 1);
-
-    auto *textsRow = new QHBoxLayout;
-    textsRow->addLayout(captioned(QStringLiteral("Pre Text"), Text1), 2);
-    textsRow->addLayout(captioned(QStringLiteral("Post Text"), Text2), 2);
-    textsRow->addLayout(captioned(QStringLiteral("Start Number"), Text3), 1);
-    textsRow->addLayout(options);
-
-    auto *left = new QVBoxLayout;
-    left->addLayout(topRow);
-    left->addLayout(presetRow);
-    left->addLayout(shortcutRow);
-    left->addWidget(Drive1);
-    left->addWidget(Dir1, 1);
-    left->addWidget(Label2);
-    left->addLayout(extensionGrid);
-    left->addLayout(textsRow);
-    left->addWidget(ProgressBar1);
-
-    auto *columns = new QHBoxLayout;
-    columns->addLayout(left, 3);
-    columns->addWidget(File1, 2);
-
-    auto *root = new QVBoxLayout(this);
-    root->addLayout(columns, 1);
-    root->addWidget(Label1);
-    resize(900, 640);
 }
 
 void MainWindow::startUp()

@@ -63,7 +63,6 @@ protected:
 
 private:
     void buildControls();
-    void buildLayout();
     void startUp();
     void folderChanged(const QString &path);
     void clearInputs();

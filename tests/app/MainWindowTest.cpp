@@ -338,6 +338,22 @@ TEST_F(MainWindowTest, WorksFromTheKeyboard)
     }
     send(QEvent::KeyRelease, false);
     EXPECT_EQ(endRequests, 3);
+
+    // Tab goes down the window: the operation, the buttons row by row, the
+    // drive, folder and file lists, the extension boxes, the texts, the options.
+    QStringList order;
+    QWidget *at = control<QComboBox>("Cmb_Fnc");
+    do {
+        if (at->focusPolicy() & Qt::TabFocus && at->objectName() != "Txt_Ext")
+            order << at->objectName();
+        else if (at->objectName() == "Txt_Ext" && !order.endsWith("Txt_Ext"))
+            order << "Txt_Ext";
+        at = at->nextInFocusChain();
+    } while (at != control<QComboBox>("Cmb_Fnc"));
+    EXPECT_EQ(order, QStringList({"Cmb_Fnc", "Cmd_Fnc", "Extention_Picture", "Extention_Movie", "Extention_Clear",
+                                  "Cmd_Log", "Cmd_Zokusei", "Cmd_Saitekika", "Command1", "Cmd_DriveChange", "Cmd_End",
+                                  "Drive1", "Dir1", "File1", "Txt_Ext", "Text1", "Text2", "Text3", "Option1",
+                                  "Option2", "Option3", "Option4"}));
 }
 
 TEST_F(MainWindowTest, TextBoxesFitTypicalTexts)
