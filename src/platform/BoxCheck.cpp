@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <vector>
 
 namespace pelmora {
@@ -45,20 +46,28 @@ bool startsTheBoxFamily(const QByteArray &type)
 
 struct Range {
     quint64 begin;
-    quint64 end;
+    quint64 end; // as the box that holds them claims it: past the file's end in a file cut short
     int depth;
 };
+
+// A file cut short (a copy that was interrupted) ends inside its last boxes,
+// each inside the one before: those are checked as far as the file goes. A
+// box that holds others claims no more than real ones do when it is cut.
+constexpr quint64 kLongestCutContainer = 64 * 1024 * 1024;
+// Bytes after the last box that are no box (a tool that padded the file).
+constexpr quint64 kLongestPadding = 4096;
 
 bool boxesFit(QFile &file)
 {
     const quint64 size = quint64(file.size());
-    std::vector<Range> pending{{0, size, 0}};
+    std::vector<Range> pending{{0, std::numeric_limits<quint64>::max(), 0}};
     int boxes = 0;
     while (!pending.empty()) {
         const Range range = pending.back();
         pending.pop_back();
+        const quint64 readable = std::min(range.end, size);
         quint64 at = range.begin;
-        while (at + kHeaderSize <= range.end) {
+        while (at + kHeaderSize <= readable) {
             if (++boxes > kMostBoxes)
                 return false;
             uchar header[16];
@@ -71,8 +80,15 @@ bool boxesFit(QFile &file)
                 length = bigEndian(header + 8, 8);
                 headerLength = 16;
             } else if (length == 0) { // up to the end
-                length = range.end - at;
+                length = readable - at;
             }
+            if (length < headerLength) {
+                if (range.depth == 0 && at > 0 && size - at <= kLongestPadding)
+                    break;
+                return false;
+            }
+            if (length > range.end - at)
+                return false; // more than the box that holds it
             int offset = childOffset(type);
             if (type == "meta") {
                 // ISO's meta is a full box; QuickTime's holds its boxes at once:
@@ -82,24 +98,16 @@ bool boxesFit(QFile &file)
                 file.read(inside, 12);
                 offset = QByteArray(inside + 4, 4) == "hdlr" ? 0 : 4;
             }
-            // A file cut short (a copy that was interrupted) ends inside its
-            // last boxes: what is there is checked up to the end of the file.
-            // Bytes after the last box (a tool that padded the file) hold no
-            // box to read.
-            const bool cutShort = length >= headerLength && length > range.end - at && range.end == size;
-            const bool trailing = range.depth == 0 && at > 0 && (length < headerLength || cutShort);
-            if (cutShort || trailing) {
-                if (cutShort && offset >= 0 && range.depth + 1 <= kDeepest)
-                    pending.push_back({at + headerLength + quint64(offset), range.end, range.depth + 1});
-                break;
-            }
-            if (length < headerLength || length > range.end - at)
+            const bool cutShort = length > size - at;
+            if (cutShort && ((range.depth == 0 && at == 0) || (offset >= 0 && length > kLongestCutContainer)))
                 return false;
             if (offset >= 0) {
                 if (range.depth + 1 > kDeepest)
                     return false;
                 pending.push_back({at + headerLength + quint64(offset), at + length, range.depth + 1});
             }
+            if (cutShort)
+                break; // the last box the file holds at this level
             at += length;
         }
     }

@@ -30,7 +30,7 @@ QString fixedDateTimeText(const QDateTime &value, char16_t dateSeparator)
     const QDate day = value.date();
     const QTime time = value.time();
     if (day.year() < 0 || day.year() > 9999)
-        return {};
+        return value.toString(QStringLiteral("yyyy%1MM%1dd HH:mm:ss").arg(QChar(dateSeparator)));
     QString text(19, u'0');
     const auto put = [&](int at, int length, int number) {
         for (int i = at + length - 1; i >= at; --i, number /= 10)

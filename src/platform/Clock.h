@@ -32,7 +32,8 @@ inline void settleLocalTimeZone()
 // "yyyy-MM-dd HH:mm:ss" (the separator of the date given), read and written
 // by hand: Qt's general format parser costs more than the query or the file
 // read whose date it is. Invalid for any other text, or a date or time that
-// does not exist; empty for an invalid date.
+// does not exist; empty for an invalid date. Years past 9999 are written as
+// Qt writes them.
 QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator);
 QString fixedDateTimeText(const QDateTime &value, char16_t dateSeparator);
 

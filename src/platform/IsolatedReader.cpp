@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <system_error>
 #include <thread>
 
 #include <csignal>
@@ -59,6 +60,14 @@ std::optional<QByteArray> takeFrame(QIODevice &device)
         return std::nullopt;
     device.skip(kFrameHeader);
     return device.read(length);
+}
+
+// Only files named as JPEGs are read by Pelmora's own scan, in this process.
+bool namedAsJpeg(const QString &path)
+{
+    static const QStringList kJpegExtensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
+                                                QStringLiteral("jfif")};
+    return kJpegExtensions.contains(fs::extensionOf(path), Qt::CaseInsensitive);
 }
 
 QByteArray requestFrame(char kind, const QString &path)
@@ -207,7 +216,7 @@ ShotProperties IsolatedPropertyReader::read(const QString &path)
 {
     if (local_)
         return local_->read(path);
-    if (std::optional<ShotProperties> quick = readJpegQuickly(path))
+    if (std::optional<ShotProperties> quick = namedAsJpeg(path) ? readJpegQuickly(path) : std::nullopt)
         return *std::move(quick);
     return propertiesFrom(ask('p', path), path);
 }
@@ -215,19 +224,28 @@ ShotProperties IsolatedPropertyReader::read(const QString &path)
 namespace {
 
 // The JPEGs whose dates Pelmora's own scan reads, read here on every core:
-// only the other files go to the workers, which cost a process each.
+// only the other files go to the workers, which cost a process each. Files
+// of other names are not touched here at all.
 std::vector<std::optional<ShotProperties>> readJpegsQuickly(const QStringList &paths)
 {
     std::vector<std::optional<ShotProperties>> results(size_t(paths.size()));
-    const qsizetype threads = std::clamp<qsizetype>(QThread::idealThreadCount(), 1, 8);
-    const qsizetype share = (paths.size() + threads - 1) / threads;
-    std::vector<std::thread> readers;
-    for (qsizetype from = 0; from < paths.size(); from += share) {
-        readers.emplace_back([&, from] {
-            for (qsizetype i = from; i < std::min(paths.size(), from + share); ++i)
+    const auto readShare = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (namedAsJpeg(paths[i]))
                 results[size_t(i)] = readJpegQuickly(paths[i]);
-        });
+        }
+    };
+    const qsizetype threads = std::clamp<qsizetype>(QThread::idealThreadCount(), 1, 8);
+    const qsizetype share = std::max<qsizetype>(1, (paths.size() + threads - 1) / threads);
+    std::vector<std::thread> readers;
+    qsizetype from = 0;
+    try {
+        for (; from + share < paths.size(); from += share)
+            readers.emplace_back(readShare, from, from + share);
+    } catch (const std::system_error &) {
+        // No thread to be had: this one reads what is left.
     }
+    readShare(from, paths.size());
     for (std::thread &reader : readers)
         reader.join();
     return results;

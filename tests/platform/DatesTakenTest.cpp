@@ -272,6 +272,22 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
     writeBytes(folder.filePath("huge.mp4"), QByteArray::fromHex("000000106674797069736f6d00000000"
                                                                 "000000016d6461748000000000000000"
                                                                 "00000000"));
+    // Cut short is no licence: a box may not claim more than the box that
+    // holds it, a box that holds others claims no more than 64 MB past the
+    // end, and cut-short boxes nest no deeper than others.
+    const QByteArray fileType = QByteArray::fromHex("000000106674797069736f6d00000000");
+    QByteArray overrun = readFile(QDir(testdataFolder()).filePath("hostile/fuzz-oom.mov"));
+    ASSERT_EQ(overrun.mid(120, 4), "trak");
+    overrun.replace(116, 4, QByteArray::fromHex("7fffffff"));
+    qToBigEndian(quint32(overrun.size()), overrun.data()); // the movie box itself fits
+    writeBytes(folder.filePath("trak-overrun.mov"), fileType + overrun);
+    QByteArray claimsAll = fileType, cutDeep = fileType;
+    for (int level = 0; level < 5000; ++level)
+        claimsAll += QByteArray::fromHex("ffffffff") + "moov";
+    for (int level = 0; level < 30; ++level)
+        cutDeep += QByteArray::fromHex(QByteArray::number(0x100000 - level * 8, 16).rightJustified(8, '0')) + "moov";
+    writeBytes(folder.filePath("claims-all.mp4"), claimsAll);
+    writeBytes(folder.filePath("cut-deep.mp4"), cutDeep);
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(folder.filePath("pipe"), folder.filePath("pipe.mp4")));
     copyMedia("ianare-exif-samples/Canon_40D.jpg", folder.path(), "photo.jpg");
@@ -279,7 +295,7 @@ TEST(DatesTaken, HostileFilesAreReadAsHavingNothing)
     // What made the libraries spin, found by the fuzzer or by hand: QuickTime
     // files that start with a movie box rather than a file type box, and
     // whose boxes do not fit.
-    QStringList hostile = {"deep.heic", "huge.mp4", "pipe.mp4"};
+    QStringList hostile = {"deep.heic", "huge.mp4", "pipe.mp4", "trak-overrun.mov", "claims-all.mp4", "cut-deep.mp4"};
     for (const QString name : {"fuzz-spin-moov.mov", "fuzz-spin-stts.mov", "flipped-quicktime.mov"}) {
         QFile::copy(QDir(testdataFolder()).filePath("hostile/" + name), folder.filePath(name));
         hostile << name;
