@@ -281,7 +281,7 @@ void MainWindow::dispatch(const QString &operationText)
             return;
         }
     }
-    services_.messages->show(QStringLiteral("その操作は存在しません。"), Buttons::Ok, Icon::None);
+    services_.messages->show(text::kNoSuchOperation, Buttons::Ok, Icon::None);
 }
 
 bool MainWindow::confirm(const QString &question, const QString &title, const QString &details, Buttons buttons)
@@ -289,7 +289,7 @@ bool MainWindow::confirm(const QString &question, const QString &title, const QS
     MessageBoxes &messages = *services_.messages;
     if (messages.show(question, buttons, Icon::Information, title, details) == Answer::Yes)
         return true;
-    messages.show(QStringLiteral("実施していません"), Buttons::Ok, Icon::None, QStringLiteral("未実施"));
+    messages.show(text::kNotDone, Buttons::Ok, Icon::None, text::kNotDoneTitle);
     return false;
 }
 
@@ -347,8 +347,7 @@ void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
 void MainWindow::runRename(Operation operation, const QString &title)
 {
     if (File1->entryCount() == 0) {
-        services_.messages->show(QStringLiteral("フォルダを選択してください"), Buttons::Ok, Icon::Critical,
-                                 QStringLiteral("フォルダ未選択"));
+        services_.messages->show(text::kChooseFolder, Buttons::Ok, Icon::Critical, text::kChooseFolderTitle);
         return;
     }
     const NamingInputs inputs = readInputs();
@@ -363,18 +362,16 @@ void MainWindow::runRename(Operation operation, const QString &title)
         WindowProgress repaint(ProgressBar1);
         plan = RenameOperations(*services_.clock, &repaint).plan(operation, inputs);
     }
-    const QString question = QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ")
-        + QString::number(File1->entryCount()) + QStringLiteral(" 件\r\rフォルダ名\r") + Dir1->path();
-    if (confirm(question, title, text::planPreview(plan)))
+    if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planPreview(plan)))
         applyAndReport(std::move(plan), *db);
 }
 
 QString MainWindow::confirmationTitle(Operation operation)
 {
-    return QStringLiteral("実施確認【") + rulesOf(operation).listText + QStringLiteral("】");
+    return text::confirmationTitle(rulesOf(operation).listText);
 }
 
-void MainWindow::Fnc_ShotDateConfirm() { runRename(Operation::ShotDate, QStringLiteral("実施確認")); }
+void MainWindow::Fnc_ShotDateConfirm() { runRename(Operation::ShotDate, text::kConfirmTitle); }
 void MainWindow::Fnc_RenameNewNumber() { runRename(Operation::NewNumber, confirmationTitle(Operation::NewNumber)); }
 void MainWindow::Fnc_RenameKeepExisting()
 {
@@ -398,9 +395,8 @@ void MainWindow::Fnc_Undo()
     RenamePlan &plan = prepared.plan;
     if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
         return;
-    const QString question = QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(plan.files.size())
-        + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
-    if (confirm(question, confirmationTitle(Operation::Undo), text::planPreview(plan), Buttons::YesNo))
+    if (confirm(text::undoQuestion(qsizetype(plan.files.size()), plan.folder), confirmationTitle(Operation::Undo),
+                text::planPreview(plan), Buttons::YesNo))
         applyAndReport(std::move(plan), *db);
 }
 
@@ -468,11 +464,11 @@ void MainWindow::Fnc_ShowAttributes()
 void MainWindow::Fnc_RegisterDrive()
 {
     const QString folder = Dir1->path();
-    if (!confirm(text::registerQuestion(folder), QStringLiteral("実施確認"), QString()))
+    if (!confirm(text::registerQuestion(folder), text::kConfirmTitle, QString()))
         return;
     if (const std::optional<QString> cause = favourite::store(services_.dataFolder, folder)) {
         services_.messages->show(text::registerFailed(favourite::fileIn(services_.dataFolder), *cause), Buttons::Ok,
-                                 Icon::Critical, QStringLiteral("登録エラー"));
+                                 Icon::Critical, text::kRegisterErrorTitle);
         return;
     }
     services_.messages->show(text::kRegistered, Buttons::Ok, Icon::None);

@@ -65,7 +65,7 @@ int recoverAll(NameDatabase &database)
 {
     const std::vector<UnfinishedRun> runs = findUnfinishedRuns(database);
     if (runs.empty())
-        print(stdout, QStringLiteral("中断された処理はありません。"));
+        print(stdout, text::kNoUnfinishedRuns);
     int failed = 0;
     for (const UnfinishedRun &run : runs) {
         const RecoveryResult result = recover(database, run.run);
@@ -126,7 +126,7 @@ int favouriteFolder(const QString &dataFolder, const QString &folder)
     if (folder.isEmpty()) {
         const std::optional<QString> stored = favourite::stored(dataFolder);
         if (!stored)
-            return fail(QStringLiteral("登録されたフォルダはありません。"));
+            return fail(text::kNoFavouriteFolder);
         print(stdout, *stored);
         return 0;
     }

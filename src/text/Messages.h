@@ -54,6 +54,21 @@ QString undoFolderMissing(const QString &folder);
 QString logNotWritten(int error);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 
+// The main window's questions and answers.
+inline const QString kNoSuchOperation = QStringLiteral("その操作は存在しません。");
+inline const QString kNotDone = QStringLiteral("実施していません");
+inline const QString kNotDoneTitle = QStringLiteral("未実施");
+inline const QString kChooseFolder = QStringLiteral("フォルダを選択してください");
+inline const QString kChooseFolderTitle = QStringLiteral("フォルダ未選択");
+inline const QString kConfirmTitle = QStringLiteral("実施確認");
+inline const QString kRegisterErrorTitle = QStringLiteral("登録エラー");
+// "実施確認【<operation>】"
+QString confirmationTitle(const QString &operation);
+QString renameQuestion(qsizetype files, const QString &folder);
+QString undoQuestion(qsizetype files, const QString &folder);
+inline const QString kNoUnfinishedRuns = QStringLiteral("中断された処理はありません。");
+inline const QString kNoFavouriteFolder = QStringLiteral("登録されたフォルダはありません。");
+
 // The plan as lines: "former name → new name" in the order of the run, then
 // the files left out and why.
 QString planPreview(const RenamePlan &plan);

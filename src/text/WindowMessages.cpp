@@ -75,4 +75,21 @@ QString exportingRow(bool folders, qsizetype counter)
         .arg(folders ? QStringLiteral("フォルダ") : QStringLiteral("ファイル"));
 }
 
+QString confirmationTitle(const QString &operation)
+{
+    return QStringLiteral("実施確認【") + operation + QStringLiteral("】");
+}
+
+QString renameQuestion(qsizetype files, const QString &folder)
+{
+    return QStringLiteral("フォルダ内のファイル名を変更しますか？\r\r全 ") + QString::number(files)
+        + QStringLiteral(" 件\r\rフォルダ名\r") + folder;
+}
+
+QString undoQuestion(qsizetype files, const QString &folder)
+{
+    return QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(files)
+        + QStringLiteral(" 件\r\rフォルダ名\r") + folder;
+}
+
 } // namespace pelmora::text
