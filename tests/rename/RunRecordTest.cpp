@@ -87,6 +87,46 @@ protected:
             }
         }
     }
+    // Runs the work in a child process on a connection of its own, ended
+    // right after its `rename`th rename; true when it was ended there. The
+    // fixture's connection is closed first: none crosses the fork.
+    bool killedAfter(int rename, const std::function<void(NameDatabase &)> &work)
+    {
+        class KillAfter final : public fs::RenameCalls {
+        public:
+            explicit KillAfter(int rename) : left_(rename) {}
+            int renameNoReplace(const char *from, const char *to) override
+            {
+                const int result = RenameCalls::renameNoReplace(from, to);
+                if (--left_ == 0)
+                    ::_exit(9);
+                return result;
+            }
+
+        private:
+            int left_;
+        };
+        database.reset();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            KillAfter calls(rename);
+            fs::setRenameCalls(&calls);
+            NameDatabase own(data.path(), clock);
+            work(own);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 9;
+    }
+    // Logged renames, and logged ways back (whose new names keep their extension).
+    std::pair<int, int> logRowsForwardAndBack()
+    {
+        int forward = 0, back = 0;
+        for (const LogRow &row : database->logRowsNewestFirst())
+            (row.newFileName.endsWith(".jpg") ? back : forward)++;
+        return {forward, back};
+    }
     OperationOutcome applyWith(ProgressSink &sink, Operation operation)
     {
         RenamePlan plan = RenameOperations(clock).plan(operation, inputsFor(operation));
@@ -548,34 +588,11 @@ TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
 // file its former name and logs each logged rename's way back once.
 TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
 {
-    // Ends the process right after the given rename.
-    class KillAfter final : public fs::RenameCalls {
-    public:
-        explicit KillAfter(int rename) : left_(rename) {}
-        int renameNoReplace(const char *from, const char *to) override
-        {
-            const int result = RenameCalls::renameNoReplace(from, to);
-            if (--left_ == 0)
-                ::_exit(9);
-            return result;
-        }
-
-    private:
-        int left_;
-    };
     const auto recoverKilledAfter = [&](int rename) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            KillAfter calls(rename);
-            fs::setRenameCalls(&calls);
-            NameDatabase own(data.path(), clock);
+        return killedAfter(rename, [](NameDatabase &own) {
             if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(own))
                 recover(own, unfinished->run);
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 9;
+        });
     };
     // Two files renamed and logged, a third under its temporary name: the
     // recovery moves two back to temporary names, then three to their former names.
@@ -589,7 +606,6 @@ TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
             photos(3);
             const auto before = contents();
             cutShort(RenameOperations(clock).plan(Operation::NewNumber, inputs()), 5, true);
-            database.reset(); // no connection crosses the fork
             const bool killed = recoverKilledAfter(first);
             ASSERT_TRUE(killed);
             if (second > 0)
@@ -598,13 +614,35 @@ TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
             if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database))
                 EXPECT_EQ(recover(*database, unfinished->run).failed, 0);
             EXPECT_EQ(contents(), before);
-            int forward = 0, back = 0;
-            for (const LogRow &row : database->logRowsNewestFirst())
-                (row.newFileName.endsWith(".jpg") ? back : forward)++;
-            EXPECT_EQ(forward, 2);
-            EXPECT_EQ(back, 2);
+            EXPECT_EQ(logRowsForwardAndBack(), std::pair(2, 2));
             EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
         }
+    }
+}
+
+// A run killed between two of its batches of records, in either pass: the
+// recovery gives every file its former name, and logs a way back for each
+// rename the run had logged.
+TEST_F(RunRecord, RunKilledBetweenBatchesIsTakenBackWhole)
+{
+    for (const int rename : {100, 300, 370}) { // in the first pass; after one batch of the second; after two
+        SCOPED_TRACE(rename);
+        database->empty(Table::FileNameLog);
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        photos(200);
+        const auto before = contents();
+        const NamingInputs in = inputs();
+        ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
+        database = std::make_unique<NameDatabase>(data.path(), clock);
+        const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database);
+        ASSERT_TRUE(unfinished.has_value());
+        EXPECT_EQ(recover(*database, unfinished->run).failed, 0);
+        EXPECT_EQ(contents(), before);
+        const auto [forward, back] = logRowsForwardAndBack();
+        EXPECT_EQ(forward, back);
+        EXPECT_EQ(forward > 0, rename > 200 + 64) << forward; // a batch of the second pass was recorded
+        EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
 }
 
