@@ -119,7 +119,17 @@ QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request
 }
 
 
+// Every worker is sent all of its files at once and answers in order: when
+// one dies or falls silent, the first file it has not answered is the one
+// that did it, and the rest go to a new worker.
+struct IsolatedPropertyReader::Worker {
+    std::unique_ptr<QProcess> process;
+    std::deque<qsizetype> pending;
+    QElapsedTimer sinceAnswer;
+};
+
 IsolatedPropertyReader::IsolatedPropertyReader()
+    : workers_(size_t(std::clamp(QThread::idealThreadCount(), 1, 4)))
 {
     if (workerProgram().isEmpty())
         local_ = std::make_unique<PropertyReader>();
@@ -127,11 +137,13 @@ IsolatedPropertyReader::IsolatedPropertyReader()
 
 IsolatedPropertyReader::~IsolatedPropertyReader()
 {
-    if (worker_) {
-        worker_->closeWriteChannel();
-        if (!worker_->waitForFinished(1000))
-            worker_->kill();
-        worker_->waitForFinished(1000);
+    for (Worker &worker : workers_) {
+        if (worker.process) {
+            worker.process->closeWriteChannel();
+            if (!worker.process->waitForFinished(1000))
+                worker.process->kill();
+            worker.process->waitForFinished(1000);
+        }
     }
 }
 
@@ -164,34 +176,6 @@ void IsolatedPropertyReader::giveUp(const QString &path)
     unreadable_ << QFileInfo(path).fileName();
 }
 
-std::optional<QByteArray> IsolatedPropertyReader::ask(char kind, const QString &path)
-{
-    if (!worker_ || worker_->state() != QProcess::Running) {
-        worker_ = startWorker();
-        if (!worker_) {
-            giveUp(path);
-            return std::nullopt;
-        }
-    }
-    worker_->write(requestFrame(kind, path));
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (std::optional<QByteArray> answer = takeFrame(*worker_))
-            return answer;
-        const qint64 left = kSecondsPerFile * 1000 - clock.elapsed();
-        if (left <= 0 || worker_->state() != QProcess::Running || !worker_->waitForReadyRead(int(left))) {
-            if (std::optional<QByteArray> answer = takeFrame(*worker_))
-                return answer;
-            worker_->kill(); // hung, crashed or out of memory: the next file gets a new worker
-            worker_->waitForFinished(1000);
-            worker_.reset();
-            giveUp(path);
-            return std::nullopt;
-        }
-    }
-}
-
 namespace {
 
 // A worker's answer to "p"; none given: empty values and the file time.
@@ -218,7 +202,7 @@ ShotProperties IsolatedPropertyReader::read(const QString &path)
         return local_->read(path);
     if (std::optional<ShotProperties> quick = namedAsJpeg(path) ? readJpegQuickly(path) : std::nullopt)
         return *std::move(quick);
-    return propertiesFrom(ask('p', path), path);
+    return propertiesFrom(ask('p', {path}, {0}).front(), path);
 }
 
 namespace {
@@ -276,49 +260,56 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
             others.push_back(i);
         }
     }
-    // Every worker is sent all of its files at once and answers in order:
-    // when one dies or falls silent, the first file it has not answered is
-    // the one that did it, and the rest go to a new worker.
-    struct Worker {
-        std::unique_ptr<QProcess> process;
-        std::deque<qsizetype> pending;
-        QElapsedTimer sinceAnswer;
+    const std::vector<std::optional<QByteArray>> answers = ask('p', paths, others, tick);
+    for (const qsizetype i : others)
+        results[size_t(i)] = propertiesFrom(answers[size_t(i)], paths[i]);
+    return results;
+}
+
+std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(char kind, const QStringList &paths,
+                                                                   const std::vector<qsizetype> &which,
+                                                                   const std::function<void()> &tick)
+{
+    std::vector<std::optional<QByteArray>> answers(size_t(paths.size()));
+    const auto done = [&] {
+        if (tick)
+            tick();
     };
-    std::vector<Worker> workers(size_t(std::clamp(QThread::idealThreadCount(), 1, 4)));
-    for (size_t n = 0; n < others.size(); ++n)
-        workers[n % workers.size()].pending.push_back(others[n]);
+    for (size_t n = 0; n < which.size(); ++n)
+        workers_[n % workers_.size()].pending.push_back(which[n]);
+    // A worker still running from an earlier request takes these as well.
     const auto send = [&](Worker &worker) {
-        worker.process = startWorker();
+        if (!worker.process || worker.process->state() != QProcess::Running)
+            worker.process = startWorker();
         QByteArray requests;
         for (qsizetype i : worker.pending)
-            requests += requestFrame('p', paths[i]);
+            requests += requestFrame(kind, paths[i]);
         if (worker.process)
             worker.process->write(requests);
         worker.sinceAnswer.start();
     };
-    for (Worker &worker : workers) {
+    for (Worker &worker : workers_) {
         if (!worker.pending.empty())
             send(worker);
     }
     for (bool busy = true; busy;) {
         busy = false;
-        for (Worker &worker : workers) {
+        for (Worker &worker : workers_) {
             if (worker.pending.empty())
                 continue;
             busy = true;
             QProcess *process = worker.process.get();
-            if (const std::optional<QByteArray> answer = process ? takeFrame(*process) : std::nullopt) {
-                const qsizetype i = worker.pending.front();
+            if (std::optional<QByteArray> answer = process ? takeFrame(*process) : std::nullopt) {
+                answers[size_t(worker.pending.front())] = std::move(answer);
                 worker.pending.pop_front();
-                results[size_t(i)] = propertiesFrom(answer, paths[i]);
                 worker.sinceAnswer.restart();
                 done();
             } else if (!process || process->state() != QProcess::Running
                        || worker.sinceAnswer.elapsed() > kSecondsPerFile * 1000) {
-                const qsizetype i = worker.pending.front();
+                // Hung, crashed or out of memory: the file is given up on,
+                // and the rest go to a new worker.
+                giveUp(paths[worker.pending.front()]);
                 worker.pending.pop_front();
-                results[size_t(i)] = propertiesFrom(std::nullopt, paths[i]);
-                giveUp(paths[i]);
                 done();
                 if (process) {
                     process->kill();
@@ -332,14 +323,7 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
             }
         }
     }
-    for (Worker &worker : workers) {
-        if (worker.process) {
-            worker.process->closeWriteChannel();
-            if (!worker.process->waitForFinished(1000))
-                worker.process->kill();
-        }
-    }
-    return results;
+    return answers;
 }
 
 std::map<int, QString> IsolatedPropertyReader::columns(const QString &path)
@@ -347,7 +331,7 @@ std::map<int, QString> IsolatedPropertyReader::columns(const QString &path)
     if (local_)
         return local_->columns(path);
     std::map<int, QString> columns;
-    const std::optional<QByteArray> answer = ask('c', path);
+    const std::optional<QByteArray> answer = ask('c', {path}, {0}).front();
     if (!answer)
         return columns;
     QDataStream in(*answer);

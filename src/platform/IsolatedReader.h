@@ -43,12 +43,16 @@ public:
     static constexpr qint64 kCpuSecondsLimit = 900;
 
 private:
-    // One answer line of the worker; none when it died or ran out of time.
-    std::optional<QByteArray> ask(char kind, const QString &path);
+    struct Worker;
+    // The answers of the workers to one kind of request for the files
+    // `which` of `paths`, in the order of `paths`; none for a file whose
+    // worker died or ran out of time on it.
+    std::vector<std::optional<QByteArray>> ask(char kind, const QStringList &paths, const std::vector<qsizetype> &which,
+                                               const std::function<void()> &tick = {});
     static std::unique_ptr<QProcess> startWorker();
     void giveUp(const QString &path);
 
-    std::unique_ptr<QProcess> worker_;
+    std::vector<Worker> workers_; // one per core, kept between requests
     std::unique_ptr<PropertyReader> local_; // when there is no worker program
     QStringList unreadable_;
 };
