@@ -165,7 +165,6 @@ struct Context {
     QStringList arguments;
     QString dataFolder;
     SystemClock clock;
-    bool dryRun = false;
     QString value(const char *option) const { return parser.value(QString::fromLatin1(option)); }
     bool isSet(const char *option) const { return parser.isSet(QString::fromLatin1(option)); }
 };
@@ -206,7 +205,7 @@ int renameCommand(Context &context, Operation operation)
     if (refusal.status != OperationOutcome::Status::Completed)
         return fail(text::outcomeMessage(refusal));
     RenameOperations operations(context.clock);
-    if (context.dryRun) {
+    if (context.isSet("dry-run")) {
         print(stdout, text::planPreview(operations.plan(operation, inputs)));
         return 0;
     }
@@ -217,7 +216,7 @@ int undoCommand(Context &context)
 {
     return withDatabase(context, [&](NameDatabase &database) {
         RenameOperations operations(context.clock);
-        if (!context.dryRun)
+        if (!context.isSet("dry-run"))
             return report(operations.undo(database));
         const OperationOutcome prepared = operations.prepareUndo(database);
         if (prepared.status != OperationOutcome::Status::Completed)
@@ -348,7 +347,7 @@ int main(int argc, char *argv[])
     const auto command = std::find_if(table.begin(), table.end(), [&](const Command &each) { return each.name == name; });
     if (command == table.end())
         return fail(QStringLiteral("unknown command \"%1\"; see --help").arg(name));
-    Context context{parser, positional.mid(1), {}, {}, parser.isSet(QStringLiteral("dry-run"))};
+    Context context{parser, positional.mid(1), {}, {}};
     if (context.arguments.size() < command->fewest || context.arguments.size() > command->most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
     // The default folder is only made (and given the template) when used.

@@ -30,23 +30,15 @@ namespace {
 // four bytes, then a QDataStream of its values.
 constexpr qsizetype kFrameHeader = 4;
 
-QByteArray framed(const QByteArray &payload)
-{
-    return QByteArray(kFrameHeader, '\0') + payload;
-}
-
-QByteArray finished(QByteArray frame)
-{
-    qToBigEndian(quint32(frame.size() - kFrameHeader), frame.data());
-    return frame;
-}
-
 template <typename Write> QByteArray frameOf(Write write)
 {
-    QByteArray frame = framed({});
-    QDataStream stream(&frame, QIODevice::WriteOnly | QIODevice::Append);
-    write(stream);
-    return finished(std::move(frame));
+    QByteArray frame(kFrameHeader, '\0');
+    {
+        QDataStream stream(&frame, QIODevice::WriteOnly | QIODevice::Append);
+        write(stream);
+    }
+    qToBigEndian(quint32(frame.size() - kFrameHeader), frame.data());
+    return frame;
 }
 
 // A whole frame waiting on the device, taken; nothing while it is not all there.
