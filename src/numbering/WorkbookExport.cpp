@@ -3,14 +3,12 @@
 #include "platform/DataFolder.h"
 
 #include <xlsxwriter.h>
-#include <zip.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +16,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <map>
 #include <memory>
 #include <unistd.h>
 #include <utility>
@@ -38,377 +35,16 @@ QString outputName(const QDateTime &now)
 
 namespace {
 
-// Workbooks come from anywhere: a part that inflates beyond this, or a sheet
-// or string table with more entries than this, is refused rather than read
-// into memory. Both are far above what a workbook of a whole drive holds.
-constexpr qint64 kMaxPartBytes = 64 * 1024 * 1024;
-constexpr qsizetype kMaxItems = qsizetype(1) << 22;
-// The largest row and column numbers a worksheet can have.
-constexpr qint64 kMaxRow = 1048576;
-constexpr qsizetype kMaxColumn = 16384;
-
-const QString kFilesSheet = QStringLiteral("Files");
-const QString kFoldersSheet = QStringLiteral("Folders");
-
 // Workbook text carries characters XML cannot, such as control characters,
 // as "_x0001_", and an underscore that would start such a sequence as
 // "_x005F_". libxlsxwriter writes the first kind; the second is ours to write,
 // or a file named "trip_x2021_.jpg" would read as "trip‡.jpg".
-const QRegularExpression kEscape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
 const QRegularExpression kUnderscoreToEscape(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
 
 QString escaped(const QString &text)
 {
     return text.contains(u"_x") ? QString(text).replace(kUnderscoreToEscape, QStringLiteral("_x005F_")) : text;
 }
-
-QString unescaped(const QString &text)
-{
-    if (!text.contains(u"_x"))
-        return text;
-    QString plain;
-    qsizetype from = 0;
-    for (auto matches = kEscape.globalMatch(text); matches.hasNext();) {
-        const QRegularExpressionMatch match = matches.next();
-        plain += QStringView(text).mid(from, match.capturedStart() - from);
-        plain += QChar(char16_t(match.capturedView(1).toUShort(nullptr, 16)));
-        from = match.capturedEnd();
-    }
-    plain += QStringView(text).mid(from);
-    return plain;
-}
-
-// ---------------------------------------------------------------- reading
-
-struct SheetRow {
-    qint64 number = 0; // 1 for the first row of the sheet
-    QStringList cells;
-};
-
-// The next token. A document type declaration has no place in a workbook
-// part and is the way in for entity tricks, so it ends the reading.
-bool advance(QXmlStreamReader &xml)
-{
-    xml.readNext();
-    if (xml.tokenType() == QXmlStreamReader::DTD)
-        xml.raiseError(QStringLiteral("unexpected document type declaration"));
-    return !xml.atEnd() && !xml.hasError();
-}
-
-// The text of a string item (<si> or <is>), positioned on its start: its
-// runs joined, without the phonetic guides (<rPh>) Excel adds to Japanese
-// text.
-QString stringItem(QXmlStreamReader &xml)
-{
-    QString text;
-    int depth = 0;
-    int phoneticDepth = 0;
-    while (advance(xml)) {
-        if (xml.isStartElement()) {
-            if (xml.name() == u"t") {
-                const QString run = xml.readElementText();
-                if (phoneticDepth == 0)
-                    text += unescaped(run);
-                continue;
-            }
-            ++depth;
-            if (xml.name() == u"rPh" && phoneticDepth == 0)
-                phoneticDepth = depth;
-        } else if (xml.isEndElement()) {
-            if (depth == 0)
-                break;
-            if (depth == phoneticDepth)
-                phoneticDepth = 0;
-            --depth;
-        }
-    }
-    return text;
-}
-
-// The relationship id of an element (r:id): an attribute "id" in whichever
-// relationship namespace the workbook uses (transitional or strict).
-QString relationshipId(const QXmlStreamAttributes &attributes)
-{
-    for (const QXmlStreamAttribute &attribute : attributes)
-        if (attribute.name() == u"id" && !attribute.namespaceUri().isEmpty())
-            return attribute.value().toString();
-    return {};
-}
-
-// 1-based column of a cell reference such as "AB12"; 0 when it is not one.
-qsizetype columnOf(QStringView reference)
-{
-    qsizetype column = 0;
-    qsizetype i = 0;
-    for (; i < reference.size() && reference[i].isLetter(); ++i) {
-        const char16_t letter = reference[i].toUpper().unicode();
-        if (letter < u'A' || letter > u'Z')
-            return 0;
-        column = column * 26 + (letter - u'A' + 1);
-        if (column > kMaxColumn)
-            return 0;
-    }
-    return i > 0 && i < reference.size() ? column : 0;
-}
-
-// An .xlsx file open for reading: its sheets by name and its shared strings.
-class XlsxFile {
-public:
-    bool open(const QString &path);
-    // The non-empty rows of a sheet up to row `lastRow`.
-    std::optional<std::vector<SheetRow>> rows(const QString &sheet, qint64 lastRow = kMaxRow);
-    QString cause;
-
-private:
-    struct ZipDiscard {
-        void operator()(zip_t *zip) const { zip_discard(zip); }
-    };
-    struct ZipFileClose {
-        void operator()(zip_file_t *file) const { zip_fclose(file); }
-    };
-
-    std::optional<QByteArray> part(const QString &name);
-    bool parsed(const QXmlStreamReader &xml, const QString &name);
-    bool readSheetNames();
-    bool readRelationships();
-    bool readSharedStrings(const QString &name);
-    bool readRows(const QByteArray &bytes, const QString &name, qint64 lastRow, std::vector<SheetRow> *rows);
-
-    std::unique_ptr<zip_t, ZipDiscard> zip_;
-    std::vector<std::pair<QString, QString>> sheets_; // name, relationship id
-    std::map<QString, QString> targets_;              // relationship id -> part
-    QString sharedStringsPart_;
-    QStringList sharedStrings_;
-};
-
-bool XlsxFile::open(const QString &path)
-{
-    // Only a plain file: opening a pipe or a device would wait for ever.
-    if (!QFileInfo(path).isFile()) {
-        cause = QFileInfo::exists(path) ? QStringLiteral("not a file") : QStringLiteral("file not found");
-        return false;
-    }
-    int code = 0;
-    zip_.reset(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code));
-    if (!zip_) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        cause = QString::fromUtf8(zip_error_strerror(&error));
-        zip_error_fini(&error);
-        return false;
-    }
-    return readSheetNames() && readRelationships()
-        && (sharedStringsPart_.isEmpty() || readSharedStrings(sharedStringsPart_));
-}
-
-// The bytes of one part, refused beyond kMaxPartBytes whatever size the
-// archive claims for it.
-std::optional<QByteArray> XlsxFile::part(const QString &name)
-{
-    const zip_int64_t index = zip_name_locate(zip_.get(), name.toUtf8().constData(), ZIP_FL_NOCASE);
-    zip_stat_t stat;
-    if (index < 0 || zip_stat_index(zip_.get(), zip_uint64_t(index), 0, &stat) != 0) {
-        cause = QStringLiteral("%1 is missing").arg(name);
-        return std::nullopt;
-    }
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > zip_uint64_t(kMaxPartBytes)) {
-        cause = QStringLiteral("%1 is too large").arg(name);
-        return std::nullopt;
-    }
-    std::unique_ptr<zip_file_t, ZipFileClose> file(zip_fopen_index(zip_.get(), zip_uint64_t(index), 0));
-    if (!file) {
-        cause = QStringLiteral("%1: %2").arg(name, QString::fromUtf8(zip_strerror(zip_.get())));
-        return std::nullopt;
-    }
-    QByteArray bytes;
-    if (stat.valid & ZIP_STAT_SIZE)
-        bytes.reserve(qsizetype(stat.size));
-    char buffer[64 * 1024];
-    for (;;) {
-        const zip_int64_t count = zip_fread(file.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            cause = QStringLiteral("%1: %2").arg(name, QString::fromUtf8(zip_file_strerror(file.get())));
-            return std::nullopt;
-        }
-        if (count == 0)
-            return bytes;
-        if (bytes.size() + count > kMaxPartBytes) {
-            cause = QStringLiteral("%1 is too large").arg(name);
-            return std::nullopt;
-        }
-        bytes.append(buffer, qsizetype(count));
-    }
-}
-
-bool XlsxFile::parsed(const QXmlStreamReader &xml, const QString &name)
-{
-    if (!xml.hasError())
-        return true;
-    cause = QStringLiteral("%1, line %2: %3").arg(name).arg(xml.lineNumber()).arg(xml.errorString());
-    return false;
-}
-
-bool XlsxFile::readSheetNames()
-{
-    const QString name = QStringLiteral("xl/workbook.xml");
-    const auto bytes = part(name);
-    if (!bytes)
-        return false;
-    QXmlStreamReader xml(*bytes);
-    while (advance(xml))
-        if (xml.isStartElement() && xml.name() == u"sheet")
-            sheets_.emplace_back(xml.attributes().value(QLatin1String("name")).toString(),
-                                 relationshipId(xml.attributes()));
-    return parsed(xml, name);
-}
-
-bool XlsxFile::readRelationships()
-{
-    const QString name = QStringLiteral("xl/_rels/workbook.xml.rels");
-    const auto bytes = part(name);
-    if (!bytes)
-        return false;
-    QXmlStreamReader xml(*bytes);
-    while (advance(xml)) {
-        if (!xml.isStartElement() || xml.name() != u"Relationship")
-            continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (attributes.value(QLatin1String("TargetMode")) == u"External")
-            continue;
-        // A target is relative to xl/, or absolute from the archive's root.
-        const QString target = attributes.value(QLatin1String("Target")).toString();
-        const QString resolved = target.startsWith(u'/') ? QDir::cleanPath(target.mid(1))
-                                                         : QDir::cleanPath(QStringLiteral("xl/") + target);
-        targets_[attributes.value(QLatin1String("Id")).toString()] = resolved;
-        if (attributes.value(QLatin1String("Type")).endsWith(u"/sharedStrings"))
-            sharedStringsPart_ = resolved;
-    }
-    return parsed(xml, name);
-}
-
-bool XlsxFile::readSharedStrings(const QString &name)
-{
-    const auto bytes = part(name);
-    if (!bytes)
-        return false;
-    QXmlStreamReader xml(*bytes);
-    while (advance(xml)) {
-        if (!xml.isStartElement() || xml.name() != u"si")
-            continue;
-        if (sharedStrings_.size() == kMaxItems)
-            xml.raiseError(QStringLiteral("too many strings"));
-        else
-            sharedStrings_.append(stringItem(xml));
-    }
-    return parsed(xml, name);
-}
-
-std::optional<std::vector<SheetRow>> XlsxFile::rows(const QString &sheet, qint64 lastRow)
-{
-    const auto named = std::find_if(sheets_.begin(), sheets_.end(), [&](const auto &entry) {
-        return entry.first.compare(sheet, Qt::CaseInsensitive) == 0; // as Excel matches sheet names
-    });
-    if (named == sheets_.end()) {
-        cause = QStringLiteral("no sheet \"%1\"").arg(sheet);
-        return std::nullopt;
-    }
-    const auto target = targets_.find(named->second);
-    if (target == targets_.end()) {
-        cause = QStringLiteral("sheet \"%1\" has no part").arg(sheet);
-        return std::nullopt;
-    }
-    const auto bytes = part(target->second);
-    if (!bytes)
-        return std::nullopt;
-    std::vector<SheetRow> rows;
-    if (!readRows(*bytes, target->second, lastRow, &rows))
-        return std::nullopt;
-    return rows;
-}
-
-bool XlsxFile::readRows(const QByteArray &bytes, const QString &name, qint64 lastRow, std::vector<SheetRow> *rows)
-{
-    QXmlStreamReader xml(bytes);
-    SheetRow row;
-    qsizetype column = 0; // of the last cell read, 1-based
-    qsizetype cellCount = 0;
-    while (advance(xml)) {
-        if (xml.isEndElement() && xml.name() == u"row") {
-            if (!row.cells.isEmpty())
-                rows->push_back(std::move(row));
-            row.cells.clear();
-            continue;
-        }
-        if (!xml.isStartElement())
-            continue;
-        if (xml.name() == u"row") {
-            const QXmlStreamAttributes attributes = xml.attributes();
-            const QStringView number = attributes.value(QLatin1String("r"));
-            const qint64 next = number.isEmpty() ? row.number + 1 : number.toLongLong();
-            if (next < 1 || next > kMaxRow) {
-                xml.raiseError(QStringLiteral("bad row number"));
-                break;
-            }
-            if (next > lastRow)
-                break;
-            row.number = next;
-            column = 0;
-        } else if (xml.name() == u"c") {
-            const QXmlStreamAttributes attributes = xml.attributes();
-            const QStringView reference = attributes.value(QLatin1String("r"));
-            column = reference.isEmpty() ? column + 1 : columnOf(reference);
-            if (column < 1 || column > kMaxColumn) {
-                xml.raiseError(QStringLiteral("bad cell reference"));
-                break;
-            }
-            const QString type = attributes.value(QLatin1String("t")).toString();
-            QString value;
-            while (advance(xml) && !(xml.isEndElement() && xml.name() == u"c")) {
-                if (!xml.isStartElement())
-                    continue;
-                if (xml.name() == u"v")
-                    value = xml.readElementText();
-                else if (xml.name() == u"is")
-                    value = stringItem(xml);
-                else
-                    xml.skipCurrentElement(); // a formula: its result is in <v>
-            }
-            if (type == u"s" && !value.isEmpty()) {
-                bool ok = false;
-                const qsizetype index = value.toLongLong(&ok);
-                if (!ok || index < 0 || index >= sharedStrings_.size()) {
-                    xml.raiseError(QStringLiteral("bad shared string index"));
-                    break;
-                }
-                value = sharedStrings_.at(index);
-            }
-            if (value.isEmpty())
-                continue;
-            const qsizetype at = column - 1;
-            if (at >= row.cells.size()) {
-                cellCount += at + 1 - row.cells.size();
-                if (cellCount > kMaxItems) {
-                    xml.raiseError(QStringLiteral("too many cells"));
-                    break;
-                }
-                row.cells.resize(at + 1);
-            }
-            row.cells[at] = value;
-        }
-    }
-    return parsed(xml, name);
-}
-
-// Row `number`'s cells of a sheet (empty when the row is).
-std::optional<QStringList> rowOf(XlsxFile &file, const QString &sheet, qint64 number)
-{
-    const auto rows = file.rows(sheet, number);
-    if (!rows)
-        return std::nullopt;
-    return !rows->empty() && rows->back().number == number ? rows->back().cells : QStringList();
-}
-
-// ---------------------------------------------------------------- writing
 
 // A file of a fresh name beside the target, created as any new file is
 // (permissions from the umask, unlike a private temporary file), and removed
@@ -544,13 +180,10 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
         if (progress && row % kRowsPerReport == 1)
             progress(sheet, qsizetype(row));
     };
-    XlsxFile source;
-    if (!source.open(templatePath))
-        return Error{templatePath, source.cause};
-    const auto fileHeadings = rowOf(source, kFilesSheet, 1);
-    const auto folderHeadings = fileHeadings ? rowOf(source, kFoldersSheet, 1) : std::nullopt;
-    if (!folderHeadings)
-        return Error{templatePath, source.cause};
+    Error error;
+    const std::optional<TemplateHeadings> headings = readTemplateHeadings(templatePath, &error);
+    if (!headings)
+        return error;
 
     removeLeftoverParts(QFileInfo(target).absolutePath());
     PartFile part(target);
@@ -573,7 +206,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     // Wide enough for the date and time, which would otherwise show as ####.
     book.check(worksheet_set_column(filesSheet, 3, 3, 20, nullptr));
 
-    book.headings(filesSheet, *fileHeadings);
+    book.headings(filesSheet, headings->files);
     lxw_row_t row = 1;
     for (const FileRow &file : files) {
         if (book.error != LXW_NO_ERROR)
@@ -587,7 +220,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
         book.text(filesSheet, row, 5, file.folderName);
         ++row;
     }
-    book.headings(foldersSheet, *folderHeadings);
+    book.headings(foldersSheet, headings->folders);
     row = 1;
     for (const FolderRow &folder : folders) {
         if (book.error != LXW_NO_ERROR)
@@ -606,22 +239,6 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     if (!part.renameIntoPlace(&cause))
         return Error{target, cause};
     return std::nullopt;
-}
-
-std::optional<std::vector<QStringList>> readSheet(const QString &path, const QString &sheet, Error *error)
-{
-    XlsxFile file;
-    auto rows = file.open(path) ? file.rows(sheet) : std::nullopt;
-    if (!rows) {
-        if (error)
-            *error = Error{path, file.cause};
-        return std::nullopt;
-    }
-    std::vector<QStringList> cells;
-    cells.reserve(rows->size());
-    for (SheetRow &row : *rows)
-        cells.push_back(std::move(row.cells));
-    return cells;
 }
 
 } // namespace pelmora::workbook

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "numbering/NumberingTables.h"
+#include "numbering/WorkbookTemplate.h"
 
 #include <QDateTime>
 #include <QString>
@@ -11,12 +12,6 @@
 #include <vector>
 
 namespace pelmora::workbook {
-
-// What went wrong, for the box: the file concerned and the cause.
-struct Error {
-    QString file;
-    QString cause;
-};
 
 // The sheet being written, and its row counted from 1 (the row after the
 // headings), told at the first row of each sheet and every few hundred rows.
@@ -39,11 +34,5 @@ QString outputName(const QDateTime &now);
 std::optional<Error> write(const QString &templatePath, const std::vector<FileRow> &files,
                            const std::vector<FolderRow> &folders, const QString &target,
                            const RowProgress &progress = {});
-
-// The cells of one sheet of an .xlsx file, row by row, as text (a date cell
-// as its number), each row up to its last non-empty cell; empty rows of the
-// sheet are left out. Error when the file or the sheet cannot be read, or
-// is too large to read safely (a part inflating beyond 64 MB).
-std::optional<std::vector<QStringList>> readSheet(const QString &path, const QString &sheet, Error *error = nullptr);
 
 } // namespace pelmora::workbook

@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +70,75 @@ QString templateWith(const QString &folder, const char *part, const Change &chan
                      ZIP_FL_OVERWRITE);
     EXPECT_EQ(zip_close(zip), 0) << part;
     return copy;
+}
+
+// Text as Excel reads it: "_xHHHH_" is the character HHHH.
+QString unescaped(const QString &text)
+{
+    static const QRegularExpression escape("_x([0-9A-Fa-f]{4})_");
+    QString plain;
+    qsizetype from = 0;
+    for (auto matches = escape.globalMatch(text); matches.hasNext();) {
+        const QRegularExpressionMatch match = matches.next();
+        plain += text.mid(from, match.capturedStart() - from) + QChar(match.captured(1).toUShort(nullptr, 16));
+        from = match.capturedEnd();
+    }
+    return plain + text.mid(from);
+}
+
+// The cells of a sheet of a workbook Pelmora wrote, row by row as text (a
+// date as its number), each row up to its last non-empty cell. Its sheets
+// are parts sheet1.xml, sheet2.xml, ... in the order of the workbook, and
+// its texts inline strings.
+std::optional<std::vector<QStringList>> readSheet(const QString &path, const QString &sheet)
+{
+    const auto partOf = [&](const QString &name) {
+        int code = 0;
+        zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+        zip_file_t *file = zip ? zip_fopen(zip, name.toUtf8().constData(), 0) : nullptr;
+        QByteArray bytes;
+        char buffer[4096];
+        for (zip_int64_t count; file && (count = zip_fread(file, buffer, sizeof buffer)) > 0;)
+            bytes.append(buffer, qsizetype(count));
+        if (file)
+            zip_fclose(file);
+        zip_discard(zip);
+        return bytes;
+    };
+    QXmlStreamReader workbook(partOf("xl/workbook.xml"));
+    int index = 0;
+    bool found = false;
+    while (!found && workbook.readNext() != QXmlStreamReader::EndDocument && !workbook.hasError())
+        if (workbook.isStartElement() && workbook.name() == u"sheet") {
+            ++index;
+            found = workbook.attributes().value("name") == sheet;
+        }
+    if (!found)
+        return std::nullopt;
+    std::vector<QStringList> rows;
+    QXmlStreamReader xml(partOf(QStringLiteral("xl/worksheets/sheet%1.xml").arg(index)));
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"row")
+            rows.emplace_back();
+        if (!xml.isStartElement() || xml.name() != u"c")
+            continue;
+        const QString reference = xml.attributes().value("r").toString();
+        const qsizetype column = reference.at(0).unicode() - u'A';
+        QString value;
+        while (xml.readNext() != QXmlStreamReader::EndDocument && !(xml.isEndElement() && xml.name() == u"c"))
+            if (xml.isStartElement() && (xml.name() == u"v" || xml.name() == u"t"))
+                value = xml.readElementText();
+        if (!value.isEmpty()) {
+            QStringList &row = rows.back();
+            while (row.size() <= column)
+                row.append(QString());
+            row[column] = unescaped(value);
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    std::erase_if(rows, [](const QStringList &row) { return row.isEmpty(); });
+    return rows;
 }
 
 Change replacing(const char *from, const char *to)
