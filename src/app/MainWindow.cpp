@@ -454,8 +454,7 @@ void MainWindow::Fnc_ShowAttributes()
     QString attributes;
     {
         BusyScope busy;
-        IsolatedPropertyReader reader;
-        attributes = attributeText(*file, reader);
+        attributes = attributeText(*file, IsolatedPropertyReader().read(*file));
     }
     TextWindow window(attributes, this);
     showModal(window);

@@ -113,8 +113,7 @@ int printAttributes(const QString &path)
     const std::optional<QString> file = QFileInfo(path).isDir() ? firstFileOf(path) : std::optional(path);
     if (!file || !QFileInfo(*file).isFile())
         return fail(text::noFileToShow(path));
-    IsolatedPropertyReader reader;
-    const QString attributes = attributeText(*file, reader);
+    const QString attributes = attributeText(*file, IsolatedPropertyReader().read(*file));
     std::fputs((QString(attributes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n').toLocal8Bit().constData(),
                stdout);
     return 0;

@@ -1,36 +1,94 @@
 #include "attributes/AttributeText.h"
 
 #include "platform/FileSystem.h"
-#include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 
 #include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <map>
 
 namespace pelmora {
 
 namespace {
 
-QString textOf(const QString &path, const std::map<int, QString> &columns)
+// Column numbers: those the rename operations read, and those shown besides.
+namespace column {
+constexpr int Size = 1; // bytes
+constexpr int Type = 2; // media type, e.g. image/jpeg
+constexpr int DateModified = 3;
+constexpr int DateCreated = 4;
+constexpr int DateAccessed = 5;
+constexpr int DateTaken = 12;
+constexpr int DateTakenOrigin = 13; // where the date taken came from
+constexpr int Length = 27;          // HH:MM:SS
+constexpr int CameraModel = 30;
+constexpr int Dimensions = 31; // width x height in pixels
+constexpr int CameraMaker = 32;
+constexpr int ExposureTime = 33;
+constexpr int FNumber = 34;
+constexpr int Iso = 35;
+constexpr int FocalLength = 36;
+constexpr int Latitude = 37;
+constexpr int Longitude = 38;
+constexpr int FrameSize = 39; // of a movie
+constexpr int FrameRate = 40;
+constexpr int Last = 499;
+} // namespace column
+
+// Date columns: an invisible left-to-right mark before year, month and day
+// and two before the time, e.g. "\u200E2011/\u200E09/\u200E16 \u200E\u200E12:34:05",
+// so the characters at positions 2-6, 8-10, 12-14 and 17-24 give
+// "2011/09/16 12:34:05".
+QString dateColumnText(const QDateTime &value)
 {
-    QString text = QFileInfo(path).fileName();
+    if (!value.isValid())
+        return {};
+    const QDate d = value.date();
+    return QStringLiteral("%1%2/%1%3/%1%4 %1%1%5")
+        .arg(QChar(0x200E))
+        .arg(d.year(), 4, 10, QChar(u'0'))
+        .arg(d.month(), 2, 10, QChar(u'0'))
+        .arg(d.day(), 2, 10, QChar(u'0'))
+        .arg(value.time().toString(QStringLiteral("HH:mm:ss")));
+}
+
+} // namespace
+
+QString attributeText(const QString &path, const Metadata &metadata)
+{
+    const QFileInfo file(path);
+    std::map<int, QString> columns;
+    if (file.isFile()) {
+        columns = {
+            {column::Size, QString::number(file.size())},
+            {column::Type, QMimeDatabase().mimeTypeForFile(path).name()},
+            {column::DateModified, dateColumnText(metadata.dateModified)},
+            {column::DateCreated, dateColumnText(file.birthTime())},
+            {column::DateAccessed, dateColumnText(file.lastRead())},
+            {column::DateTaken, dateColumnText(metadata.dateTaken)},
+            {column::DateTakenOrigin, metadata.dateOrigin},
+            {column::Length, metadata.length},
+            {column::CameraModel, metadata.cameraModel},
+            {column::Dimensions, metadata.pictureSize},
+            {column::CameraMaker, metadata.cameraMaker},
+            {column::ExposureTime, metadata.exposureTime},
+            {column::FNumber, metadata.fNumber},
+            {column::Iso, metadata.iso},
+            {column::FocalLength, metadata.focalLength},
+            {column::Latitude, metadata.latitude},
+            {column::Longitude, metadata.longitude},
+            {column::FrameSize, metadata.frameSize},
+            {column::FrameRate, metadata.frameRate},
+        };
+    }
+    QString text = file.fileName();
     for (int n = 1; n <= column::Last; ++n) {
         const auto it = columns.find(n);
         text += QStringLiteral("\r\n") + QString::number(n) + QStringLiteral(" : ")
             + (it == columns.end() ? QString() : it->second);
     }
     return text;
-}
-
-} // namespace
-
-QString attributeText(const QString &path, PropertyReader &reader)
-{
-    return textOf(path, reader.columns(path));
-}
-
-QString attributeText(const QString &path, IsolatedPropertyReader &reader)
-{
-    return textOf(path, reader.columns(path));
 }
 
 std::optional<QString> firstFileOf(const QString &folder)

@@ -62,9 +62,9 @@ bool namedAsJpeg(const QString &path)
     return kJpegExtensions.contains(fs::extensionOf(path), Qt::CaseInsensitive);
 }
 
-QByteArray requestFrame(char kind, const QString &path)
+QByteArray requestFrame(const QString &path)
 {
-    return frameOf([&](QDataStream &stream) { stream << qint8(kind) << path; });
+    return frameOf([&](QDataStream &stream) { stream << path; });
 }
 
 // Beside the program, or where it is installed. Tests and benchmarks, which
@@ -92,21 +92,11 @@ QString workerProgram()
 QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request)
 {
     QDataStream in(request);
-    qint8 kind = 0;
     QString path;
-    in >> kind >> path;
+    in >> path;
     return frameOf([&](QDataStream &out) {
-        if (in.status() != QDataStream::Ok)
-            return;
-        if (kind == 'p') {
-            const ShotProperties p = reader.read(path);
-            out << p.dateTaken << p.dateOrigin << p.subSecond << p.dateModified << p.cameraModel << p.length;
-        } else if (kind == 'c') {
-            const std::map<int, QString> columns = reader.columns(path);
-            out << quint32(columns.size());
-            for (const auto &[number, text] : columns)
-                out << qint32(number) << text;
-        }
+        if (in.status() == QDataStream::Ok)
+            out << reader.read(path);
     });
 }
 
@@ -170,31 +160,28 @@ void IsolatedPropertyReader::giveUp(const QString &path)
 
 namespace {
 
-// A worker's answer to "p"; none given: empty values and the file time.
-ShotProperties propertiesFrom(const std::optional<QByteArray> &answer, const QString &path)
+// A worker's answer; none given: empty values and the file time.
+Metadata metadataFrom(const std::optional<QByteArray> &answer, const QString &path)
 {
-    ShotProperties result;
+    Metadata result;
     if (answer) {
         QDataStream in(*answer);
-        in >> result.dateTaken >> result.dateOrigin >> result.subSecond >> result.dateModified >> result.cameraModel
-            >> result.length;
+        in >> result;
         if (in.status() == QDataStream::Ok)
             return result;
     }
-    result = ShotProperties{};
+    result = Metadata{};
     result.dateModified = fs::lastModified(path);
     return result;
 }
 
 } // namespace
 
-ShotProperties IsolatedPropertyReader::read(const QString &path)
+Metadata IsolatedPropertyReader::read(const QString &path)
 {
     if (local_)
         return local_->read(path);
-    if (std::optional<ShotProperties> quick = namedAsJpeg(path) ? readJpegQuickly(path) : std::nullopt)
-        return *std::move(quick);
-    return propertiesFrom(ask('p', {path}, {0}).front(), path);
+    return metadataFrom(ask({path}, {0}).front(), path);
 }
 
 namespace {
@@ -202,9 +189,9 @@ namespace {
 // The JPEGs whose dates Pelmora's own scan reads, read here on every core:
 // only the other files go to the workers, which cost a process each. Files
 // of other names are not touched here at all.
-std::vector<std::optional<ShotProperties>> readJpegsQuickly(const QStringList &paths)
+std::vector<std::optional<Metadata>> readJpegsQuickly(const QStringList &paths)
 {
-    std::vector<std::optional<ShotProperties>> results(size_t(paths.size()));
+    std::vector<std::optional<Metadata>> results(size_t(paths.size()));
     const auto readShare = [&](qsizetype from, qsizetype to) {
         for (qsizetype i = from; i < to; ++i) {
             if (namedAsJpeg(paths[i]))
@@ -229,20 +216,14 @@ std::vector<std::optional<ShotProperties>> readJpegsQuickly(const QStringList &p
 
 } // namespace
 
-std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &paths,
-                                                             const std::function<void()> &tick)
+std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<void()> &tick)
 {
-    std::vector<ShotProperties> results(size_t(paths.size()));
+    std::vector<Metadata> results(size_t(paths.size()));
     const auto done = [&] {
         if (tick)
             tick();
     };
-    if (local_) {
-        for (qsizetype i = 0; i < paths.size(); ++i, done())
-            results[size_t(i)] = local_->read(paths[i]);
-        return results;
-    }
-    std::vector<std::optional<ShotProperties>> quick = readJpegsQuickly(paths);
+    std::vector<std::optional<Metadata>> quick = readJpegsQuickly(paths);
     std::vector<qsizetype> others;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (quick[size_t(i)]) {
@@ -252,13 +233,20 @@ std::vector<ShotProperties> IsolatedPropertyReader::readAll(const QStringList &p
             others.push_back(i);
         }
     }
-    const std::vector<std::optional<QByteArray>> answers = ask('p', paths, others, tick);
+    if (local_) {
+        for (const qsizetype i : others) {
+            results[size_t(i)] = local_->read(paths[i]);
+            done();
+        }
+        return results;
+    }
+    const std::vector<std::optional<QByteArray>> answers = ask(paths, others, tick);
     for (const qsizetype i : others)
-        results[size_t(i)] = propertiesFrom(answers[size_t(i)], paths[i]);
+        results[size_t(i)] = metadataFrom(answers[size_t(i)], paths[i]);
     return results;
 }
 
-std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(char kind, const QStringList &paths,
+std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(const QStringList &paths,
                                                                    const std::vector<qsizetype> &which,
                                                                    const std::function<void()> &tick)
 {
@@ -275,7 +263,7 @@ std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(char kind, co
             worker.process = startWorker();
         QByteArray requests;
         for (qsizetype i : worker.pending)
-            requests += requestFrame(kind, paths[i]);
+            requests += requestFrame(paths[i]);
         if (worker.process)
             worker.process->write(requests);
         worker.sinceAnswer.start();
@@ -316,27 +304,6 @@ std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(char kind, co
         }
     }
     return answers;
-}
-
-std::map<int, QString> IsolatedPropertyReader::columns(const QString &path)
-{
-    if (local_)
-        return local_->columns(path);
-    std::map<int, QString> columns;
-    const std::optional<QByteArray> answer = ask('c', {path}, {0}).front();
-    if (!answer)
-        return columns;
-    QDataStream in(*answer);
-    quint32 count = 0;
-    in >> count;
-    for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {
-        qint32 number = 0;
-        QString text;
-        in >> number >> text;
-        if (in.status() == QDataStream::Ok)
-            columns[number] = text;
-    }
-    return columns;
 }
 
 } // namespace pelmora

@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <map>
 #include <optional>
 #include <vector>
 #include <memory>
@@ -27,11 +26,12 @@ public:
     IsolatedPropertyReader(const IsolatedPropertyReader &) = delete;
     IsolatedPropertyReader &operator=(const IsolatedPropertyReader &) = delete;
 
-    ShotProperties read(const QString &path);
-    // The properties of many files, in their order, read by one worker per
-    // core; `tick` is called as each file is done.
-    std::vector<ShotProperties> readAll(const QStringList &paths, const std::function<void()> &tick = {});
-    std::map<int, QString> columns(const QString &path);
+    // All there is to read of one file.
+    Metadata read(const QString &path);
+    // What the renames go by of many files, in their order: JPEGs by the
+    // quick scan on every core, the others by one worker per core. `tick`
+    // is called as each file is done.
+    std::vector<Metadata> readAll(const QStringList &paths, const std::function<void()> &tick = {});
 
     // The files given up on, by name.
     const QStringList &unreadable() const { return unreadable_; }
@@ -44,10 +44,9 @@ public:
 
 private:
     struct Worker;
-    // The answers of the workers to one kind of request for the files
-    // `which` of `paths`, in the order of `paths`; none for a file whose
-    // worker died or ran out of time on it.
-    std::vector<std::optional<QByteArray>> ask(char kind, const QStringList &paths, const std::vector<qsizetype> &which,
+    // The workers' readings of the files `which` of `paths`, in the order of
+    // `paths`; none for a file whose worker died or ran out of time on it.
+    std::vector<std::optional<QByteArray>> ask(const QStringList &paths, const std::vector<qsizetype> &which,
                                                const std::function<void()> &tick = {});
     static std::unique_ptr<QProcess> startWorker();
     void giveUp(const QString &path);
@@ -57,10 +56,10 @@ private:
     QStringList unreadable_;
 };
 
-// The worker's side. A request is 'p' and a path for the properties of a
-// rename, or 'c' and a path for every column; each request and each answer
-// is one frame: its length in four bytes (big-endian, at most the longest
-// frame), then its values as a QDataStream. The answer to a request, framed.
+// The worker's side. A request is a path, and its answer the file's
+// Metadata; each is one frame: its length in four bytes (big-endian, at most
+// the longest frame), then its values as a QDataStream. The answer to a
+// request, framed.
 inline constexpr quint32 kLongestReaderFrame = 16 * 1024 * 1024;
 QByteArray answerReaderRequest(PropertyReader &reader, const QByteArray &request);
 

@@ -11,7 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QMimeDatabase>
+#include <QDataStream>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -19,7 +19,6 @@
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
-#include <map>
 #include <mutex>
 #include <optional>
 
@@ -30,8 +29,6 @@
 namespace pelmora {
 
 namespace {
-
-constexpr QChar kMark(0x200E);
 
 // Exiv2 image types that are movie containers: their length comes from
 // MediaInfoLib, and Exiv2's movie parsers are not trusted with odd files.
@@ -65,14 +62,6 @@ QString trimmedModel(QString text)
         text.chop(1);
     return text;
 }
-
-struct PictureMetadata {
-    bool isPicture = false; // a still picture: no playing length to look for
-    QDateTime dateTaken;
-    QString dateOrigin;
-    double subSecond = -1;
-    QString cameraModel;
-};
 
 // ISO BMFF holds still pictures (HEIC, AVIF, Canon's CR3) and movies alike:
 // the major brand of the file type box tells them apart.
@@ -115,7 +104,7 @@ QString iptcText(const Exiv2::IptcData &iptc, const char *key)
 // EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized), with the
 // sub-seconds of the original for bursts; false when neither holds a date.
 bool takeExifDate(const QString &original, const QString &digitized, const QString &subSecondText,
-                  PictureMetadata &result)
+                  Metadata &result)
 {
     const std::pair<const QString &, const char *> exifDates[] = {
         {original, "EXIF DateTimeOriginal"},
@@ -137,7 +126,7 @@ bool takeExifDate(const QString &original, const QString &digitized, const QStri
 }
 
 // Date taken: the EXIF dates, then the XMP ones, then the IPTC one.
-void readDateTaken(const Exiv2::Image &image, PictureMetadata &result)
+void readDateTaken(const Exiv2::Image &image, Metadata &result)
 {
     const Exiv2::ExifData &exif = image.exifData();
     if (takeExifDate(exifText(exif, "Exif.Photo.DateTimeOriginal"), exifText(exif, "Exif.Photo.DateTimeDigitized"),
@@ -191,24 +180,10 @@ Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
     return image;
 }
 
-PictureMetadata readPicture(const QString &path)
-{
-    PictureMetadata result;
-    try {
-        const auto image = openPicture(path, result.isPicture);
-        if (!image.get())
-            return result;
-        readDateTaken(*image, result);
-        result.cameraModel = trimmedModel(exifText(image->exifData(), "Exif.Image.Model"));
-    } catch (...) {
-        // Corrupt or truncated: whatever was read so far stands.
-    }
-    return result;
-}
+} // namespace
 
-// A JPEG whose Exif segment holds a date taken, read with one open and one
-// or two reads; nothing for any other file, which Exiv2 then reads whole.
-std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modified)
+// One open and one or two reads.
+std::optional<Metadata> readJpegQuickly(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};
@@ -240,16 +215,17 @@ std::optional<PictureMetadata> readJpegDate(const QString &path, QDateTime &modi
             fields = scanExifDates(QByteArrayView(head).sliced(exif->offset, exif->length));
     }
     ::close(descriptor);
-    PictureMetadata result;
+    Metadata result;
     if (!fields
         || !takeExifDate(QString::fromUtf8(fields->dateTimeOriginal), QString::fromUtf8(fields->dateTimeDigitized),
                          QString::fromUtf8(fields->subSecTimeOriginal), result))
         return std::nullopt;
-    result.isPicture = true;
     result.cameraModel = trimmedModel(QString::fromUtf8(fields->model));
-    modified = fs::lastModified(info);
+    result.dateModified = fs::lastModified(info);
     return result;
 }
+
+namespace {
 
 // The value as Exiv2 prints it for people ("1/160 s", "F7.1"); empty when absent.
 QString printed(const Exiv2::ExifData &exif, const char *key)
@@ -260,21 +236,28 @@ QString printed(const Exiv2::ExifData &exif, const char *key)
     return QString::fromStdString(it->print(&exif)).trimmed();
 }
 
-} // namespace
-
-QString dateColumnText(const QDateTime &value)
+// What Exiv2 has read of a picture.
+void readPictureInto(const Exiv2::Image &image, Metadata &result)
 {
-    if (!value.isValid())
-        return {};
-    const QDate d = value.date();
-    const QTime t = value.time();
-    return QStringLiteral("%1%2/%1%3/%1%4 %1%1%5")
-        .arg(kMark)
-        .arg(d.year(), 4, 10, QChar(u'0'))
-        .arg(d.month(), 2, 10, QChar(u'0'))
-        .arg(d.day(), 2, 10, QChar(u'0'))
-        .arg(t.toString(QStringLiteral("HH:mm:ss")));
+    readDateTaken(image, result);
+    const Exiv2::ExifData &exif = image.exifData();
+    result.cameraModel = trimmedModel(exifText(exif, "Exif.Image.Model"));
+    result.cameraMaker = trimmedModel(exifText(exif, "Exif.Image.Make"));
+    if (image.pixelWidth() > 0 && image.pixelHeight() > 0)
+        result.pictureSize = QStringLiteral("%1 x %2").arg(image.pixelWidth()).arg(image.pixelHeight());
+    result.exposureTime = printed(exif, "Exif.Photo.ExposureTime");
+    result.fNumber = printed(exif, "Exif.Photo.FNumber");
+    result.iso = printed(exif, "Exif.Photo.ISOSpeedRatings");
+    result.focalLength = printed(exif, "Exif.Photo.FocalLength");
+    const auto position = [&](const char *value, const char *reference) {
+        const QString text = printed(exif, value);
+        return text.isEmpty() ? text : text + u' ' + exifText(exif, reference);
+    };
+    result.latitude = position("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
+    result.longitude = position("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");
 }
+
+} // namespace
 
 QDateTime parseExifDateTime(const QString &text)
 {
@@ -287,7 +270,7 @@ QDateTime parseExifDateTime(const QString &text)
     return value;
 }
 
-QString lengthColumnText(double milliseconds)
+QString lengthText(double milliseconds)
 {
     if (!(milliseconds >= 0))
         return {};
@@ -321,10 +304,9 @@ QString offsetText(int seconds)
 struct PropertyReader::Media {
     MediaInfoLib::MediaInfo info;
 
-    // Length, frame size and frame rate into the columns; the recording date,
-    // in local wall-clock time, into `taken` (its origin into `origin`).
-    void read(const QString &path, std::map<int, QString> &columns, QDateTime *taken = nullptr,
-              QString *origin = nullptr)
+    // Length, frame size and frame rate; the recording date, in local
+    // wall-clock time, when the file has no date taken yet.
+    void read(const QString &path, Metadata &result)
     {
         if (info.Open(path.toStdWString()) == 0)
             return;
@@ -334,19 +316,22 @@ struct PropertyReader::Media {
         bool ok = false;
         const double milliseconds = get(MediaInfoLib::Stream_General, L"Duration").toDouble(&ok);
         if (ok)
-            columns[column::Length] = lengthColumnText(milliseconds);
+            result.length = lengthText(milliseconds);
         const QString width = get(MediaInfoLib::Stream_Video, L"Width");
         const QString height = get(MediaInfoLib::Stream_Video, L"Height");
         if (!width.isEmpty() && !height.isEmpty())
-            columns[column::FrameSize] = width + QStringLiteral(" x ") + height;
+            result.frameSize = width + QStringLiteral(" x ") + height;
         const QString rate = get(MediaInfoLib::Stream_Video, L"FrameRate");
         if (!rate.isEmpty())
-            columns[column::FrameRate] = rate + QStringLiteral(" fps");
-        if (taken && origin)
-            recordingDate(get, *taken, *origin);
+            result.frameRate = rate + QStringLiteral(" fps");
+        if (result.dateTaken.isValid()) {
+            info.Close();
+            return;
+        }
+        recordingDate(get, result.dateTaken, result.dateOrigin);
         info.Close();
-        if (taken && origin && !taken->isValid())
-            avchdDate(path, *taken, *origin);
+        if (!result.dateTaken.isValid())
+            avchdDate(path, result.dateTaken, result.dateOrigin);
     }
 
     // AVCHD cameras keep the date in the video stream, where MediaInfoLib
@@ -420,99 +405,37 @@ void useUtf8FileNames()
         std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
-std::optional<ShotProperties> readJpegQuickly(const QString &path)
+Metadata PropertyReader::read(const QString &path)
 {
-    ShotProperties result;
-    const auto picture = readJpegDate(path, result.dateModified);
-    if (!picture)
-        return std::nullopt;
-    result.dateTaken = picture->dateTaken;
-    result.dateOrigin = picture->dateOrigin;
-    result.subSecond = picture->subSecond;
-    result.cameraModel = picture->cameraModel;
-    return result;
-}
-
-ShotProperties PropertyReader::read(const QString &path)
-{
-    if (std::optional<ShotProperties> quick = readJpegQuickly(path))
-        return *std::move(quick);
-    ShotProperties result;
-    if (!safeToRead(path)) {
-        result.dateModified = fs::lastModified(path);
-        return result;
-    }
-    const PictureMetadata picture = readPicture(path);
-    result.dateTaken = picture.dateTaken;
-    result.cameraModel = picture.cameraModel;
+    Metadata result;
     result.dateModified = fs::lastModified(path);
-    result.dateOrigin = picture.dateOrigin;
-    result.subSecond = picture.subSecond;
-    if (!picture.isPicture) {
-        std::map<int, QString> columns;
-        QDateTime recorded;
-        QString origin;
-        media_->read(path, columns, &recorded, &origin);
-        result.length = columns[column::Length];
-        if (!result.dateTaken.isValid() && recorded.isValid()) {
-            result.dateTaken = recorded;
-            result.dateOrigin = origin;
-        }
-    }
-    return result;
-}
-
-std::map<int, QString> PropertyReader::columns(const QString &path)
-{
-    std::map<int, QString> columns;
-    const QFileInfo file(path);
-    if (!file.isFile())
-        return columns;
-    columns[column::Size] = QString::number(file.size());
-    columns[column::Type] = QMimeDatabase().mimeTypeForFile(path).name();
-    columns[column::DateModified] = dateColumnText(fs::lastModified(path));
-    columns[column::DateCreated] = dateColumnText(file.birthTime());
-    columns[column::DateAccessed] = dateColumnText(file.lastRead());
-    if (!safeToRead(path))
-        return columns;
+    if (!QFileInfo(path).isFile() || !safeToRead(path))
+        return result;
     bool isPicture = false;
     try {
         const auto image = openPicture(path, isPicture);
-        if (image.get()) {
-            const Exiv2::ExifData &exif = image->exifData();
-            PictureMetadata taken;
-            readDateTaken(*image, taken);
-            columns[column::DateTaken] = dateColumnText(taken.dateTaken);
-            columns[column::DateTakenOrigin] = taken.dateOrigin;
-            columns[column::CameraModel] = trimmedModel(exifText(exif, "Exif.Image.Model"));
-            columns[column::CameraMaker] = trimmedModel(exifText(exif, "Exif.Image.Make"));
-            if (image->pixelWidth() > 0 && image->pixelHeight() > 0)
-                columns[column::Dimensions] =
-                    QStringLiteral("%1 x %2").arg(image->pixelWidth()).arg(image->pixelHeight());
-            columns[column::ExposureTime] = printed(exif, "Exif.Photo.ExposureTime");
-            columns[column::FNumber] = printed(exif, "Exif.Photo.FNumber");
-            columns[column::Iso] = printed(exif, "Exif.Photo.ISOSpeedRatings");
-            columns[column::FocalLength] = printed(exif, "Exif.Photo.FocalLength");
-            const auto position = [&](const char *value, const char *reference) {
-                const QString text = printed(exif, value);
-                return text.isEmpty() ? text : text + u' ' + exifText(exif, reference);
-            };
-            columns[column::Latitude] = position("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
-            columns[column::Longitude] = position("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");
-        }
+        if (image.get())
+            readPictureInto(*image, result);
     } catch (...) {
         // Corrupt or truncated: whatever was read so far stands.
     }
-    if (!isPicture) {
-        QDateTime recorded;
-        QString origin;
-        media_->read(path, columns, &recorded, &origin);
-        if (recorded.isValid()) {
-            columns[column::DateTaken] = dateColumnText(recorded);
-            columns[column::DateTakenOrigin] = origin;
-        }
-    }
-    return columns;
+    if (!isPicture)
+        media_->read(path, result);
+    return result;
+}
+
+QDataStream &operator<<(QDataStream &out, const Metadata &m)
+{
+    return out << m.dateTaken << m.dateOrigin << m.subSecond << m.dateModified << m.cameraModel << m.length
+               << m.cameraMaker << m.pictureSize << m.exposureTime << m.fNumber << m.iso << m.focalLength
+               << m.latitude << m.longitude << m.frameSize << m.frameRate;
+}
+
+QDataStream &operator>>(QDataStream &in, Metadata &m)
+{
+    return in >> m.dateTaken >> m.dateOrigin >> m.subSecond >> m.dateModified >> m.cameraModel >> m.length
+        >> m.cameraMaker >> m.pictureSize >> m.exposureTime >> m.fNumber >> m.iso >> m.focalLength >> m.latitude
+        >> m.longitude >> m.frameSize >> m.frameRate;
 }
 
 } // namespace pelmora

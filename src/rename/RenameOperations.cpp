@@ -87,13 +87,13 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     if (!rules.readsCamera && rules.dateSource != DateSource::Taken)
         return;
     IsolatedPropertyReader reader;
-    const std::vector<ShotProperties> read = reader.readAll(paths, [progress] {
+    const std::vector<Metadata> read = reader.readAll(paths, [progress] {
         if (progress)
             progress->working();
     });
     for (size_t i = 0; i < plan.files.size(); ++i) {
         PlannedRename &file = plan.files[i];
-        const ShotProperties &properties = read[i];
+        const Metadata &properties = read[i];
         file.camera = properties.cameraModel;
         if (rules.dateSource != DateSource::Taken)
             continue;
@@ -101,7 +101,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         if (taken)
             file.date = properties.dateTaken;
         file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
-        file.dateOrigin = taken ? properties.dateOrigin : QStringLiteral("ファイル日時");
+        file.dateOrigin = taken ? properties.dateOrigin : QString();
         file.subSecond = taken ? properties.subSecond : -1;
         file.movieLong = movieLengthText(properties.length);
     }

@@ -46,7 +46,7 @@ struct PlannedRename {
     QString newFileName;   // the new name as the tables record it
     QDateTime date;        // invalid: no date
     DateSource dateSource = DateSource::None;
-    QString dateOrigin;      // where the date came from, for the preview
+    QString dateOrigin;      // where the date taken came from; empty for the file time
     double subSecond = -1;   // orders a burst within one second; -1 unknown
     QString extension;
     QString camera;

@@ -296,6 +296,8 @@ QString planPreview(const RenamePlan &plan)
         QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
         if (!file.dateOrigin.isEmpty())
             line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
+        else if (rulesOf(plan.operation).dateSource == DateSource::Taken)
+            line += QStringLiteral("（ファイル日時）");
         if (file.nameTaken)
             line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
         lines << line;
