@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
+#include "text/Messages.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -67,7 +68,7 @@ QString attributeText(const QString &path, const Metadata &metadata)
             {column::DateCreated, dateColumnText(file.birthTime())},
             {column::DateAccessed, dateColumnText(file.lastRead())},
             {column::DateTaken, dateColumnText(metadata.dateTaken)},
-            {column::DateTakenOrigin, metadata.dateOrigin},
+            {column::DateTakenOrigin, metadata.dateTaken.isValid() ? text::dateOriginText(metadata.dateOrigin) : QString()},
             {column::Length, metadata.length},
             {column::CameraModel, metadata.cameraModel},
             {column::Dimensions, metadata.pictureSize},

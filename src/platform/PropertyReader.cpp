@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QDataStream>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -106,14 +107,14 @@ QString iptcText(const Exiv2::IptcData &iptc, const char *key)
 bool takeExifDate(const QString &original, const QString &digitized, const QString &subSecondText,
                   Metadata &result)
 {
-    const std::pair<const QString &, const char *> exifDates[] = {
-        {original, "EXIF DateTimeOriginal"},
-        {digitized, "EXIF CreateDate"},
+    const std::pair<const QString &, DateOrigin::Field> exifDates[] = {
+        {original, DateOrigin::Field::ExifOriginal},
+        {digitized, DateOrigin::Field::ExifDigitized},
     };
-    for (const auto &[text, origin] : exifDates) {
+    for (const auto &[text, field] : exifDates) {
         result.dateTaken = parseExifDateTime(text);
         if (result.dateTaken.isValid()) {
-            result.dateOrigin = QString::fromLatin1(origin);
+            result.dateOrigin = {field, {}, {}};
             const QString subSeconds = subSecondText.trimmed();
             bool ok = false;
             const double fraction = (QStringLiteral("0.") + subSeconds).toDouble(&ok);
@@ -132,15 +133,15 @@ void readDateTaken(const Exiv2::Image &image, Metadata &result)
     if (takeExifDate(exifText(exif, "Exif.Photo.DateTimeOriginal"), exifText(exif, "Exif.Photo.DateTimeDigitized"),
                      exifText(exif, "Exif.Photo.SubSecTimeOriginal"), result))
         return;
-    const std::pair<const char *, const char *> xmpDates[] = {
-        {"Xmp.exif.DateTimeOriginal", "XMP exif:DateTimeOriginal"},
-        {"Xmp.xmp.CreateDate", "XMP xmp:CreateDate"},
-        {"Xmp.photoshop.DateCreated", "XMP photoshop:DateCreated"},
+    const std::pair<const char *, DateOrigin::Field> xmpDates[] = {
+        {"Xmp.exif.DateTimeOriginal", DateOrigin::Field::XmpOriginal},
+        {"Xmp.xmp.CreateDate", DateOrigin::Field::XmpCreated},
+        {"Xmp.photoshop.DateCreated", DateOrigin::Field::XmpPhotoshop},
     };
-    for (const auto &[key, origin] : xmpDates) {
+    for (const auto &[key, field] : xmpDates) {
         result.dateTaken = parseWallClock(xmpText(image.xmpData(), key));
         if (result.dateTaken.isValid()) {
-            result.dateOrigin = QString::fromLatin1(origin);
+            result.dateOrigin = {field, {}, {}};
             return;
         }
     }
@@ -155,7 +156,7 @@ void readDateTaken(const Exiv2::Image &image, Metadata &result)
     if (!result.dateTaken.isValid())
         result.dateTaken = parseWallClock(day + QStringLiteral("T00:00:00"));
     if (result.dateTaken.isValid())
-        result.dateOrigin = QStringLiteral("IPTC DateCreated");
+        result.dateOrigin = {DateOrigin::Field::IptcCreated, {}, {}};
 }
 
 // The picture's metadata, read; nullptr for what is no still picture Exiv2
@@ -293,10 +294,21 @@ bool plausibleRecordingDate(const QDateTime &date)
 QString offsetText(int seconds)
 {
     const int minutes = std::abs(seconds) / 60;
-    return QStringLiteral("UTC%1%2:%3")
+    return QStringLiteral("%1%2:%3")
         .arg(seconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
         .arg(minutes / 60, 2, 10, QChar(u'0'))
         .arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+// "+0900", "+09:00" or "Z" after a written time, as "+09:00"; empty when
+// there is none.
+QString writtenOffset(const QString &text)
+{
+    static const QRegularExpression offset(QStringLiteral("^\\s*([+-])(\\d\\d):?(\\d\\d)"));
+    if (text.trimmed() == u"Z")
+        return QStringLiteral("+00:00");
+    const QRegularExpressionMatch match = offset.match(text);
+    return match.hasMatch() ? match.captured(1) + match.captured(2) + u':' + match.captured(3) : QString();
 }
 
 } // namespace
@@ -336,7 +348,7 @@ struct PropertyReader::Media {
 
     // AVCHD cameras keep the date in the video stream, where MediaInfoLib
     // does not look; it is the local time of the camera's clock.
-    static void avchdDate(const QString &path, QDateTime &taken, QString &origin)
+    static void avchdDate(const QString &path, QDateTime &taken, DateOrigin &origin)
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -345,19 +357,19 @@ struct PropertyReader::Media {
         const QDateTime recorded = avchdRecordingDate(file.read(kAvchdHeadBytes), &offset);
         if (plausibleRecordingDate(recorded)) {
             taken = recorded;
-            origin = QStringLiteral("AVCHD recording date (") + offset + u')';
+            origin = {DateOrigin::Field::AvchdRecorded, QStringLiteral("AVCHD"), offset};
         }
     }
 
     // Apple's creation date carries the local time and its offset: used as
     // written. The container's creation time is UTC: turned into this
     // computer's local time. A recorded date without a zone: as written.
-    template <typename Get> static void recordingDate(const Get &get, QDateTime &taken, QString &origin)
+    template <typename Get> static void recordingDate(const Get &get, QDateTime &taken, DateOrigin &origin)
     {
         const QString apple = get(MediaInfoLib::Stream_General, L"com.apple.quicktime.creationdate");
         taken = parseWallClock(apple);
         if (plausibleRecordingDate(taken)) {
-            origin = QStringLiteral("QuickTime com.apple.quicktime.creationdate (") + apple.mid(19) + u')';
+            origin = {DateOrigin::Field::MovieLocal, QStringLiteral("QuickTime"), writtenOffset(apple.mid(19))};
             return;
         }
         QString encoded = get(MediaInfoLib::Stream_General, L"Encoded_Date");
@@ -371,8 +383,7 @@ struct PropertyReader::Media {
                 const QString container = format == u"Windows Media" ? QStringLiteral("ASF")
                     : format == u"Matroska" || format == u"WebM"     ? QStringLiteral("Matroska")
                                                                       : QStringLiteral("QuickTime");
-                origin = container + QStringLiteral(" creation time (UTC → ") + offsetText(taken.offsetFromUtc())
-                    + u')';
+                origin = {DateOrigin::Field::MovieUtc, container, offsetText(taken.offsetFromUtc())};
                 taken = QDateTime(taken.date(), taken.time()); // wall-clock, as every other date
                 return;
             }
@@ -382,7 +393,7 @@ struct PropertyReader::Media {
             recorded.replace(u'/', u'-');
             taken = parseWallClock(recorded);
             if (plausibleRecordingDate(taken)) {
-                origin = get(MediaInfoLib::Stream_General, L"Format") + QStringLiteral(" recorded date");
+                origin = {DateOrigin::Field::MovieRecorded, get(MediaInfoLib::Stream_General, L"Format"), {}};
                 return;
             }
         }
@@ -422,6 +433,19 @@ Metadata PropertyReader::read(const QString &path)
     if (!isPicture)
         media_->read(path, result);
     return result;
+}
+
+QDataStream &operator<<(QDataStream &out, const DateOrigin &origin)
+{
+    return out << quint8(origin.field) << origin.container << origin.offset;
+}
+
+QDataStream &operator>>(QDataStream &in, DateOrigin &origin)
+{
+    quint8 field = 0;
+    in >> field >> origin.container >> origin.offset;
+    origin.field = field <= quint8(DateOrigin::Field::AvchdRecorded) ? DateOrigin::Field(field) : DateOrigin::Field::None;
+    return in;
 }
 
 QDataStream &operator<<(QDataStream &out, const Metadata &m)

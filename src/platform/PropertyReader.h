@@ -10,11 +10,33 @@ class QDataStream;
 
 namespace pelmora {
 
+// Where a date taken came from: the field that held it and, for a movie,
+// its container and the offset from UTC of the time given.
+struct DateOrigin {
+    enum class Field : quint8 {
+        None,
+        ExifOriginal,   // EXIF DateTimeOriginal
+        ExifDigitized,  // EXIF CreateDate (DateTimeDigitized)
+        XmpOriginal,    // exif:DateTimeOriginal
+        XmpCreated,     // xmp:CreateDate
+        XmpPhotoshop,   // photoshop:DateCreated
+        IptcCreated,    // DateCreated with TimeCreated
+        MovieLocal,     // Apple's creation date: local time, its offset written ("+09:00")
+        MovieUtc,       // the container's UTC creation time, turned into this computer's time (offset of that)
+        MovieRecorded,  // a recorded date without a zone
+        AvchdRecorded,  // the camera clock's time in the video stream, its offset ("+01:00", "+01:00 DST")
+    };
+    Field field = Field::None;
+    QString container; // of a movie: "QuickTime", "ASF", "Matroska", or the format's name
+    QString offset;    // "+09:00"; empty when none is known
+    bool operator==(const DateOrigin &) const = default;
+};
+
 // What Pelmora reads of one file: what the renames go by, and what the
 // attribute display shows besides. Texts are empty when the file has none.
 struct Metadata {
     QDateTime dateTaken;    // local wall-clock time; invalid when the file has none
-    QString dateOrigin;     // where the date taken came from, and the offset applied
+    DateOrigin dateOrigin;  // where the date taken came from
     double subSecond = -1;  // fraction of the second taken, for bursts; -1 when unknown
     QDateTime dateModified; // invalid when the file cannot be read
     QString cameraModel;

@@ -101,7 +101,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         if (taken)
             file.date = properties.dateTaken;
         file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
-        file.dateOrigin = taken ? properties.dateOrigin : QString();
+        file.dateOrigin = taken ? properties.dateOrigin : DateOrigin{};
         file.subSecond = taken ? properties.subSecond : -1;
         file.movieLong = movieLengthText(properties.length);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "platform/PropertyReader.h"
 #include "rename/NameDatabase.h"
 #include "rename/NamingInputs.h"
 #include "rename/Operations.h"
@@ -46,7 +47,7 @@ struct PlannedRename {
     QString newFileName;   // the new name as the tables record it
     QDateTime date;        // invalid: no date
     DateSource dateSource = DateSource::None;
-    QString dateOrigin;      // where the date taken came from; empty for the file time
+    DateOrigin dateOrigin;   // where the date taken came from; none for the file time
     double subSecond = -1;   // orders a burst within one second; -1 unknown
     QString extension;
     QString camera;

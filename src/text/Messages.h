@@ -69,6 +69,11 @@ QString undoQuestion(qsizetype files, const QString &folder);
 inline const QString kNoUnfinishedRuns = QStringLiteral("中断された処理はありません。");
 inline const QString kNoFavouriteFolder = QStringLiteral("登録されたフォルダはありません。");
 
+// Where a date taken came from, as a person reads it: "撮影日時(EXIF)",
+// "録画日時(QuickTime, UTC→UTC+09:00)", ...; the file time when none.
+QString dateOriginText(const DateOrigin &origin);
+inline const QString kFileTimeOrigin = QStringLiteral("ファイル更新日時");
+
 // The plan as lines: "former name → new name" in the order of the run, then
 // the files left out and why.
 QString planPreview(const RenamePlan &plan);

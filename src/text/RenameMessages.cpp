@@ -289,15 +289,40 @@ QString failureDetails(const RenamePlan &plan)
     return lines.join(u'\n');
 }
 
+QString dateOriginText(const DateOrigin &origin)
+{
+    using Field = DateOrigin::Field;
+    const QString offset = QString(origin.offset).replace(QStringLiteral(" DST"), QStringLiteral(" 夏時間"));
+    const auto movie = [&](const QString &zone) {
+        QStringList parts{origin.container};
+        if (!zone.isEmpty())
+            parts << zone;
+        parts.removeAll(QString());
+        return QStringLiteral("録画日時") + (parts.isEmpty() ? QString() : u'(' + parts.join(QStringLiteral(", ")) + u')');
+    };
+    switch (origin.field) {
+    case Field::None: return kFileTimeOrigin;
+    case Field::ExifOriginal: return QStringLiteral("撮影日時(EXIF)");
+    case Field::ExifDigitized: return QStringLiteral("作成日時(EXIF)");
+    case Field::XmpOriginal: return QStringLiteral("撮影日時(XMP)");
+    case Field::XmpCreated: return QStringLiteral("作成日時(XMP)");
+    case Field::XmpPhotoshop: return QStringLiteral("作成日時(XMP Photoshop)");
+    case Field::IptcCreated: return QStringLiteral("作成日時(IPTC)");
+    case Field::MovieLocal:
+    case Field::AvchdRecorded: return movie(offset.isEmpty() ? QString() : QStringLiteral("UTC") + offset);
+    case Field::MovieUtc: return movie(QStringLiteral("UTC→UTC") + offset);
+    case Field::MovieRecorded: return movie({});
+    }
+    return kFileTimeOrigin;
+}
+
 QString planPreview(const RenamePlan &plan)
 {
     QStringList lines;
     for (const PlannedRename &file : plan.files) {
         QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
-        if (!file.dateOrigin.isEmpty())
-            line += QStringLiteral("（") + file.dateOrigin + QStringLiteral("）");
-        else if (rulesOf(plan.operation).dateSource == DateSource::Taken)
-            line += QStringLiteral("（ファイル日時）");
+        if (rulesOf(plan.operation).dateSource == DateSource::Taken)
+            line += QStringLiteral("（") + dateOriginText(file.dateOrigin) + QStringLiteral("）");
         if (file.nameTaken)
             line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
         lines << line;

@@ -40,8 +40,8 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
     EXPECT_EQ(movie[27], "27 : 00:00:09");
     EXPECT_EQ(movie[39], "39 : 160 x 120");
     EXPECT_EQ(movie[12], "12 : \u200E2021/\u200E07/\u200E05 \u200E\u200E08:00:00"); // recorded, UTC here
-    EXPECT_EQ(movie[13], "13 : QuickTime creation time (UTC → UTC+00:00)");
-    EXPECT_EQ(lines[13], "13 : EXIF DateTimeOriginal");
+    EXPECT_EQ(movie[13], "13 : 録画日時(QuickTime, UTC→UTC+00:00)");
+    EXPECT_EQ(lines[13], "13 : 撮影日時(EXIF)");
 
     // A damaged file: its name and empty values, never a crash.
     const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF" "Exif", 10));

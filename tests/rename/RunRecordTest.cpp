@@ -191,8 +191,8 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
             if (pair.size() != 2)
                 continue;
             if (operation == Operation::ShotDate) {
-                EXPECT_TRUE(pair[1].endsWith(QStringLiteral("（ファイル日時）"))) << line.toStdString();
-                pair[1].chop(QStringLiteral("（ファイル日時）").size());
+                EXPECT_TRUE(pair[1].endsWith(QStringLiteral("（ファイル更新日時）"))) << line.toStdString();
+                pair[1].chop(QStringLiteral("（ファイル更新日時）").size());
             }
             ++renames;
             EXPECT_EQ(after.count(pair[0]), 0u) << line.toStdString();
