@@ -284,7 +284,7 @@ void MainWindow::dispatch(const QString &operationText)
     services_.messages->show(text::kNoSuchOperation, Buttons::Ok, Icon::None);
 }
 
-bool MainWindow::confirm(const QString &question, const QString &title, const QString &details, Buttons buttons)
+bool MainWindow::confirm(const QString &question, const QString &title, const DetailTable &details, Buttons buttons)
 {
     MessageBoxes &messages = *services_.messages;
     if (messages.show(question, buttons, Icon::Information, title, details) == Answer::Yes)
@@ -338,7 +338,7 @@ void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
     using Status = OperationOutcome::Status;
     if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
         services_.messages->show(text::outcomeMessage(outcome), Buttons::Ok, Icon::None, text::kDone,
-                                 text::failureDetails(outcome.plan));
+                                 text::failureTable(outcome.plan));
     else
         showRefusal(outcome);
     File1->reread();
@@ -362,7 +362,7 @@ void MainWindow::runRename(Operation operation, const QString &title)
         WindowProgress repaint(ProgressBar1);
         plan = RenameOperations(*services_.clock, &repaint).plan(operation, inputs);
     }
-    if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planPreview(plan)))
+    if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planTable(plan)))
         applyAndReport(std::move(plan), *db);
 }
 
@@ -396,7 +396,7 @@ void MainWindow::Fnc_Undo()
     if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
         return;
     if (confirm(text::undoQuestion(qsizetype(plan.files.size()), plan.folder), confirmationTitle(Operation::Undo),
-                text::planPreview(plan), Buttons::YesNo))
+                text::planTable(plan), Buttons::YesNo))
         applyAndReport(std::move(plan), *db);
 }
 
@@ -463,7 +463,7 @@ void MainWindow::Fnc_ShowAttributes()
 void MainWindow::Fnc_RegisterDrive()
 {
     const QString folder = Dir1->path();
-    if (!confirm(text::registerQuestion(folder), text::kConfirmTitle, QString()))
+    if (!confirm(text::registerQuestion(folder), text::kConfirmTitle, {}))
         return;
     if (const std::optional<QString> cause = favourite::store(services_.dataFolder, folder)) {
         services_.messages->show(text::registerFailed(favourite::fileIn(services_.dataFolder), *cause), Buttons::Ok,

@@ -77,7 +77,7 @@ private:
     void runRename(Operation operation, const QString &title);
     void applyAndReport(RenamePlan plan, NameDatabase &database);
     // Anything but Yes is answered with "実施していません".
-    bool confirm(const QString &question, const QString &title, const QString &details,
+    bool confirm(const QString &question, const QString &title, const DetailTable &details,
                  Buttons buttons = Buttons::YesNoCancel);
     // Shows why an operation cannot go on; false when nothing stops it.
     bool showRefusal(const OperationOutcome &outcome);

@@ -53,7 +53,7 @@ int report(const OperationOutcome &outcome)
     if (outcome.status != Status::Completed && outcome.status != Status::Stopped)
         return fail(text::outcomeMessage(outcome));
     print(stdout, text::outcomeMessage(outcome));
-    const QString details = text::failureDetails(outcome.plan);
+    const QString details = text::tableLines(text::failureTable(outcome.plan));
     if (!details.isEmpty())
         print(stderr, details);
     if (outcome.status == Status::Stopped)
@@ -205,7 +205,7 @@ int renameCommand(Context &context, Operation operation)
         return fail(text::outcomeMessage(refusal));
     RenameOperations operations(context.clock);
     if (context.isSet("dry-run")) {
-        print(stdout, text::planPreview(operations.plan(operation, inputs)));
+        print(stdout, text::tableLines(text::planTable(operations.plan(operation, inputs))));
         return 0;
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
@@ -220,7 +220,7 @@ int undoCommand(Context &context)
         const OperationOutcome prepared = operations.prepareUndo(database);
         if (prepared.status != OperationOutcome::Status::Completed)
             return report(prepared);
-        print(stdout, text::planPreview(prepared.plan));
+        print(stdout, text::tableLines(text::planTable(prepared.plan)));
         return 0;
     });
 }

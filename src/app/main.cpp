@@ -26,9 +26,10 @@ int main(int argc, char *argv[])
     QTranslator qtJapanese;
     pelmora::installJapaneseQtTexts(qtJapanese);
 
-    pelmora::QtMessageBoxes messages;
+    const QString dataFolder = pelmora::defaultDataFolder();
+    pelmora::QtMessageBoxes messages(dataFolder + QStringLiteral("/Pelmora.ini"));
     pelmora::SystemClock clock;
-    pelmora::AppServices services{pelmora::defaultDataFolder(), &messages, &clock, [] { QApplication::exit(0); }};
+    pelmora::AppServices services{dataFolder, &messages, &clock, [] { QApplication::exit(0); }};
     services.openFile = [](const QString &file) { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
 
     pelmora::Application application(services);

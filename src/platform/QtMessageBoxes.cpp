@@ -1,11 +1,22 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTableView>
 #include <QTranslator>
+#include <QScrollBar>
 
 namespace pelmora {
 
@@ -32,15 +43,187 @@ void keepRoomForTitle(QMessageBox &box)
                   grid->columnCount());
 }
 
+QStyle::StandardPixmap pixmapOf(Icon icon)
+{
+    switch (icon) {
+    case Icon::Information: return QStyle::SP_MessageBoxInformation;
+    case Icon::Exclamation: return QStyle::SP_MessageBoxWarning;
+    case Icon::Critical: return QStyle::SP_MessageBoxCritical;
+    case Icon::None: break;
+    }
+    return QStyle::SP_CustomBase;
+}
+
+QDialogButtonBox::StandardButtons standardButtonsOf(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok: return QDialogButtonBox::Ok;
+    case Buttons::YesNo: return QDialogButtonBox::Yes | QDialogButtonBox::No;
+    case Buttons::YesNoCancel: return QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel;
+    }
+    return QDialogButtonBox::Ok;
+}
+
+// The answer of a box closed without a button (Escape, the title bar's
+// close button), as QMessageBox gives it.
+Answer escapeAnswer(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::YesNoCancel: return Answer::Cancel;
+    }
+    return Answer::Cancel;
+}
+
+QStandardItemModel *modelOf(const DetailTable &details, QObject *parent)
+{
+    auto *model = new QStandardItemModel(int(details.rows.size()), int(details.headings.size()), parent);
+    model->setHorizontalHeaderLabels(details.headings);
+    const QBrush marked(QColor(255, 236, 179)); // a pale amber: stands out without alarming
+    for (int r = 0; r < int(details.rows.size()); ++r) {
+        const DetailTable::Row &row = details.rows[size_t(r)];
+        for (int c = 0; c < row.cells.size() && c < model->columnCount(); ++c) {
+            auto *item = new QStandardItem(row.cells[c]);
+            item->setEditable(false);
+            if (row.marked)
+                item->setBackground(marked);
+            model->setItem(r, c, item);
+        }
+    }
+    return model;
+}
+
+const QString kDetailsSizeKey = QStringLiteral("DetailsBox/size");
+
+// A box whose details are a table, shown and hidden by a button below the
+// text, as QMessageBox shows its details text.
+class DetailsBox final : public QDialog {
+public:
+    DetailsBox(const QString &text, Buttons buttons, Icon icon, const QString &title, const DetailTable &details,
+               QSize &kept)
+        : QDialog(QApplication::activeWindow()), kept_(kept)
+    {
+        setObjectName(QStringLiteral("DetailsBox"));
+        setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
+        auto *grid = new QGridLayout(this);
+        auto *iconLabel = new QLabel;
+        if (icon != Icon::None) {
+            const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+            iconLabel->setPixmap(style()->standardIcon(pixmapOf(icon), nullptr, this).pixmap(size, size));
+        }
+        iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+        grid->addWidget(iconLabel, 0, 0);
+        // Lines break where the text breaks them, never inside a word.
+        auto *label = new QLabel(QString(text).replace(u'\r', u'\n'));
+        label->setObjectName(QStringLiteral("text"));
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(label, 0, 1);
+
+        auto *row = new QHBoxLayout;
+        toggle_ = new QPushButton(showText());
+        toggle_->setObjectName(QStringLiteral("detailsButton"));
+        toggle_->setAutoDefault(false);
+        row->addWidget(toggle_);
+        row->addStretch();
+        auto *box = new QDialogButtonBox(standardButtonsOf(buttons));
+        row->addWidget(box);
+        grid->addLayout(row, 1, 0, 1, 2);
+
+        table_ = new QTableView;
+        table_->setObjectName(QStringLiteral("detailsTable"));
+        table_->setModel(modelOf(details, table_));
+        table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table_->setWordWrap(false);
+        table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+        table_->verticalHeader()->hide();
+        table_->horizontalHeader()->setStretchLastSection(true);
+        table_->resizeColumnsToContents();
+        table_->hide();
+        grid->addWidget(table_, 2, 0, 1, 2);
+        grid->setRowStretch(2, 1);
+
+        QPushButton *initial = box->button(buttons == Buttons::Ok ? QDialogButtonBox::Ok : QDialogButtonBox::Yes);
+        initial->setDefault(true);
+        initial->setFocus();
+        connect(box, &QDialogButtonBox::clicked, this, [this, box](QAbstractButton *button) {
+            switch (box->standardButton(button)) {
+            case QDialogButtonBox::Yes: answer_ = Answer::Yes; break;
+            case QDialogButtonBox::No: answer_ = Answer::No; break;
+            case QDialogButtonBox::Cancel: answer_ = Answer::Cancel; break;
+            default: answer_ = Answer::Ok; break;
+            }
+            accept();
+        });
+        answer_ = escapeAnswer(buttons);
+        connect(toggle_, &QPushButton::clicked, this, [this] { showTable(table_->isHidden()); });
+    }
+
+    Answer answer() const { return answer_; }
+
+    void showTable(bool shown)
+    {
+        if (!shown)
+            remember();
+        table_->setVisible(shown);
+        toggle_->setText(shown ? QCoreApplication::translate("QMessageBox", "Hide Details...") : showText());
+        layout()->activate();
+        if (!shown) {
+            resize(minimumSizeHint());
+            return;
+        }
+        // At least fifteen rows, or the size the user gave it last, within the screen.
+        const int rows = std::min<int>(15, table_->model()->rowCount());
+        const int tableHeight = table_->horizontalHeader()->height() + rows * table_->verticalHeader()->defaultSectionSize()
+            + 2 * table_->frameWidth() + table_->horizontalScrollBar()->sizeHint().height();
+        QSize wanted(std::max(width(), table_->horizontalHeader()->length() + 40), height() + tableHeight);
+        if (kept_.isValid())
+            wanted = kept_;
+        if (const QScreen *screen = this->screen())
+            wanted = wanted.boundedTo(screen->availableGeometry().size() * 9 / 10);
+        resize(wanted);
+    }
+
+protected:
+    void done(int result) override
+    {
+        remember();
+        QDialog::done(result);
+    }
+
+private:
+    static QString showText() { return QCoreApplication::translate("QMessageBox", "Show Details..."); }
+    void remember()
+    {
+        if (table_->isVisible())
+            kept_ = size();
+    }
+
+    QSize &kept_;
+    QPushButton *toggle_;
+    QTableView *table_;
+    Answer answer_ = Answer::Cancel;
+};
+
 } // namespace
 
 Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
-                            const QString &details)
+                            const DetailTable &details)
 {
+    if (!details.empty()) {
+        if (!settingsFile_.isEmpty() && !detailsSize_.isValid())
+            detailsSize_ = QSettings(settingsFile_, QSettings::IniFormat).value(kDetailsSizeKey).toSize();
+        const QSize before = detailsSize_;
+        DetailsBox box(text, buttons, icon, title, details, detailsSize_);
+        box.exec();
+        if (!settingsFile_.isEmpty() && detailsSize_ != before)
+            QSettings(settingsFile_, QSettings::IniFormat).setValue(kDetailsSizeKey, detailsSize_);
+        return box.answer();
+    }
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
     box.setText(QString(text).replace(u'\r', u'\n'));
-    box.setDetailedText(details);
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     case Icon::Information: box.setIcon(QMessageBox::Information); break;

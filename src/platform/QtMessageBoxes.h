@@ -2,16 +2,29 @@
 
 #include "platform/MessageBoxes.h"
 
+#include <QSize>
+
 class QTranslator;
 
 namespace pelmora {
 
 // Message boxes as QMessageBox; the carriage returns of a text become
-// visible line breaks here and nowhere else.
+// visible line breaks here and nowhere else. A box with details is a dialog
+// of the same texts, icon and buttons whose "詳細を表示..." button opens the
+// table below them; the size the user gives it is kept in `settingsFile`
+// (without one: for the program's life).
 class QtMessageBoxes final : public MessageBoxes {
 public:
+    explicit QtMessageBoxes(QString settingsFile = {}) : settingsFile_(std::move(settingsFile)) {}
     Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title,
-                const QString &details) override;
+                const DetailTable &details) override;
+
+    // The size the user last gave a box's table; invalid before that.
+    QSize detailsSize() const { return detailsSize_; }
+
+private:
+    QString settingsFile_;
+    QSize detailsSize_;
 };
 
 // Loads Qt's own Japanese texts into the translator and installs it, so that

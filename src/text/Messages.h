@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maintenance/Compaction.h"
+#include "platform/MessageBoxes.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
@@ -74,13 +75,18 @@ inline const QString kNoFavouriteFolder = QStringLiteral("登録されたフォ�
 QString dateOriginText(const DateOrigin &origin);
 inline const QString kFileTimeOrigin = QStringLiteral("ファイル更新日時");
 
-// The plan as lines: "former name → new name" in the order of the run, then
-// the files left out and why.
-QString planPreview(const RenamePlan &plan);
+// The plan as a table: former and new name, date, where the date came from
+// and a remark, in the order of the run; the files left out after them.
+// Files dated by their file time, names that stay as they are and names
+// that cannot be taken are marked.
+DetailTable planTable(const RenamePlan &plan);
 QString leftOutReason(LeftOut::Reason reason);
 QString failureCause(FailureCause cause, int error);
-// One line per file that was not renamed, with why; empty when none.
-QString failureDetails(const RenamePlan &plan);
+// The files that were not renamed: file, what happened, why; empty when none.
+DetailTable failureTable(const RenamePlan &plan);
+// A table as text, one line per row: "former → new", then the other
+// non-empty cells, each after a tab. For pelmora-cli.
+QString tableLines(const DetailTable &table);
 
 // Runs cut short.
 QString strandedQuestion(const UnfinishedRun &run);

@@ -1,5 +1,6 @@
 #include "text/Messages.h"
 
+#include "platform/Clock.h"
 #include "rename/NameDatabase.h"
 #include "rename/Recovery.h"
 
@@ -234,9 +235,9 @@ QString failureCause(FailureCause cause, int error)
     QString why;
     switch (cause) {
     case FailureCause::None: return {};
-    case FailureCause::TargetExists: why = QStringLiteral("同じ名前のファイルがあります"); break;
+    case FailureCause::TargetExists: why = QStringLiteral("名前が既に存在します"); break;
     case FailureCause::Vanished: why = QStringLiteral("ファイルが見つかりません"); break;
-    case FailureCause::Permission: why = QStringLiteral("変更の権限がありません"); break;
+    case FailureCause::Permission: why = QStringLiteral("書き込みが許可されていません"); break;
     case FailureCause::NameRefused: why = QStringLiteral("使えない名前です"); break;
     case FailureCause::Restored: why = QStringLiteral("元の名前に戻しました"); break;
     case FailureCause::LeftTemporary: why = QStringLiteral("一時的な名前のままです"); break;
@@ -268,25 +269,29 @@ QString shown(const QString &name)
 }
 } // namespace
 
-QString failureDetails(const RenamePlan &plan)
+DetailTable failureTable(const RenamePlan &plan)
 {
-    QStringList lines;
+    DetailTable table{{QStringLiteral("変更前のファイル名"), QStringLiteral("変更後のファイル名"), QStringLiteral("結果"),
+                       QStringLiteral("原因")},
+                      {}};
     for (const PlannedRename &file : plan.files) {
         if (file.state == FileState::Done || file.cause == FailureCause::Stopped)
             continue;
-        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName) + QStringLiteral("：");
+        QString result = QStringLiteral("変更できませんでした");
+        QString cause = failureCause(file.cause, file.error);
         if (file.state == FileState::Temporary)
-            line += failureCause(FailureCause::LeftTemporary, 0) + QStringLiteral("（") + shown(file.temporaryName)
-                + QStringLiteral("）");
-        else
-            line += failureCause(file.cause, file.error);
-        if (file.state == FileState::Restored)
-            line += QStringLiteral("（元の名前のままです）");
-        lines << line;
+            result = QStringLiteral("一時的な名前のままです（") + shown(file.temporaryName) + QStringLiteral("）");
+        else if (file.state == FileState::Restored || file.cause == FailureCause::Restored)
+            result = QStringLiteral("元の名前に戻しました");
+        else if (file.cause == FailureCause::RolledBack)
+            result = QStringLiteral("変更した後、元に戻しました");
+        if (file.cause == FailureCause::Restored || file.cause == FailureCause::RolledBack)
+            cause = QStringLiteral("処理が途中で止まりました");
+        table.rows.push_back({{shown(file.formerName), shown(file.newName), result, cause}, true});
     }
     for (const QString &name : plan.undecodable)
-        lines << shown(name) + QStringLiteral("：") + kUndecodableCause;
-    return lines.join(u'\n');
+        table.rows.push_back({{shown(name), QString(), QStringLiteral("変更できませんでした"), kUndecodableCause}, true});
+    return table;
 }
 
 QString dateOriginText(const DateOrigin &origin)
@@ -316,19 +321,47 @@ QString dateOriginText(const DateOrigin &origin)
     return kFileTimeOrigin;
 }
 
-QString planPreview(const RenamePlan &plan)
+DetailTable planTable(const RenamePlan &plan)
 {
-    QStringList lines;
+    DetailTable table{{QStringLiteral("変更前のファイル名"), QStringLiteral("変更後のファイル名"), QStringLiteral("日時"),
+                       QStringLiteral("日時の出所"), QStringLiteral("備考")},
+                      {}};
+    const OperationRules &rules = rulesOf(plan.operation);
+    const bool byDateTaken = rules.dateSource == DateSource::Taken;
+    const bool namedByDate = rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree;
     for (const PlannedRename &file : plan.files) {
-        QString line = shown(file.formerName) + QStringLiteral(" → ") + shown(file.newName);
-        if (rulesOf(plan.operation).dateSource == DateSource::Taken)
-            line += QStringLiteral("（") + dateOriginText(file.dateOrigin) + QStringLiteral("）");
+        QString remark;
         if (file.nameTaken)
-            line += QStringLiteral("（同じ名前のファイルがあるため変更できません）");
-        lines << line;
+            remark = QStringLiteral("同じ名前のファイルがあるため変更できません");
+        else if (file.newName == file.formerName)
+            remark = QStringLiteral("名前は変わりません");
+        else if (byDateTaken && file.dateOrigin.field == DateOrigin::Field::None)
+            remark = QStringLiteral("撮影日時がないためファイル更新日時で付番");
+        table.rows.push_back({{shown(file.formerName), shown(file.newName),
+                               namedByDate ? fixedDateTimeText(file.date, u'/') : QString(),
+                               byDateTaken ? dateOriginText(file.dateOrigin) : QString(), remark},
+                              !remark.isEmpty()});
     }
     for (const LeftOut &file : plan.leftOut)
-        lines << shown(file.name) + QStringLiteral("（対象外：") + leftOutReason(file.reason) + QStringLiteral("）");
+        table.rows.push_back({{shown(file.name), QString(), QString(), QString(),
+                               QStringLiteral("対象外：") + leftOutReason(file.reason)},
+                              file.reason == LeftOut::Reason::Unchanged});
+    return table;
+}
+
+QString tableLines(const DetailTable &table)
+{
+    QStringList lines;
+    for (const DetailTable::Row &row : table.rows) {
+        QString line = row.cells.value(0);
+        if (!row.cells.value(1).isEmpty())
+            line += QStringLiteral(" → ") + row.cells.value(1);
+        for (qsizetype i = 2; i < row.cells.size(); ++i) {
+            if (!row.cells[i].isEmpty())
+                line += u'\t' + row.cells[i];
+        }
+        lines << line;
+    }
     return lines.join(u'\n');
 }
 

@@ -47,7 +47,8 @@ TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
     const CliRun run = runCli({"--data", data.path(), "new-number", photos.path(), "--ext", "jpg",
                                "--pre", "-Mov", "--start", "7", "--dry-run"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, "b.jpg → 210305-Mov-007.jpg\na.JPG → 210305-Mov-008.JPG\nc.png（対象外：拡張子）\n");
+    EXPECT_EQ(run.out, "b.jpg → 210305-Mov-007.jpg\t2021/03/05 09:00:00\na.JPG → 210305-Mov-008.JPG\t2021/03/05 10:00:00\n"
+              "c.png\t対象外：拡張子\n");
 
     // A line break in a name is shown, not obeyed: one line per file.
     writeFile(photos.path(), "two\nlines.jpg");
@@ -71,11 +72,11 @@ TEST_F(Cli, SomeFilesNotRenamedExitWithTwoAndNameThem)
 {
     ASSERT_TRUE(QDir(photos.path()).mkdir("b(x).jpg"));
     const CliRun plan = runCli({"--data", data.path(), "append", photos.path(), "--post", "x", "--dry-run"});
-    EXPECT_TRUE(plan.out.contains("b.jpg → b(x).jpg（同じ名前のファイルがあるため変更できません）\n")) << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.contains("b.jpg → b(x).jpg\t同じ名前のファイルがあるため変更できません\n")) << plan.out.toStdString();
     const CliRun run = runCli({"--data", data.path(), "append", photos.path(), "--post", "x"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "2件のファイル名を変更しました\n (1件は変更できませんでした)\n");
-    EXPECT_TRUE(run.err.startsWith("b.jpg → b(x).jpg：同じ名前のファイルがあります")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith("b.jpg → b(x).jpg\t変更できませんでした\t名前が既に存在します")) << run.err.toStdString();
 }
 
 TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)

@@ -19,6 +19,8 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QDialogButtonBox>
+#include <QTableView>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
@@ -381,8 +383,44 @@ TEST(QtMessageBoxesTest, AreWideEnoughForTheirTitles)
             titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
             box->done(QMessageBox::No);
         });
-        boxes.show("はい", Buttons::YesNo, Icon::Exclamation, QString::fromUtf8(title), QString());
+        boxes.show("はい", Buttons::YesNo, Icon::Exclamation, QString::fromUtf8(title), {});
         EXPECT_GE(width, titleWidth + 100) << title;
+    }
+}
+
+// Details are a table: hidden until asked for, then at least fifteen rows
+// high with marked rows coloured; the size the user gives it is kept, in
+// the settings file for the next start too. Escape answers No.
+TEST(QtMessageBoxesTest, DetailsAreATableThatKeepsItsSize)
+{
+    QTemporaryDir dir;
+    DetailTable details{{"変更前", "変更後"}, {}};
+    for (int i = 0; i < 2000; ++i)
+        details.rows.push_back({{QString::number(i), "x"}, i == 3});
+    QSize given;
+    for (const Answer expected : {Answer::Yes, Answer::No}) {
+        QtMessageBoxes boxes(dir.filePath("Pelmora.ini")); // a new start each round
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            auto *table = box->findChild<QTableView *>("detailsTable");
+            ASSERT_TRUE(table && table->isHidden());
+            box->findChild<QPushButton *>("detailsButton")->click();
+            EXPECT_TRUE(table->isVisible());
+            const QAbstractItemModel *model = table->model();
+            EXPECT_EQ(model->rowCount(), 2000);
+            EXPECT_GE(table->viewport()->height(), 15 * table->rowHeight(0));
+            EXPECT_NE(model->index(3, 1).data(Qt::BackgroundRole), model->index(2, 1).data(Qt::BackgroundRole));
+            if (expected == Answer::Yes) {
+                box->resize(box->size() + QSize(40, 30));
+                given = box->size();
+                box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Yes)->click();
+            } else {
+                EXPECT_EQ(box->size(), given);
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        EXPECT_EQ(boxes.show("質問", Buttons::YesNo, Icon::Information, "実施確認", details), expected);
     }
 }
 

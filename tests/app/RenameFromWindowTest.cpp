@@ -64,8 +64,9 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     open(data.path());
     messages.answers = {Answer::Yes};
     window->dispatch("ファイル名変換(新規付番)");
-    EXPECT_EQ(messages.shown.at(0).details,
-              "IMG_1.jpg → 210305-001.jpg\nIMG_2.JPG → 210305-002.JPG\nclip.mov（対象外：拡張子）");
+    EXPECT_EQ(messages.shown.at(0).detailLines(),
+              "IMG_1.jpg → 210305-001.jpg\t2021/03/05 09:00:00\nIMG_2.JPG → 210305-002.JPG\t2021/03/05 09:00:00\n"
+              "clip.mov\t対象外：拡張子");
 
     messages.shown.clear();
     messages.answers = {Answer::Yes};
@@ -74,7 +75,7 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     EXPECT_EQ(messages.shown[0].title, "実施確認【元に戻す(直前の変更)】");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
     EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\r全 2 件\r\rフォルダ名\r" + photos.path());
-    EXPECT_EQ(messages.shown[0].details, "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
+    EXPECT_EQ(messages.shown[0].detailLines(), "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
 }

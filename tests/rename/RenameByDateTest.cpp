@@ -120,7 +120,8 @@ TEST_F(RenameByDate, NamesThatAreNoUtf8AreReportedNotRenamed)
     EXPECT_EQ(text::outcomeMessage(outcome), "1件のファイル名を変更しました\r (1件は拡張子が合致しないため変更除外しました)"
                                "\r (1件は変更できませんでした)\r (1件はファイル名がUTF-8でないため変更できませんでした："
                                    + shown + ")");
-    EXPECT_EQ(text::failureDetails(outcome.plan), shown + "：ファイル名がUTF-8でないため変更できませんでした");
+    EXPECT_EQ(text::tableLines(text::failureTable(outcome.plan)),
+              shown + "\t変更できませんでした\tファイル名がUTF-8でないため変更できませんでした");
     EXPECT_EQ(::access((folderName + "/\x93\xfa\x96\x7b.jpg").constData(), F_OK), 0);
     EXPECT_EQ(files(), QStringList({"210305-001.jpg"}));
     for (const QByteArray &name : {QByteArray("/\x93\xfa\x96\x7b.jpg"), QByteArray("/\x93\xfa.txt")})

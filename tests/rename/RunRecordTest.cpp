@@ -180,19 +180,20 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
         SCOPED_TRACE(int(operation));
         RenameOperations operations(clock);
         RenamePlan plan = operations.plan(operation, inputsFor(operation));
-        const QStringList lines = text::planPreview(plan).split(u'\n');
-        EXPECT_EQ(lines.last(), "IMG_9.txt（対象外：拡張子）");
+        const DetailTable table = text::planTable(plan);
+        EXPECT_EQ(table.rows.back().cells, QStringList({"IMG_9.txt", "", "", "", "対象外：拡張子"}));
         ASSERT_EQ(operations.apply(std::move(plan), *database).renamed, 3);
         const auto after = contents();
         int renames = 0;
-        for (const QString &line : lines) {
-            // "former → new", then where the date came from when the run reads it.
-            QStringList pair = line.split(QStringLiteral(" → "));
-            if (pair.size() != 2)
+        for (const DetailTable::Row &row : table.rows) {
+            // Former and new name, then the date and where it came from.
+            const QString line = row.cells.join(u'|');
+            if (row.cells[1].isEmpty())
                 continue;
+            const QStringList pair = row.cells.mid(0, 2);
             if (operation == Operation::ShotDate) {
-                EXPECT_TRUE(pair[1].endsWith(QStringLiteral("（ファイル更新日時）"))) << line.toStdString();
-                pair[1].chop(QStringLiteral("（ファイル更新日時）").size());
+                EXPECT_EQ(row.cells[3], "ファイル更新日時") << line.toStdString();
+                EXPECT_TRUE(row.marked) << line.toStdString();
             }
             ++renames;
             EXPECT_EQ(after.count(pair[0]), 0u) << line.toStdString();
@@ -475,7 +476,7 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
             EXPECT_EQ(outcome.renamed, 2);
             EXPECT_EQ(outcome.leftTemporary, 4);
             EXPECT_TRUE(text::outcomeMessage(outcome).contains("4件は一時的な名前のままです"));
-            EXPECT_TRUE(text::failureDetails(outcome.plan).contains("一時的な名前のままです"));
+            EXPECT_TRUE(text::tableLines(text::failureTable(outcome.plan)).contains("一時的な名前のままです"));
             EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
         }
         const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database);

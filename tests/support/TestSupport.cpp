@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "text/Messages.h"
+
 #include "platform/PropertyReader.h"
 
 #include <cerrno>
@@ -21,8 +23,13 @@ namespace {
 [[maybe_unused]] const bool kUtf8FileNames = (useUtf8FileNames(), true);
 } // namespace
 
+QString ScriptedMessageBoxes::Box::detailLines() const
+{
+    return text::tableLines(details);
+}
+
 Answer ScriptedMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, const QString &title,
-                                  const QString &details)
+                                  const DetailTable &details)
 {
     shown.push_back({text, buttons, icon, title, details});
     if (answers.empty())

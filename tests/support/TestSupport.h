@@ -35,11 +35,13 @@ public:
         Buttons buttons;
         Icon icon;
         QString title;
-        QString details;
+        DetailTable details;
+        // The details as pelmora-cli prints them.
+        QString detailLines() const;
     };
 
     Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title,
-                const QString &details) override;
+                const DetailTable &details) override;
 
     std::deque<Answer> answers;
     std::vector<Box> shown;
