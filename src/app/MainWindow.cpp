@@ -395,7 +395,7 @@ void MainWindow::Fnc_Undo()
     RenamePlan &plan = prepared.plan;
     if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
         return;
-    if (confirm(text::undoQuestion(qsizetype(plan.files.size()), plan.folder), confirmationTitle(Operation::Undo),
+    if (confirm(text::undoQuestion(plan), confirmationTitle(Operation::Undo),
                 text::planTable(plan), Buttons::YesNo))
         applyAndReport(std::move(plan), *db);
 }

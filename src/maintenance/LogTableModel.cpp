@@ -1,5 +1,7 @@
 #include "maintenance/LogTableModel.h"
 
+#include "platform/Clock.h"
+
 namespace pelmora {
 
 LogTableModel::LogTableModel(std::vector<LogRow> rows, QObject *parent)
@@ -33,11 +35,11 @@ QVariant LogTableModel::data(const QModelIndex &index, int role) const
     switch (index.column()) {
     case 0: return row.id;
     case 1: return row.originalFileName;
-    case 2: return row.makeItDate;
+    case 2: return fixedDateTimeText(row.makeItDate, u'/');
     case 3: return row.extension;
     case 4: return row.camera;
     case 5: return row.newFileName;
-    case 6: return row.update;
+    case 6: return fixedDateTimeText(row.update, u'/');
     default: return {};
     }
 }

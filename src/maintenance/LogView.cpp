@@ -4,6 +4,8 @@
 #include "ui_LogView.h"
 #include "widgets/WindowLook.h"
 
+#include <QHeaderView>
+
 namespace pelmora {
 
 LogView::LogView(const QString &dataFolder, const Clock &clock, QWidget *parent)
@@ -15,6 +17,8 @@ LogView::LogView(const QString &dataFolder, const Clock &clock, QWidget *parent)
     useLightGreenBackground(this);
     ui.DataGrid1->setModel(new LogTableModel(database_->logRowsNewestFirst(), ui.DataGrid1));
     ui.DataGrid1->resizeColumnsToContents();
+    // The last column takes what the others leave of the window's width.
+    ui.DataGrid1->horizontalHeader()->setStretchLastSection(true);
 }
 
 LogView::~LogView() = default;

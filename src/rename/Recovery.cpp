@@ -61,14 +61,34 @@ int countAwaiting(const QString &folder, const std::vector<PlannedRename> &files
     return waiting;
 }
 
+// What a recovery of the run finds in its folder: files under temporary
+// names, and all it will move back.
+UnfinishedRun lookAt(const journal::Run &run, const std::vector<PlannedRename> &files)
+{
+    UnfinishedRun found{run, 0, 0, false};
+    for (const PlannedRename &file : files) {
+        const Place place = placeOf(run.folder, file);
+        found.awaitingRestore += place == Place::Temporary ? 1 : 0;
+        found.goingBack += place == Place::Temporary
+                || (place == Place::New && (file.state == FileState::Done || unsettled(file)))
+            ? 1
+            : 0;
+    }
+    return found;
+}
+
 // What the record says may still be under temporary names, for a run whose
 // folder cannot be looked at.
-int countRecordedTemporary(const std::vector<PlannedRename> &files)
+// What the record says, for a run whose folder cannot be looked at.
+UnfinishedRun lookAtRecord(const journal::Run &run, const std::vector<PlannedRename> &files)
 {
-    int waiting = 0;
-    for (const PlannedRename &file : files)
-        waiting += file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary ? 1 : 0;
-    return waiting;
+    UnfinishedRun found{run, 0, 0, true};
+    for (const PlannedRename &file : files) {
+        const bool temporary = file.state == FileState::Temporary || file.cause == FailureCause::LeftTemporary;
+        found.awaitingRestore += temporary ? 1 : 0;
+        found.goingBack += temporary || file.state == FileState::Done ? 1 : 0;
+    }
+    return found;
 }
 
 // An undo taken back: the files it had undone count as renamed again.
@@ -86,7 +106,7 @@ LogRow wayBack(const PlannedRename &file)
 {
     LogRow back = journal::logRowFor(file);
     back.originalFileName = file.newName;
-    back.newFileName = file.formerName;
+    back.newFileName = fs::baseNameOf(file.formerName); // as the log records every rename: no extension
     return back;
 }
 
@@ -291,13 +311,13 @@ std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database)
     for (journal::Run run : journal::unfinishedRuns(database)) {
         const QString folder = currentFolderOf(database, run);
         if (folder.isEmpty()) {
-            runs.push_back({run, countRecordedTemporary(journal::files(database, run.id)), true});
+            runs.push_back(lookAtRecord(run, journal::files(database, run.id)));
             continue;
         }
         run.folder = folder;
         const fs::FolderLock live(folder);
         if (live.held())
-            runs.push_back({run, countAwaiting(folder, journal::files(database, run.id)), false});
+            runs.push_back(lookAt(run, journal::files(database, run.id)));
     }
     return runs;
 }

@@ -17,6 +17,7 @@ class NameDatabase;
 struct UnfinishedRun {
     journal::Run run;
     int awaitingRestore = 0; // files still under temporary names
+    int goingBack = 0;       // files a recovery moves: those under temporary names and those the run renamed
     bool folderUnavailable = false; // its folder is not there (card out): nothing of it can be settled now
 };
 

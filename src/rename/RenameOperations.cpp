@@ -605,6 +605,8 @@ RenamePlan planUndoOf(NameDatabase &database, const journal::Run &run)
     plan.operation = Operation::Undo;
     plan.folder = run.folder;
     plan.undoOf = run.id;
+    plan.undoneOperation = run.operation;
+    plan.undoneStarted = run.started;
     const std::vector<PlannedRename> files = journal::files(database, run.id);
     for (int position = int(files.size()) - 1; position >= 0; --position) {
         const PlannedRename &done = files[size_t(position)];
@@ -613,7 +615,7 @@ RenamePlan planUndoOf(NameDatabase &database, const journal::Run &run)
         PlannedRename file = done;
         file.formerName = done.newName;
         file.newName = done.formerName;
-        file.newFileName = done.formerName;
+        file.newFileName = fs::baseNameOf(done.formerName); // as the log records every rename: no extension
         file.temporaryName.clear();
         file.state = FileState::Planned;
         file.cause = FailureCause::None;

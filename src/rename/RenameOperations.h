@@ -75,7 +75,9 @@ struct RenamePlan {
     std::vector<PlannedRename> files;
     std::vector<LeftOut> leftOut;
     int excluded = 0;     // left out for their extension, as the closing message counts them
-    qint64 undoOf = 0;    // undo: the run undone
+    qint64 undoOf = 0;    // undo: the run undone, its operation and when it ran
+    Operation undoneOperation = Operation::ShotDate;
+    QDateTime undoneStarted;
     int progressCount = 0; // divisor of the progress: the file list's entry count
     QStringList unreadable; // files whose metadata could not be read in time: dated by file time
     QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed

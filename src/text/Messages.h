@@ -66,7 +66,8 @@ inline const QString kRegisterErrorTitle = QStringLiteral("登録エラー");
 // "実施確認【<operation>】"
 QString confirmationTitle(const QString &operation);
 QString renameQuestion(qsizetype files, const QString &folder);
-QString undoQuestion(qsizetype files, const QString &folder);
+// Which run the undo takes back (its operation and time), its files and folder.
+QString undoQuestion(const RenamePlan &plan);
 inline const QString kNoUnfinishedRuns = QStringLiteral("中断された処理はありません。");
 inline const QString kNoFavouriteFolder = QStringLiteral("登録されたフォルダはありません。");
 
@@ -88,7 +89,7 @@ DetailTable failureTable(const RenamePlan &plan);
 // non-empty cells, each after a tab. For pelmora-cli.
 QString tableLines(const DetailTable &table);
 
-// Runs cut short.
+// Runs cut short: which run, where, and that all of it goes back.
 QString strandedQuestion(const UnfinishedRun &run);
 QString restoreSummary(const RecoveryResult &result);
 QString recoveryFolderUnavailable(const QString &folder);

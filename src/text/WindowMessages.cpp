@@ -1,5 +1,7 @@
 #include "text/Messages.h"
 
+#include "platform/Clock.h"
+
 #include <QDir>
 
 namespace pelmora::text {
@@ -86,10 +88,11 @@ QString renameQuestion(qsizetype files, const QString &folder)
         + QStringLiteral(" 件\r\rフォルダ名\r") + folder;
 }
 
-QString undoQuestion(qsizetype files, const QString &folder)
+QString undoQuestion(const RenamePlan &plan)
 {
-    return QStringLiteral("直前の変更を元に戻しますか？\r\r全 ") + QString::number(files)
-        + QStringLiteral(" 件\r\rフォルダ名\r") + folder;
+    return QStringLiteral("直前の変更を元に戻しますか？\r\r") + rulesOf(plan.undoneOperation).listText
+        + QStringLiteral("（") + fixedDateTimeText(plan.undoneStarted, u'/') + QStringLiteral("）\r全 ")
+        + QString::number(plan.files.size()) + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
 }
 
 } // namespace pelmora::text

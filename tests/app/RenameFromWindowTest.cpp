@@ -74,7 +74,8 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0].title, "実施確認【元に戻す(直前の変更)】");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
-    EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\r全 2 件\r\rフォルダ名\r" + photos.path());
+    EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\rファイル名変換(新規付番)（2026/01/02 12:34:05）\r"
+                                      "全 2 件\r\rフォルダ名\r" + photos.path());
     EXPECT_EQ(messages.shown[0].detailLines(), "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
@@ -164,8 +165,9 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
     messages.answers = {Answer::Yes};
     app->offerRecovery();
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[0].text, "前回の処理が途中で終わったため、3件のファイルが一時的な名前のままです。\r\rフォルダ名\r"
-                                          + photos.path() + "\r\r元のファイル名に戻しますか？");
+    EXPECT_EQ(messages.shown[0].text, "前回の処理が途中で終わりました。\rファイル名変換(新規+既存)（2026/01/02 12:34:05 開始）\r\r"
+                                      "3件のファイルが一時的な名前のままです。\r\rフォルダ名\r" + photos.path()
+                                          + "\r\rこの処理で名前を変えた3件のファイルを\r全て元のファイル名に戻しますか？");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)\r\r"
                                       "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\rTempFileName3405_002.JPG");
@@ -177,7 +179,7 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
     messages.answers = {Answer::No};
     app->offerRecovery();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.startsWith("前回の処理が途中で終わったため、1件"));
+    EXPECT_TRUE(messages.shown[0].text.contains("\r1件のファイルが一時的な名前のままです。"));
     QFile::remove(photos.filePath("IMG_2.JPG"));
     messages.shown.clear();
     messages.answers = {Answer::Yes};

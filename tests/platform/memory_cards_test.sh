@@ -82,7 +82,7 @@ for card in fat exfat; do
   # the plan says so before anything happens.
   mkdir "$dcim/img_0060(x).jpg"
   check "$card: plan sees a name taken in another case" \
-    bash -c "'$cli' --data '$work/data' append '$dcim' --ext jpg --post x --dry-run | grep -q 'IMG_0060.JPG → IMG_0060(x).JPG（同じ名前'"
+    bash -c "'$cli' --data '$work/data' append '$dcim' --ext jpg --post x --dry-run | grep -qP 'IMG_0060.JPG → IMG_0060\(x\).JPG\t同じ名前'"
   rmdir "$dcim/img_0060(x).jpg"
 
   # The card takes "081104a-001.JPG" for "081104A-001.JPG": the first free number is 002.

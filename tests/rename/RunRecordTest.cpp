@@ -119,12 +119,12 @@ protected:
         ::waitpid(child, &status, 0);
         return WIFEXITED(status) && WEXITSTATUS(status) == 9;
     }
-    // Logged renames, and logged ways back (whose new names keep their extension).
+    // Logged renames, and logged ways back (whose new names are the photos' former ones).
     std::pair<int, int> logRowsForwardAndBack()
     {
         int forward = 0, back = 0;
         for (const LogRow &row : database->logRowsNewestFirst())
-            (row.newFileName.endsWith(".jpg") ? back : forward)++;
+            (row.newFileName.startsWith("IMG_") ? back : forward)++;
         return {forward, back};
     }
     OperationOutcome applyWith(ProgressSink &sink, Operation operation)
@@ -205,6 +205,10 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
         EXPECT_EQ(text::outcomeMessage(undo()), "3件のファイル名を元に戻しました");
         EXPECT_EQ(contents(), before);
         EXPECT_EQ(database->count(Table::FileNameLog), logged + 3);
+        // Logged as every rename is: NewFileName without its extension.
+        const LogRow wayBack = database->logRowsNewestFirst().front();
+        EXPECT_TRUE(wayBack.newFileName.startsWith("IMG_") && !wayBack.newFileName.contains('.'))
+            << wayBack.newFileName.toStdString();
     }
     // Every run is undone: nothing is left to undo.
     EXPECT_EQ(undo().status, OperationOutcome::Status::NothingToUndo);
@@ -273,15 +277,18 @@ TEST_F(RunRecord, RecoveryAfterACutAtEveryStepOfASwap)
             setModified(writeFile(folder.path(), "210305-001.jpg", "A"), at("2021-03-05 11:00:00"));
             setModified(writeFile(folder.path(), "210305-002.jpg", "B"), at("2021-03-05 10:00:00"));
             const auto before = contents();
+            clock.set(at("2026-01-02 12:34:05"));
             cutShort(RenameOperations(clock).plan(Operation::NewNumber, inputs()), steps, lastRecorded);
 
+            const QDateTime recovered = at("2026-01-02 13:00:00"); // tells the ways back from the renames
+            clock.set(recovered);
             if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database)) {
                 EXPECT_EQ(recover(*database, unfinished->run).failed, 0);
                 EXPECT_EQ(contents(), before);
                 // Each logged rename is logged again on its way back.
                 int forward = 0, back = 0;
                 for (const LogRow &row : database->logRowsNewestFirst())
-                    (row.newFileName.endsWith(".jpg") ? back : forward)++;
+                    (row.update == recovered ? back : forward)++;
                 EXPECT_EQ(forward, back);
             } else {
                 // Cut after its last rename: the run stands, and is logged whole.
@@ -482,6 +489,7 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
         const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database);
         ASSERT_TRUE(open);
         EXPECT_EQ(open->awaitingRestore, 4);
+        EXPECT_EQ(open->goingBack, 6); // the question counts what the recovery moves: the whole run
         EXPECT_EQ(recover(*database, open->run).restored, 6);
         EXPECT_EQ(contents(), before);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
@@ -579,7 +587,7 @@ TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
         EXPECT_EQ(contents(), before);
         const std::vector<LogRow> log = database->logRowsNewestFirst();
         ASSERT_EQ(log.size(), 2u);
-        EXPECT_EQ(log[0].newFileName, first.formerName);
+        EXPECT_EQ(log[0].newFileName, fs::baseNameOf(first.formerName));
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
 }
