@@ -10,6 +10,13 @@ bool isUserFocusChange(QEvent *event)
     return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 
+// A click in an empty box hands the focus to the lowest empty box; Tab and
+// Shift+Tab do not, or they could never get past the boxes.
+bool isClick(QEvent *event)
+{
+    return static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+}
+
 ExtensionBoxes::ExtensionBoxes(QWidget *parent)
     : QObject(parent)
 {
@@ -54,8 +61,12 @@ bool ExtensionBoxes::eventFilter(QObject *watched, QEvent *event)
         const int index = watched->property("index").toInt();
         // A box that hands its focus on does not take it itself, so it
         // does not start a blinking cursor either.
-        if (event->type() == QEvent::FocusIn)
+        if (event->type() == QEvent::FocusIn && isClick(event))
             return handFocusOn(index);
+        if (event->type() == QEvent::FocusIn) {
+            setColour(index, kYellow);
+            return false;
+        }
         loseFocus(index);
     }
     return QObject::eventFilter(watched, event);

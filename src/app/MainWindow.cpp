@@ -188,7 +188,8 @@ void MainWindow::startUp()
 
 void MainWindow::folderChanged(const QString &path)
 {
-    Label1->setText(path + QDir::separator());
+    // The folder with a separator after it; the root already ends in one.
+    Label1->setText(QDir::toNativeSeparators(path.endsWith(u'/') ? path : path + u'/'));
     File1->setFolder(path);
     Label2->setText(QStringLiteral("Files:") + QString::number(File1->entryCount()));
 }

@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, StartsWithTheDesignValues)
     EXPECT_EQ(control<QComboBox>("Drive1")->currentText(), "/");
     EXPECT_TRUE(control<QLabel>("Label2")->text().startsWith("Files:"));
     const std::pair<const char *, const char *> texts[] = {
-        {"Label1", "//"}, {"Text1", ""},   {"Text2", ""}, {"Text3", "1"}, {"Option4", "YYMMDD + Text + Long"},
+        {"Label1", "/"}, {"Text1", ""},   {"Text2", ""}, {"Text3", "1"}, {"Option4", "YYMMDD + Text + Long"},
         {"Cmd_Fnc", "Go"}, {"Command1", ""}};
     for (const auto &[name, text] : texts)
         EXPECT_EQ(control<QWidget>(name)->property("text").toString(), QString::fromUtf8(text)) << name;
@@ -341,21 +341,37 @@ TEST_F(MainWindowTest, WorksFromTheKeyboard)
     send(QEvent::KeyRelease, false);
     EXPECT_EQ(endRequests, 3);
 
-    // Tab goes down the window: the operation, the buttons row by row, the
-    // drive, folder and file lists, the extension boxes, the texts, the options.
-    QStringList order;
-    QWidget *at = control<QComboBox>("Cmb_Fnc");
-    do {
-        if (at->focusPolicy() & Qt::TabFocus && at->objectName() != "Txt_Ext")
-            order << at->objectName();
-        else if (at->objectName() == "Txt_Ext" && !order.endsWith("Txt_Ext"))
-            order << "Txt_Ext";
-        at = at->nextInFocusChain();
-    } while (at != control<QComboBox>("Cmb_Fnc"));
-    EXPECT_EQ(order, QStringList({"Cmb_Fnc", "Cmd_Fnc", "Extention_Picture", "Extention_Movie", "Extention_Clear",
-                                  "Cmd_Log", "Cmd_Zokusei", "Cmd_Saitekika", "Command1", "Cmd_DriveChange", "Cmd_End",
-                                  "Drive1", "Dir1", "File1", "Txt_Ext", "Text1", "Text2", "Text3", "Option1",
-                                  "Option2", "Option3", "Option4"}));
+}
+
+// Tab goes down the window and Shift+Tab back up, through every control:
+// the operation, the buttons row by row, the drive, folder and file lists,
+// each extension box (empty ones too: only a click hands the focus on), the
+// texts, the options.
+TEST_F(MainWindowTest, TabAndShiftTabReachEveryControlInReadingOrder)
+{
+    QStringList expected{"Cmb_Fnc", "Cmd_Fnc", "Extention_Picture", "Extention_Movie", "Extention_Clear",
+                         "Cmd_Log", "Cmd_Zokusei", "Cmd_Saitekika", "Command1", "Cmd_DriveChange", "Cmd_End",
+                         "Drive1", "Dir1", "File1"};
+    for (int i = 0; i < kExtensionBoxCount; ++i)
+        expected << QStringLiteral("Txt_Ext%1").arg(i);
+    expected << QStringList{"Text1", "Text2", "Text3", "Option1"};
+    const auto nameOf = [this](QWidget *widget) {
+        const QVariant index = widget ? widget->property("index") : QVariant();
+        return !widget ? QString() : index.isValid() ? widget->objectName() + index.toString() : widget->objectName();
+    };
+    for (const Qt::KeyboardModifier direction : {Qt::NoModifier, Qt::ShiftModifier}) {
+        QWidget *start = control<QWidget>(direction == Qt::NoModifier ? "Cmb_Fnc" : "Option1");
+        start->setFocus(Qt::OtherFocusReason);
+        QStringList reached{nameOf(start)};
+        for (qsizetype step = 1; step < expected.size(); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, direction);
+            reached << nameOf(QApplication::focusWidget());
+        }
+        QStringList order = expected;
+        if (direction == Qt::ShiftModifier)
+            std::reverse(order.begin(), order.end());
+        EXPECT_EQ(reached, order) << (direction == Qt::NoModifier ? "Tab" : "Shift+Tab");
+    }
 }
 
 TEST_F(MainWindowTest, TextBoxesFitTypicalTexts)
