@@ -62,9 +62,11 @@ const QString kStartFolder = QDir::rootPath();
 // The progress bar of a run; each new value is painted at once.
 class WindowProgress final : public ProgressSink {
 public:
-    explicit WindowProgress(QProgressBar *bar)
+    explicit WindowProgress(QProgressBar *bar, QPushButton *stop = nullptr)
         : bar_(bar)
     {
+        if (stop)
+            QObject::connect(stop, &QPushButton::clicked, &receiver_, [this] { stopRequested_ = true; });
     }
     void show() override
     {
@@ -80,9 +82,12 @@ public:
     }
     void hide() override { bar_->hide(); }
     void working() override { QCoreApplication::processEvents(); }
+    bool stopRequested() const override { return stopRequested_; }
 
 private:
     QProgressBar *bar_;
+    QObject receiver_; // ends the connection with this
+    bool stopRequested_ = false;
 };
 
 } // namespace
@@ -124,6 +129,7 @@ void MainWindow::buildControls()
     Dir1 = ui.Dir1;
     File1 = ui.File1;
     Label1 = ui.Label1;
+    Cmd_Stop = ui.Cmd_Stop;
     Label2 = ui.Label2;
     Text1 = ui.Text1;
     Text2 = ui.Text2;
@@ -158,10 +164,12 @@ void MainWindow::buildControls()
 
     ProgressBar1->setRange(0, 100);
     // Its place is kept while it is hidden, so that nothing moves when a run shows it.
-    QSizePolicy keepPlace = ProgressBar1->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    ProgressBar1->setSizePolicy(keepPlace);
-    ProgressBar1->hide();
+    for (QWidget *shownInARun : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Cmd_Stop)}) {
+        QSizePolicy keepPlace = shownInARun->sizePolicy();
+        keepPlace.setRetainSizeWhenHidden(true);
+        shownInARun->setSizePolicy(keepPlace);
+        shownInARun->hide();
+    }
 
     connect(Cmd_Fnc, &QPushButton::clicked, this, [this] { dispatch(Cmb_Fnc->currentText()); });
     connect(Cmd_Log, &QPushButton::clicked, this, [this] { runShortcut(kShowLog); });
@@ -332,8 +340,8 @@ void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
 {
     OperationOutcome outcome;
     {
-        BusyScope busy;
-        WindowProgress progress(ProgressBar1);
+        BusyScope busy(this, Cmd_Stop);
+        WindowProgress progress(ProgressBar1, Cmd_Stop);
         outcome = RenameOperations(*services_.clock, &progress).apply(std::move(plan), database);
     }
     using Status = OperationOutcome::Status;
@@ -359,9 +367,13 @@ void MainWindow::runRename(Operation operation, const QString &title)
         return;
     RenamePlan plan;
     {
-        BusyScope busy;
-        WindowProgress repaint(ProgressBar1);
+        BusyScope busy(this, Cmd_Stop);
+        WindowProgress repaint(ProgressBar1, Cmd_Stop);
         plan = RenameOperations(*services_.clock, &repaint).plan(operation, inputs);
+    }
+    if (plan.cancelled) {
+        services_.messages->show(text::kStoppedBeforeRenaming, Buttons::Ok, Icon::Information, text::kNotDoneTitle);
+        return;
     }
     if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planTable(plan)))
         applyAndReport(std::move(plan), *db);

@@ -97,6 +97,7 @@ private:
     QPushButton *Command1 = nullptr;
     QPushButton *Cmd_DriveChange = nullptr;
     QPushButton *Cmd_End = nullptr;
+    QPushButton *Cmd_Stop = nullptr; // shown while a run can be stopped
     DriveList *Drive1 = nullptr;
     FolderList *Dir1 = nullptr;
     FileList *File1 = nullptr;

@@ -11,6 +11,7 @@
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/NameDatabase.h"
+#include "rename/Progress.h"
 #include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
 #include "text/Messages.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -46,7 +48,7 @@ int fail(const QString &message)
 
 // The closing message on standard output, and the exit status a script can
 // go by: 0 every planned file renamed, 2 some failed (each on standard error
-// with its cause), 3 the run stopped part-way, 1 refused.
+// with its cause), 3 the run stopped part-way (a signal included), 1 refused.
 int report(const OperationOutcome &outcome)
 {
     using Status = OperationOutcome::Status;
@@ -60,6 +62,34 @@ int report(const OperationOutcome &outcome)
         return 3;
     return outcome.failed == 0 && outcome.leftTemporary == 0 ? 0 : 2;
 }
+
+// SIGINT and SIGTERM ask a rename to stop between two files, for as long as
+// one runs; a second signal ends the program at once (the run is then
+// recovered as any run cut short).
+class StopOnSignals final : public ProgressSink {
+public:
+    StopOnSignals()
+    {
+        struct sigaction action {};
+        action.sa_handler = [](int) { requested = 1; };
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : {SIGINT, SIGTERM})
+            ::sigaction(signal, &action, nullptr);
+    }
+    ~StopOnSignals() override
+    {
+        for (const int signal : {SIGINT, SIGTERM})
+            std::signal(signal, SIG_DFL);
+    }
+    void show() override {}
+    void setValue(int) override {}
+    void hide() override {}
+    bool stopRequested() const override { return requested != 0; }
+
+private:
+    static inline volatile std::sig_atomic_t requested = 0;
+};
 
 int recoverAll(NameDatabase &database)
 {
@@ -203,9 +233,13 @@ int renameCommand(Context &context, Operation operation)
     const OperationOutcome refusal = RenameOperations::check(operation, inputs);
     if (refusal.status != OperationOutcome::Status::Completed)
         return fail(text::outcomeMessage(refusal));
-    RenameOperations operations(context.clock);
+    StopOnSignals stop;
+    RenameOperations operations(context.clock, &stop);
     if (context.isSet("dry-run")) {
-        print(stdout, text::tableLines(text::planTable(operations.plan(operation, inputs))));
+        const RenamePlan plan = operations.plan(operation, inputs);
+        if (plan.cancelled)
+            return 3;
+        print(stdout, text::tableLines(text::planTable(plan)));
         return 0;
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
@@ -214,7 +248,8 @@ int renameCommand(Context &context, Operation operation)
 int undoCommand(Context &context)
 {
     return withDatabase(context, [&](NameDatabase &database) {
-        RenameOperations operations(context.clock);
+        StopOnSignals stop;
+        RenameOperations operations(context.clock, &stop);
         if (!context.isSet("dry-run"))
             return report(operations.undo(database));
         const OperationOutcome prepared = operations.prepareUndo(database);

@@ -216,13 +216,11 @@ std::vector<std::optional<Metadata>> readJpegsQuickly(const QStringList &paths)
 
 } // namespace
 
-std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<void()> &tick)
+std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<bool()> &tick)
 {
     std::vector<Metadata> results(size_t(paths.size()));
-    const auto done = [&] {
-        if (tick)
-            tick();
-    };
+    bool goOn = true;
+    const auto done = [&] { goOn = goOn && (!tick || tick()); };
     std::vector<std::optional<Metadata>> quick = readJpegsQuickly(paths);
     std::vector<qsizetype> others;
     for (qsizetype i = 0; i < paths.size(); ++i) {
@@ -235,11 +233,15 @@ std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, 
     }
     if (local_) {
         for (const qsizetype i : others) {
+            if (!goOn)
+                break;
             results[size_t(i)] = local_->read(paths[i]);
             done();
         }
         return results;
     }
+    if (!goOn)
+        return results;
     const std::vector<std::optional<QByteArray>> answers = ask(paths, others, tick);
     for (const qsizetype i : others)
         results[size_t(i)] = metadataFrom(answers[size_t(i)], paths[i]);
@@ -248,13 +250,11 @@ std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, 
 
 std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(const QStringList &paths,
                                                                    const std::vector<qsizetype> &which,
-                                                                   const std::function<void()> &tick)
+                                                                   const std::function<bool()> &tick)
 {
     std::vector<std::optional<QByteArray>> answers(size_t(paths.size()));
-    const auto done = [&] {
-        if (tick)
-            tick();
-    };
+    bool goOn = true;
+    const auto done = [&] { goOn = goOn && (!tick || tick()); };
     for (size_t n = 0; n < which.size(); ++n)
         workers_[n % workers_.size()].pending.push_back(which[n]);
     // A worker still running from an earlier request takes these as well.
@@ -274,6 +274,20 @@ std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(const QString
     }
     for (bool busy = true; busy;) {
         busy = false;
+        if (!goOn) {
+            // Stopped: what the workers still have in hand is dropped with them.
+            for (Worker &worker : workers_) {
+                if (worker.pending.empty())
+                    continue;
+                worker.pending.clear();
+                if (worker.process) {
+                    worker.process->kill();
+                    worker.process->waitForFinished(1000);
+                }
+                worker.process.reset();
+            }
+            break;
+        }
         for (Worker &worker : workers_) {
             if (worker.pending.empty())
                 continue;

@@ -30,8 +30,9 @@ public:
     Metadata read(const QString &path);
     // What the renames go by of many files, in their order: JPEGs by the
     // quick scan on every core, the others by one worker per core. `tick`
-    // is called as each file is done.
-    std::vector<Metadata> readAll(const QStringList &paths, const std::function<void()> &tick = {});
+    // is called as each file is done; when it answers false, the reading
+    // stops there and the files not read yet get empty values.
+    std::vector<Metadata> readAll(const QStringList &paths, const std::function<bool()> &tick = {});
 
     // The files given up on, by name.
     const QStringList &unreadable() const { return unreadable_; }
@@ -47,7 +48,7 @@ private:
     // The workers' readings of the files `which` of `paths`, in the order of
     // `paths`; none for a file whose worker died or ran out of time on it.
     std::vector<std::optional<QByteArray>> ask(const QStringList &paths, const std::vector<qsizetype> &which,
-                                               const std::function<void()> &tick = {});
+                                               const std::function<bool()> &tick = {});
     static std::unique_ptr<QProcess> startWorker();
     void giveUp(const QString &path);
 

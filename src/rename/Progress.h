@@ -11,6 +11,8 @@ public:
     virtual void hide() = 0;
     // A file was read while the run is planned, before the bar is shown.
     virtual void working() {}
+    // The user asked the run to stop: asked between two files.
+    virtual bool stopRequested() const { return false; }
 };
 
 } // namespace pelmora

@@ -90,7 +90,12 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     const std::vector<Metadata> read = reader.readAll(paths, [progress] {
         if (progress)
             progress->working();
+        return !(progress && progress->stopRequested());
     });
+    if (progress && progress->stopRequested()) {
+        plan.cancelled = true;
+        return;
+    }
     for (size_t i = 0; i < plan.files.size(); ++i) {
         PlannedRename &file = plan.files[i];
         const Metadata &properties = read[i];
@@ -297,6 +302,7 @@ public:
         , database_(database)
         , runId_(runId)
         , moves_(plan.folder)
+        , sink_(progress)
     {
         if (rules.showsProgress)
             progress_.emplace(progress, plan.progressCount);
@@ -310,6 +316,8 @@ public:
         const bool onlyRecorded = plan_.operation == Operation::Undo;
         int processed = 0;
         for (size_t i = 0; i < plan_.files.size(); ++i) {
+            if (stopRequested())
+                return stop(i, QString(), StopReason::Cancelled);
             PlannedRename &file = plan_.files[i];
             // One-pass runs go through a temporary name only where the new
             // name differs in letter case alone.
@@ -336,6 +344,9 @@ public:
             return StopReason::None;
         processed = 0;
         for (size_t i = 0; i < plan_.files.size(); ++i) {
+            // Stopped here, the files still under temporary names go back.
+            if (plan_.files[i].state == FileState::Temporary && stopRequested())
+                return stop(i, QString(), StopReason::Cancelled);
             if (plan_.files[i].state == FileState::Temporary && !toFinal(i))
                 return stopReason_;
             progress(float(++processed), 50, 0.5f);
@@ -484,6 +495,8 @@ private:
         staged_.clear();
     }
 
+    bool stopRequested() const { return sink_ && sink_->stopRequested(); }
+
     void progress(float done, float offset = 0, float share = 1)
     {
         if (progress_)
@@ -498,6 +511,7 @@ private:
     static constexpr qint64 kBatchMilliseconds = 100;
 
     FileMoves moves_;
+    ProgressSink *sink_;
     StopReason stopReason_ = StopReason::None;
     std::optional<ProgressReport> progress_;
     std::optional<Transaction> batch_;
@@ -578,6 +592,8 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     plan.folder = fs::canonicalFolder(inputs.folder);
     plan.progressCount = inputs.fileCount;
     collectCandidates(rules, inputs, progress_, plan);
+    if (plan.cancelled)
+        return plan;
     const FolderNames names(plan.folder);
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
@@ -637,7 +653,15 @@ OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &
     outcome = checkFolder(inputs.folder, database);
     if (outcome.status != OperationOutcome::Status::Completed)
         return outcome;
-    return apply(plan(operation, inputs), database);
+    RenamePlan planned = plan(operation, inputs);
+    if (planned.cancelled) {
+        outcome.status = OperationOutcome::Status::Stopped;
+        outcome.stopReason = OperationOutcome::StopReason::Cancelled;
+        outcome.notDone = int(planned.files.size());
+        outcome.plan = std::move(planned);
+        return outcome;
+    }
+    return apply(std::move(planned), database);
 }
 
 OperationOutcome RenameOperations::undo(NameDatabase &database)
@@ -797,7 +821,9 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     }
     // A run with a file under a temporary name stays open: it is offered for
     // recovery and holds the folder against other runs until then.
-    if (outcome.stopReason == StopReason::None && outcome.leftTemporary == 0) {
+    // A run the user stopped stands as far as it went, and can be undone.
+    const bool whole = outcome.stopReason == StopReason::None || outcome.stopReason == StopReason::Cancelled;
+    if (whole && outcome.leftTemporary == 0) {
         try {
             journal::finish(database, outcome.runId);
         } catch (const DatabaseError &error) {

@@ -81,6 +81,7 @@ struct RenamePlan {
     int progressCount = 0; // divisor of the progress: the file list's entry count
     QStringList unreadable; // files whose metadata could not be read in time: dated by file time
     QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed
+    bool cancelled = false;  // the user stopped the planning: the plan is not whole
 };
 
 struct OperationOutcome {
@@ -97,7 +98,7 @@ struct OperationOutcome {
         Stopped             // the run stopped part-way; what was done is recorded
     };
     // Why a run stopped part-way.
-    enum class StopReason { None, Database, ReadOnly, DiskFull, FolderGone };
+    enum class StopReason { None, Database, ReadOnly, DiskFull, FolderGone, Cancelled };
     // Why an operation did not run, finer than its status.
     enum class Refusal {
         None,

@@ -59,6 +59,7 @@ inline const QString kUndoTitle = QStringLiteral("元に戻す");
 inline const QString kNoSuchOperation = QStringLiteral("その操作は存在しません。");
 inline const QString kNotDone = QStringLiteral("実施していません");
 inline const QString kNotDoneTitle = QStringLiteral("未実施");
+inline const QString kStoppedBeforeRenaming = QStringLiteral("中止しました。ファイル名は変更していません。");
 inline const QString kChooseFolder = QStringLiteral("フォルダを選択してください");
 inline const QString kChooseFolderTitle = QStringLiteral("フォルダ未選択");
 inline const QString kConfirmTitle = QStringLiteral("実施確認");

@@ -119,6 +119,8 @@ QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QS
     case Reason::ReadOnly: why = QStringLiteral("フォルダに書き込めなくなったため"); break;
     case Reason::DiskFull: why = QStringLiteral("ディスクの空きがなくなったため"); break;
     case Reason::FolderGone: why = QStringLiteral("フォルダにアクセスできなくなったため"); break;
+    case Reason::Cancelled:
+        return QStringLiteral("\r (中止しました。") + QString::number(untouched) + QStringLiteral("件は変更していません)");
     case Reason::None: return {};
     }
     QString line = QStringLiteral("\r (") + why + QStringLiteral("途中で中止しました。") + QString::number(untouched)

@@ -1,11 +1,15 @@
 #include "widgets/BusyScope.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
 
 namespace pelmora {
 
-InputBlocker::InputBlocker()
+InputBlocker::InputBlocker(QWidget *stopButton)
+    : stopButton_(stopButton)
 {
     qApp->installEventFilter(this);
 }
@@ -15,14 +19,20 @@ InputBlocker::~InputBlocker()
     qApp->removeEventFilter(this);
 }
 
-bool InputBlocker::eventFilter(QObject *, QEvent *event)
+bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
+        return watched != stopButton_;
     case QEvent::KeyPress:
+        if (auto *button = qobject_cast<QAbstractButton *>(stopButton_);
+            button && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && button->isVisible()) {
+            button->click();
+        }
+        return true;
+    case QEvent::Wheel:
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
@@ -33,13 +43,34 @@ bool InputBlocker::eventFilter(QObject *, QEvent *event)
     }
 }
 
-BusyScope::BusyScope()
+BusyScope::BusyScope(QWidget *window, QWidget *stopButton)
+    : blocker_(stopButton)
+    , stopButton_(stopButton)
 {
+    if (window) {
+        // The controls the window holds, shown disabled: the stop button and
+        // what holds it stay as they are.
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            const bool holdsStop = stopButton && (control == stopButton || control->isAncestorOf(stopButton));
+            if (!holdsStop && control->isEnabled() && control->focusPolicy() != Qt::NoFocus) {
+                control->setEnabled(false);
+                disabled_.emplace_back(control);
+            }
+        }
+    }
+    if (stopButton)
+        stopButton->show();
     QCoreApplication::processEvents();
 }
 
 BusyScope::~BusyScope()
 {
+    if (stopButton_)
+        stopButton_->hide();
+    for (const QPointer<QWidget> &control : disabled_) {
+        if (control)
+            control->setEnabled(true);
+    }
     QCoreApplication::processEvents();
 }
 

@@ -91,20 +91,19 @@ std::vector<LogRow> logRows(const QString &data)
     return NameDatabase(data, clock).logRowsNewestFirst();
 }
 
-// A run taken back: each rename it logged is logged again on its way back
-// (with the full former name), and nothing else is logged.
+// A run taken back: each rename it logged is logged again on its way back,
+// and nothing else is logged: every row has its mirror.
 void expectLogTakenBack(const QString &data)
 {
-    QStringList forward, back;
+    QStringList renames, mirrored;
     for (const LogRow &row : logRows(data)) {
-        if (row.newFileName.endsWith(u'.' + row.extension))
-            back << row.newFileName + QStringLiteral(" → ") + row.originalFileName;
-        else
-            forward << row.originalFileName + QStringLiteral(" → ") + row.newFileName + u'.' + row.extension;
+        const QString to = row.newFileName + u'.' + row.extension;
+        renames << row.originalFileName + QStringLiteral(" → ") + to;
+        mirrored << to + QStringLiteral(" → ") + row.originalFileName;
     }
-    forward.sort();
-    back.sort();
-    EXPECT_EQ(forward, back);
+    renames.sort();
+    mirrored.sort();
+    EXPECT_EQ(renames, mirrored);
 }
 
 // The exit code (-1 when it crashed), checking that a refusal says why.
@@ -132,12 +131,10 @@ QStringList newNumber(const QString &data, const QString &folder, int start = 1)
 
 enum class Cut { FirstPass, SecondPass };
 
-// Starts new-number and kills it mid-run: in the first pass once the first
-// photo has left its name, in the second once the first has its new name.
-void startAndKill(const Photos &photos, const QString &data, Cut cut, const QStringList &to, int start = 1)
+// Waits until new-number is mid-run: in the first pass once the first photo
+// has left its name, in the second once the first has its new name.
+void waitForCut(const Photos &photos, Cut cut, const QStringList &to)
 {
-    QProcess cli;
-    cli.start(QStringLiteral(PELMORA_CLI), newNumber(data, photos.path(), start));
     const QDir folder(photos.path());
     const QDeadlineTimer deadline(30000);
     const auto waitFor = [&](const QString &name, bool there) {
@@ -147,12 +144,47 @@ void startAndKill(const Photos &photos, const QString &data, Cut cut, const QStr
     waitFor(cut == Cut::FirstPass ? photos.names.first() : photos.names.last(), false);
     if (cut == Cut::SecondPass)
         waitFor(to.first(), true);
+}
+
+// Starts new-number and kills it mid-run.
+void startAndKill(const Photos &photos, const QString &data, Cut cut, const QStringList &to, int start = 1)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(PELMORA_CLI), newNumber(data, photos.path(), start));
+    waitForCut(photos, cut, to);
     cli.kill();
     cli.waitForFinished();
     const QStringList names = filesIn(photos.path());
     ASSERT_TRUE(std::any_of(names.begin(), names.end(), [](const QString &name) {
         return name.startsWith(u"TempFileName");
     })) << "the run was not cut short";
+}
+
+// SIGINT (Ctrl+C) or SIGTERM stops a run between two files: status 3, the
+// closing message says so, no file is left under a temporary name (the
+// first pass is taken back whole), and undo takes back what was renamed.
+TEST(CliFault, SignalsStopTheRunBetweenTwoFiles)
+{
+    const std::pair<Cut, int> cases[] = {{Cut::FirstPass, SIGINT}, {Cut::SecondPass, SIGTERM}};
+    for (const auto &[cut, signal] : cases) {
+        SCOPED_TRACE(signal);
+        const QStringList from = formerNames(kPhotos), to = finalNames(kPhotos);
+        Photos photos(from);
+        QTemporaryDir data;
+        QProcess cli;
+        cli.start(QStringLiteral(PELMORA_CLI), newNumber(data.path(), photos.path()));
+        waitForCut(photos, cut, to);
+        ::kill(pid_t(cli.processId()), signal);
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 3);
+        EXPECT_TRUE(QString::fromLocal8Bit(cli.readAllStandardOutput()).contains("(中止しました。"));
+        const int renamed = renamedCount(photos.path(), from, to);
+        EXPECT_EQ(renamed > 0, cut == Cut::SecondPass) << renamed;
+        EXPECT_LT(renamed, kPhotos);
+        EXPECT_EQ(runCli({"--data", data.path(), "undo"}), renamed > 0 ? 0 : 1); // 1: nothing to undo
+        EXPECT_EQ(renamedCount(photos.path(), from, to), 0);
+    }
 }
 
 // A killed run blocks the folder until recovered; then every photo is there

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -237,6 +238,52 @@ TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
     EXPECT_LT(seen.front(), 50);
     EXPECT_GT(seen.back(), 50);
     EXPECT_TRUE(bar->isHidden());
+}
+
+// 中止 (or Escape) stops a run between two files: the other controls are
+// shown disabled meanwhile, the closing box counts what was done and says it
+// was stopped, and the run can be undone.
+TEST_F(RenameFromWindow, StopButtonAndEscapeStopTheRun)
+{
+    open(data.path());
+    for (int i = 0; i < 40; ++i)
+        setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
+    window->findChild<FileList *>("File1")->reread();
+    auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
+    auto *stop = window->findChild<QPushButton *>("Cmd_Stop");
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape);
+        const QStringList before = filesIn(photos.path());
+        bool stopped = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (stopped || !bar->isVisible() || bar->value() < 60)
+                return;
+            stopped = true;
+            EXPECT_FALSE(window->findChild<QWidget *>("Text1")->isEnabled());
+            EXPECT_FALSE(window->findChild<QWidget *>("Cmd_End")->isEnabled());
+            EXPECT_TRUE(stop->isVisible() && stop->isEnabled());
+            if (byEscape)
+                QTest::keyClick(window->findChild<QWidget *>("File1"), Qt::Key_Escape);
+            else
+                QTest::mouseClick(stop, Qt::LeftButton);
+        });
+        watcher.start(0);
+        messages.shown.clear();
+        messages.answers = {Answer::Yes};
+        window->dispatch("ファイル名変換(新規付番)");
+        watcher.stop();
+        ASSERT_TRUE(stopped);
+        ASSERT_EQ(messages.shown.size(), 2u);
+        const QString closing = messages.shown[1].text;
+        EXPECT_TRUE(closing.contains("件のファイル名を変更しました") && closing.contains("(中止しました。"))
+            << closing.toStdString();
+        EXPECT_FALSE(stop->isVisible());
+        EXPECT_TRUE(window->findChild<QWidget *>("Text1")->isEnabled());
+        messages.answers = {Answer::Yes};
+        window->dispatch("元に戻す(直前の変更)");
+        EXPECT_EQ(filesIn(photos.path()), before);
+    }
 }
 
 } // namespace

@@ -135,6 +135,20 @@ protected:
     }
 };
 
+// Asks the run to stop at its Nth question, a file's turn.
+class StopAt final : public ProgressSink {
+public:
+    explicit StopAt(int question) : question_(question) {}
+    void show() override {}
+    void hide() override {}
+    void setValue(int) override {}
+    bool stopRequested() const override { return ++asked_ >= question_; }
+
+private:
+    int question_;
+    mutable int asked_ = 0;
+};
+
 const Operation kRenames[] = {Operation::ShotDate,       Operation::NewNumber,   Operation::KeepExisting,
                               Operation::NewAndExisting, Operation::ReplaceText, Operation::AppendText};
 
@@ -212,6 +226,43 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
     }
     // Every run is undone: nothing is left to undo.
     EXPECT_EQ(undo().status, OperationOutcome::Status::NothingToUndo);
+}
+
+// Stopped by the user between two files: what was renamed keeps its new
+// name and is logged, the rest keeps its name (the first pass of a
+// two-pass run is taken back whole), and the run can be undone.
+TEST_F(RunRecord, StoppedByTheUserKeepsWhatWasDoneAndCanBeUndone)
+{
+    const struct {
+        Operation operation;
+        int stopAt; // the question of the run that answers yes
+        int renamed;
+    } cases[] = {
+        {Operation::AppendText, 3, 2},
+        {Operation::NewNumber, 3, 0}, // in the first pass
+        {Operation::NewNumber, 6 + 3, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        database->empty(Table::FileNameLog);
+        photos(6);
+        const auto before = contents();
+        StopAt stop(c.stopAt);
+        const OperationOutcome outcome = applyWith(stop, c.operation);
+        EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
+        EXPECT_EQ(outcome.renamed, c.renamed);
+        EXPECT_EQ(database->count(Table::FileNameLog), c.renamed);
+        EXPECT_TRUE(text::outcomeMessage(outcome).endsWith(QStringLiteral("(中止しました。%1件は変更していません)").arg(6 - c.renamed)))
+            << text::outcomeMessage(outcome).toStdString();
+        EXPECT_EQ(contents().size(), 6u);
+        EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+        if (c.renamed > 0) {
+            EXPECT_EQ(undo().renamed, c.renamed);
+        }
+        EXPECT_EQ(contents(), before);
+    }
 }
 
 // An undo planned before another undo ran (a question left open) is refused,
