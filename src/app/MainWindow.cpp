@@ -105,6 +105,7 @@ MainWindow::MainWindow(Application &app, QWidget *parent)
 {
     buildControls();
     startUp();
+    fitIntoScreen(this);
 }
 
 MainWindow::~MainWindow() = default;

@@ -2,6 +2,7 @@
 
 #include "text/Messages.h"
 #include "ui_TextWindow.h"
+#include "widgets/WindowLook.h"
 
 namespace pelmora {
 
@@ -12,6 +13,7 @@ TextWindow::TextWindow(const QString &text, QWidget *parent)
     ui.setupUi(this);
     setWindowTitle(text::kAttributesTitle);
     ui.Text1->setPlainText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    fitIntoScreen(this);
 }
 
 } // namespace pelmora

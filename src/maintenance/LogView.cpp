@@ -19,6 +19,7 @@ LogView::LogView(const QString &dataFolder, const Clock &clock, QWidget *parent)
     ui.DataGrid1->resizeColumnsToContents();
     // The last column takes what the others leave of the window's width.
     ui.DataGrid1->horizontalHeader()->setStretchLastSection(true);
+    fitIntoScreen(this);
 }
 
 LogView::~LogView() = default;

@@ -43,6 +43,7 @@ NumberingWindow::NumberingWindow(const AppServices &services, Links links, QWidg
     connect(Drive1, &DriveList::driveChosen, this, [this](const QString &root) { Dir1->setPath(root); });
     Dir1->setPath(QDir::rootPath());
     Drive1->showDriveOf(Dir1->path());
+    fitIntoScreen(this);
 }
 
 bool NumberingWindow::chooseFolder(const QString &folder)

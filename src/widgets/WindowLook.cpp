@@ -1,5 +1,10 @@
 #include "widgets/WindowLook.h"
 
+#include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
 
 #include <QKeyEvent>
 
@@ -13,6 +18,35 @@ void useLightGreenBackground(QWidget *window)
     background.setColor(QPalette::Window, kLightGreen);
     window->setPalette(background);
     window->setAutoFillBackground(true);
+}
+
+void fitIntoScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    // Room for a title bar and borders, which are not known before the
+    // window is shown.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    QLayout *layout = window->layout();
+    const QSize needed = window->minimumSizeHint();
+    if (layout && (needed.width() > room.width() || needed.height() > room.height())) {
+        auto *content = new QWidget;
+        content->setObjectName(QStringLiteral("content"));
+        content->setLayout(layout); // takes the window's controls with it
+        auto *scroll = new QScrollArea;
+        scroll->setObjectName(QStringLiteral("scroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(content);
+        // The window's own background shows through.
+        scroll->viewport()->setAutoFillBackground(false);
+        content->setAutoFillBackground(false);
+        auto *outer = new QVBoxLayout(window);
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->addWidget(scroll);
+    }
+    window->resize(window->size().boundedTo(room));
 }
 
 namespace {

@@ -14,6 +14,11 @@ inline const QColor kYellow(255, 255, 0);
 // The light green of the main, log and numbering windows.
 void useLightGreenBackground(QWidget *window);
 
+// Keeps a window inside the screen's available area, whatever the scale
+// factor: no larger than the area (room kept for its frame), and its
+// content scrolls where the area is smaller than the least it needs.
+void fitIntoScreen(QWidget *window);
+
 // A button found by its name, as the tests and the windows' rules know it.
 QPushButton *namedButton(const char *name, const QString &caption, QWidget *parent);
 // Enter clicks the button when it has the focus, as the space bar does.

@@ -1,6 +1,9 @@
 #include "app/Application.h"
 #include "app/ExtensionBoxes.h"
 #include "app/MainWindow.h"
+#include "attributes/TextWindow.h"
+#include "maintenance/LogView.h"
+#include "numbering/NumberingWindow.h"
 #include "platform/QtMessageBoxes.h"
 #include "widgets/FolderLists.h"
 #include "TestSupport.h"
@@ -14,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QDir>
 #include <QMessageBox>
@@ -371,6 +375,27 @@ TEST_F(MainWindowTest, TabAndShiftTabReachEveryControlInReadingOrder)
         if (direction == Qt::ShiftModifier)
             std::reverse(order.begin(), order.end());
         EXPECT_EQ(reached, order) << (direction == Qt::NoModifier ? "Tab" : "Shift+Tab");
+    }
+}
+
+// No window opens larger than the screen's available area, nor needs more:
+// run here on the test screen, and again at twice the scale on a 1600 x 1000
+// screen (see tests/CMakeLists.txt).
+TEST_F(MainWindowTest, WindowsFitTheScreen)
+{
+    const QSize area = window->screen()->availableGeometry().size();
+    LogView log(data.path(), clock);
+    NumberingWindow numbering(app->services(), {});
+    TextWindow attributes(QString(500, u'x').repeated(4), nullptr);
+    for (QWidget *shown : std::initializer_list<QWidget *>{window, &log, &numbering, &attributes}) {
+        shown->show();
+        QCoreApplication::processEvents();
+        EXPECT_LE(shown->frameGeometry().width(), area.width()) << shown->objectName().toStdString();
+        EXPECT_LE(shown->frameGeometry().height(), area.height()) << shown->objectName().toStdString();
+        EXPECT_LE(shown->minimumSizeHint().width(), area.width()) << shown->objectName().toStdString();
+        EXPECT_LE(shown->minimumSizeHint().height(), area.height()) << shown->objectName().toStdString();
+        if (shown != window)
+            shown->hide();
     }
 }
 
