@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     pelmora::QtMessageBoxes messages(dataFolder + QStringLiteral("/Pelmora.ini"));
     pelmora::SystemClock clock;
     pelmora::AppServices services{dataFolder, &messages, &clock, [] { QApplication::exit(0); }};
-    services.openFile = [](const QString &file) { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    services.openFile = [](const QString &file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
 
     pelmora::Application application(services);
     application.start();

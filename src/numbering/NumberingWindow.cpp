@@ -13,6 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,7 +105,12 @@ void NumberingWindow::exportWorkbook()
         != Answer::Yes)
         return;
     const QString desktop = services_.desktopFolder.isEmpty() ? desktopFolder() : services_.desktopFolder;
-    const QString target = QDir(desktop).filePath(workbook::outputName(services_.clock->now()));
+    const QString name = workbook::outputName(services_.clock->now());
+    // Without a desktop folder the user says where the workbook goes.
+    const bool onDesktop = QFileInfo(desktop).isDir();
+    const QString target = onDesktop ? QDir(desktop).filePath(name) : chooseSaveFile(QDir::home().filePath(name));
+    if (target.isEmpty())
+        return;
     std::optional<workbook::Error> error;
     {
         BusyScope busy;
@@ -117,10 +124,16 @@ void NumberingWindow::exportWorkbook()
         services_.messages->show(text::exportFailed(error->file, error->cause), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
         return;
     }
-    if (services_.openFile)
-        services_.openFile(target);
-    Txt_Msg->setText(text::kExportStatus);
-    services_.messages->show(text::kExported, Buttons::Ok, Icon::None);
+    const bool opened = services_.openFile && services_.openFile(target);
+    Txt_Msg->setText(onDesktop ? text::kExportStatus : text::kExportStatusElsewhere);
+    services_.messages->show(text::exported(QDir::toNativeSeparators(target), onDesktop, opened), Buttons::Ok, Icon::None);
+}
+
+QString NumberingWindow::chooseSaveFile(const QString &suggested)
+{
+    if (services_.chooseSaveFile)
+        return services_.chooseSaveFile(suggested);
+    return QFileDialog::getSaveFileName(this, text::kSaveWorkbookTitle, suggested, QStringLiteral("Excel (*.xlsx)"));
 }
 
 } // namespace pelmora

@@ -30,6 +30,7 @@ public:
     bool chooseFolder(const QString &folder);
     void RunNumbering();
     void exportWorkbook();
+    QString chooseSaveFile(const QString &suggested);
 
 private:
     void setStatus(const QString &text);

@@ -133,7 +133,10 @@ QString exportFailed(const QString &file, const QString &cause);
 QString exportingRow(bool folders, qsizetype counter);
 inline const QString kExportQuestionTitle = QStringLiteral("確認");
 inline const QString kExportStatus = QStringLiteral("Excelファイルに出力しデスクトップに保存しました。");
-inline const QString kExported = QStringLiteral("Excelファイルをデスクトップに出力しました。");
+inline const QString kExportStatusElsewhere = QStringLiteral("Excelファイルに出力し保存しました。");
+// Where the workbook went; and that no program opened it, when none did.
+QString exported(const QString &file, bool onDesktop, bool opened);
+inline const QString kSaveWorkbookTitle = QStringLiteral("Excelファイルの保存先");
 inline const QString kExportErrorTitle = QStringLiteral("出力エラー");
 
 } // namespace pelmora::text

@@ -95,4 +95,14 @@ QString undoQuestion(const RenamePlan &plan)
         + QString::number(plan.files.size()) + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
 }
 
+QString exported(const QString &file, bool onDesktop, bool opened)
+{
+    QString message = (onDesktop ? QStringLiteral("Excelファイルをデスクトップに出力しました。")
+                                 : QStringLiteral("Excelファイルを出力しました。"))
+        + QStringLiteral("\r\rファイル名\r") + file;
+    if (!opened)
+        message += QStringLiteral("\r\rこのファイルを開くプログラムが見つからないため、開いていません。");
+    return message;
+}
+
 } // namespace pelmora::text

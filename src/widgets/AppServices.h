@@ -20,10 +20,14 @@ struct AppServices {
     std::function<void()> endProgram;
     // Shows a window modal; empty: exec(). Tests look at the window instead.
     std::function<void(QDialog &)> showModal;
-    // Opens a saved workbook with the desktop's application for it.
-    std::function<void(const QString &)> openFile;
+    // Opens a saved workbook with the desktop's application for it; false
+    // when no application would open it.
+    std::function<bool(const QString &)> openFile;
     // Where workbooks are saved; empty: the desktop folder.
     QString desktopFolder;
+    // Asks where to save a workbook, offering `suggested`; empty: the user
+    // cancelled. Empty function: a file dialog.
+    std::function<QString(const QString &suggested)> chooseSaveFile;
 };
 
 } // namespace pelmora

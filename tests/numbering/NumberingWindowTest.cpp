@@ -26,7 +26,14 @@ protected:
     void SetUp() override
     {
         AppServices services{data.path(), &messages, &clock, [] {}};
-        services.openFile = [this](const QString &file) { opened << file; };
+        services.openFile = [this](const QString &file) {
+            opened << file;
+            return opens;
+        };
+        services.chooseSaveFile = [this](const QString &suggested) {
+            asked << suggested;
+            return chosen;
+        };
         services.desktopFolder = desktop.path();
         app = std::make_unique<Application>(services);
         app->showMain();
@@ -47,6 +54,9 @@ protected:
     ScriptedMessageBoxes messages;
     FixedClock clock{at("2026-01-02 12:34:05")};
     QStringList opened;
+    bool opens = true; // a program opens .xlsx files
+    QStringList asked; // where the user was asked to save
+    QString chosen;    // what the user answered
     std::unique_ptr<Application> app;
     NumberingWindow *window = nullptr;
 };
@@ -92,11 +102,31 @@ TEST_F(NumberingWindowTest, NumbersExportsAndLeadsBackToAFreshMainWindow)
                                      "現在1件目のフォルダをExcelに転記しています。",
                                      "Excelファイルに出力しデスクトップに保存しました。"}));
     const QString saved = desktop.filePath("260102-File_Name_ID-123405.xlsx");
-    EXPECT_EQ(messages.shown.back().text, "Excelファイルをデスクトップに出力しました。");
+    EXPECT_EQ(messages.shown.back().text, "Excelファイルをデスクトップに出力しました。\r\rファイル名\r" + saved);
     EXPECT_EQ(status(), "Excelファイルに出力しデスクトップに保存しました。");
     EXPECT_EQ(opened, QStringList({saved}));
     EXPECT_EQ(QDir(desktop.path()).entryList(QDir::Files),
               QStringList({"260102-File_Name_ID-123405.xlsx", "notes.xlsx.part-0a1b2c3d"}));
+
+    EXPECT_TRUE(asked.isEmpty());
+
+    // No desktop folder: the user says where it goes (or cancels); no
+    // program to open it: said, with where the workbook is.
+    desktop.remove();
+    messages.answers = {Answer::Yes};
+    press("Cmd_Excel");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].endsWith("/260102-File_Name_ID-123405.xlsx"));
+    EXPECT_EQ(opened.size(), 1); // cancelled: nothing written, nothing said
+    QTemporaryDir elsewhere;
+    chosen = elsewhere.filePath("ids.xlsx");
+    opens = false;
+    messages.answers = {Answer::Yes};
+    press("Cmd_Excel");
+    EXPECT_TRUE(QFile::exists(chosen));
+    EXPECT_EQ(messages.shown.back().text, "Excelファイルを出力しました。\r\rファイル名\r" + chosen
+                                              + "\r\rこのファイルを開くプログラムが見つからないため、開いていません。");
+    EXPECT_EQ(status(), "Excelファイルに出力し保存しました。");
 
     press("Cmd_End");
     QCoreApplication::processEvents();
