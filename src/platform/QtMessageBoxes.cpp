@@ -119,7 +119,10 @@ public:
         label->setObjectName(QStringLiteral("text"));
         label->setTextFormat(Qt::PlainText);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         grid->addWidget(label, 0, 1);
+        grid->setColumnStretch(1, 1);
+        grid->setHorizontalSpacing(16);
 
         auto *row = new QHBoxLayout;
         toggle_ = new QPushButton(showText());
