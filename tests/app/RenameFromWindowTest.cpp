@@ -7,6 +7,7 @@
 #include "widgets/FolderLists.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -238,6 +239,25 @@ TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
     EXPECT_LT(seen.front(), 50);
     EXPECT_GT(seen.back(), 50);
     EXPECT_TRUE(bar->isHidden());
+}
+
+// The question marks a new name another entry holds; the closing box lists
+// the file that was not renamed, what happened to it and why.
+TEST_F(RenameFromWindow, FilesNotRenamedAreListedWithTheirCause)
+{
+    open(data.path());
+    ASSERT_TRUE(QDir(photos.path()).mkdir("210305-001.jpg"));
+    window->findChild<FileList *>("File1")->reread();
+    messages.answers = {Answer::Yes};
+    window->dispatch("ファイル名変換(新規付番)");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    const DetailTable &plan = messages.shown[0].details;
+    ASSERT_FALSE(plan.rows.empty());
+    EXPECT_EQ(plan.rows[0].cells, QStringList({"IMG_1.jpg", "210305-001.jpg", "2021/03/05 09:00:00", "",
+                                               "同じ名前のファイルがあるため変更できません"}));
+    EXPECT_TRUE(plan.rows[0].marked);
+    EXPECT_TRUE(messages.shown[1].text.contains("(1件は変更できませんでした)"));
+    EXPECT_EQ(messages.shown[1].detailLines(), "IMG_1.jpg → 210305-001.jpg\t元の名前に戻しました\t名前が既に存在します");
 }
 
 // 中止 (or Escape) stops a run between two files: the other controls are
