@@ -21,6 +21,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCheckBox>
+#include <QSettings>
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -60,6 +62,8 @@ const QString kEnd = QStringLiteral("終了");
 const QString kStartFolder = QDir::rootPath();
 
 // The progress bar of a run; each new value is painted at once.
+const QString kCompanionsKey = QStringLiteral("MainWindow/companions");
+
 class WindowProgress final : public ProgressSink {
 public:
     explicit WindowProgress(QProgressBar *bar, QPushButton *stop = nullptr)
@@ -131,6 +135,13 @@ void MainWindow::buildControls()
     File1 = ui.File1;
     Label1 = ui.Label1;
     Cmd_Stop = ui.Cmd_Stop;
+    Chk_Companions = ui.Chk_Companions;
+    // Kept in DATA from one start to the next.
+    const QString settings = services_.dataFolder + QStringLiteral("/Pelmora.ini");
+    Chk_Companions->setChecked(QSettings(settings, QSettings::IniFormat).value(kCompanionsKey, true).toBool());
+    connect(Chk_Companions, &QCheckBox::toggled, this, [settings](bool on) {
+        QSettings(settings, QSettings::IniFormat).setValue(kCompanionsKey, on);
+    });
     Label2 = ui.Label2;
     Text1 = ui.Text1;
     Text2 = ui.Text2;
@@ -221,6 +232,7 @@ NamingInputs MainWindow::readInputs() const
     inputs.preText = Text1->text();
     inputs.postText = Text2->text();
     inputs.startNumber = Text3->text();
+    inputs.companions = Chk_Companions->isChecked();
     return inputs;
 }
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -98,6 +99,7 @@ private:
     QPushButton *Cmd_DriveChange = nullptr;
     QPushButton *Cmd_End = nullptr;
     QPushButton *Cmd_Stop = nullptr; // shown while a run can be stopped
+    QCheckBox *Chk_Companions = nullptr;
     DriveList *Drive1 = nullptr;
     FolderList *Dir1 = nullptr;
     FileList *File1 = nullptr;

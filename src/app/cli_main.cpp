@@ -229,6 +229,7 @@ int renameCommand(Context &context, Operation operation)
     inputs.preText = context.value("pre");
     inputs.postText = context.value("post");
     inputs.startNumber = context.value("start");
+    inputs.companions = !context.isSet("no-companions");
 
     const OperationOutcome refusal = RenameOperations::check(operation, inputs);
     if (refusal.status != OperationOutcome::Status::Completed)
@@ -371,6 +372,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("post"), QStringLiteral("Post Text"), QStringLiteral("TEXT")},
         {QStringLiteral("start"), QStringLiteral("Start Number"), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("dry-run"), QStringLiteral("print the plan, \"former name → new name\", and change nothing")},
+        {QStringLiteral("no-companions"),
+         QStringLiteral("number a RAW+JPEG pair as two shots, and leave sidecars (xmp, aae, thm, lrv) alone")},
         {QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),
          QStringLiteral("DIR")},
     });

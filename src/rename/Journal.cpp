@@ -20,7 +20,7 @@ const std::array<std::pair<FileState, const char *>, 6> kStates = {{
     {FileState::Undone, "undone"},
 }};
 
-const std::array<std::pair<FailureCause, const char *>, 14> kCauses = {{
+const std::array<std::pair<FailureCause, const char *>, 15> kCauses = {{
     {FailureCause::None, ""},
     {FailureCause::TargetExists, "target-exists"},
     {FailureCause::Vanished, "vanished"},
@@ -34,6 +34,7 @@ const std::array<std::pair<FailureCause, const char *>, 14> kCauses = {{
     {FailureCause::DiskFull, "disk-full"},
     {FailureCause::Unreachable, "unreachable"},
     {FailureCause::NotTheSameFile, "not-the-same-file"},
+    {FailureCause::CompanionFailed, "companion-failed"},
     {FailureCause::Other, "other"},
 }};
 static_assert(size_t(FailureCause::Other) + 1 == kCauses.size(), "every cause has its stored name");

@@ -21,6 +21,8 @@ struct NamingInputs {
     QString preText;
     QString postText;
     QString startNumber = QStringLiteral("1");
+    // RAW+JPEG pairs take one number, and sidecars follow their file.
+    bool companions = true;
 };
 
 // The start values of the window's extension boxes.

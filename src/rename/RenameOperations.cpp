@@ -113,7 +113,41 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     plan.unreadable = reader.unreadable();
 }
 
-// Date order, numbers from the Start Number on every new day.
+// The shot a file belongs to, for pairing a raw picture with the JPEG the
+// camera wrote beside it: its base name, letter case aside, and the second
+// it was taken. Empty without a date, or when pairs are not wanted.
+QString shotKey(const NamingInputs &inputs, const PlannedRename &file)
+{
+    if (!inputs.companions || !file.date.isValid())
+        return {};
+    return fs::baseNameOf(file.formerName).toCaseFolded() + u'\n' + QString::number(file.date.toSecsSinceEpoch());
+}
+
+// The first file of each shot, by its key, and the extensions the shot's
+// files have: a second file of a shot takes the first one's name with its
+// own extension, unless that extension is taken (then it is a shot of its own).
+struct Shots {
+    struct Shot {
+        size_t first;
+        QStringList extensions;
+    };
+    std::map<QString, Shot> byKey;
+
+    // The file the one at `index` pairs with; none when it starts a shot.
+    std::optional<size_t> pairedWith(const QString &key, const PlannedRename &file, size_t index)
+    {
+        if (key.isEmpty())
+            return std::nullopt;
+        auto [shot, added] = byKey.try_emplace(key, Shot{index, {file.extension}});
+        if (added || shot->second.extensions.contains(file.extension, Qt::CaseInsensitive))
+            return std::nullopt;
+        shot->second.extensions << file.extension;
+        return shot->second.first;
+    }
+};
+
+// Date order, numbers from the Start Number on every new day; the files of
+// one shot share a number.
 void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files)
 {
     sortByDate(files);
@@ -121,7 +155,14 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
     const DatePattern pattern = datePatternFor(inputs.option);
     QString previousDate;
     qint64 number = startNumber;
-    for (PlannedRename &file : files) {
+    Shots shots;
+    for (size_t i = 0; i < files.size(); ++i) {
+        PlannedRename &file = files[i];
+        if (const std::optional<size_t> pair = shots.pairedWith(shotKey(inputs, file), file, i)) {
+            file.newFileName = files[*pair].newFileName;
+            file.newName = file.newFileName + u'.' + file.extension;
+            continue;
+        }
         const QString date = dateText(file.date, pattern);
         if (date != previousDate) {
             previousDate = date;
@@ -162,17 +203,42 @@ void nameLowestFree(const NamingInputs &inputs, const FolderNames &names, std::v
     sortByDate(files);
     QSet<QString> present = names.keys;
     const DatePattern pattern = datePatternFor(inputs.option);
-    for (PlannedRename &file : files) {
+    // A shot takes a number that is free for the extension of each of its files.
+    Shots shots;
+    std::vector<std::optional<size_t>> pairOf;
+    std::vector<QString> keys;
+    for (size_t i = 0; i < files.size(); ++i) {
+        keys.push_back(shotKey(inputs, files[i]));
+        pairOf.push_back(shots.pairedWith(keys.back(), files[i], i));
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        PlannedRename &file = files[i];
+        if (pairOf[i]) {
+            file.newFileName = files[*pairOf[i]].newFileName;
+            file.newName = file.newFileName + u'.' + file.extension;
+            present.remove(names.key(file.formerName));
+            present.insert(names.key(file.newName));
+            continue;
+        }
+        const auto shot = keys[i].isEmpty() ? shots.byKey.end() : shots.byKey.find(keys[i]);
         const QString date = dateText(file.date, pattern);
-        auto finalName = [&](qint64 number) {
-            return numberedName(date, inputs.preText, number, inputs.postText) + u'.' + file.extension;
+        const QStringList extensions = shot != shots.byKey.end() && shot->second.first == i
+            ? shot->second.extensions
+            : QStringList{file.extension};
+        auto finalName = [&](qint64 number, const QString &extension) {
+            return numberedName(date, inputs.preText, number, inputs.postText) + u'.' + extension;
+        };
+        const auto taken = [&](qint64 number) {
+            return std::any_of(extensions.begin(), extensions.end(), [&](const QString &extension) {
+                return present.contains(names.key(finalName(number, extension)));
+            });
         };
         // The number widens past its digits, so a free one is always found.
         qint64 number = 1;
-        while (present.contains(names.key(finalName(number))))
+        while (taken(number))
             ++number;
         file.newFileName = numberedName(date, inputs.preText, number, inputs.postText);
-        file.newName = finalName(number);
+        file.newName = finalName(number, file.extension);
         present.remove(names.key(file.formerName));
         present.insert(names.key(file.newName));
     }
@@ -203,18 +269,31 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
     plan.files = std::move(kept);
 }
 
+// Which files of a run get a temporary name.
+enum class TemporaryFor {
+    All,         // two-pass runs: every file, in listing order
+    CaseChanges, // one-pass runs: where the name changes its letter case alone, which a card's folder takes for the same name
+    Sidecars     // two-pass runs: the sidecars set beside the files afterwards
+};
+
 // "TempFileName" + minute and second + "_" + number: a name that no entry of
 // the folder and no other file of this run bears, so that neither a leftover
 // file nor another run can meet it.
 void giveTemporaryNames(const FolderNames &names, const Clock &clock, std::vector<PlannedRename> &files,
-                        bool onlyCaseChanges = false)
+                        TemporaryFor which = TemporaryFor::All)
 {
     QSet<QString> taken = names.keys;
     int number = 0;
+    for (const PlannedRename &file : files) {
+        if (which == TemporaryFor::Sidecars && !file.temporaryName.isEmpty()) {
+            taken.insert(names.key(file.temporaryName));
+            ++number;
+        }
+    }
     for (PlannedRename &file : files) {
-        // A one-pass run needs one only where the name changes its letter
-        // case alone, which a card's folder takes for the same name.
-        if (onlyCaseChanges && !fs::differInCaseOnly(file.formerName, file.newName))
+        if (which == TemporaryFor::CaseChanges && !fs::differInCaseOnly(file.formerName, file.newName))
+            continue;
+        if (which == TemporaryFor::Sidecars && !file.companion)
             continue;
         do {
             file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension);
@@ -232,6 +311,99 @@ void markTakenNames(const FolderNames &names, RenamePlan &plan)
         staying.remove(names.key(file.formerName));
     for (PlannedRename &file : plan.files)
         file.nameTaken = staying.contains(names.key(file.newName));
+}
+
+// Files that hold what belongs to another file: edits and ratings (xmp, and
+// an iPhone's aae), a movie's thumbnail (thm), a low-resolution copy (lrv).
+bool isSidecarName(const QString &name)
+{
+    static const QStringList extensions = {QStringLiteral("xmp"), QStringLiteral("aae"), QStringLiteral("thm"),
+                                           QStringLiteral("lrv")};
+    return extensions.contains(fs::extensionOf(name), Qt::CaseInsensitive);
+}
+
+// The name a sidecar is named after: "IMG_1" of "IMG_1.xmp", "IMG_1.CR2" of
+// "IMG_1.CR2.xmp", letter case aside.
+QString sidecarStem(const QString &name)
+{
+    return fs::baseNameOf(name).toCaseFolded();
+}
+
+// Sidecars named after a file of the run are set aside before the files are
+// named (they take no number of their own), from the files of the run and
+// from those left out for their extension.
+std::vector<PlannedRename> takeOutSidecars(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
+{
+    std::vector<PlannedRename> sidecars;
+    if (!inputs.companions)
+        return sidecars;
+    QSet<QString> mains;
+    for (const PlannedRename &file : plan.files) {
+        if (!isSidecarName(file.formerName)) {
+            mains.insert(file.formerName.toCaseFolded());
+            mains.insert(fs::baseNameOf(file.formerName).toCaseFolded());
+        }
+    }
+    const auto follows = [&](const QString &name) { return isSidecarName(name) && mains.contains(sidecarStem(name)); };
+    std::erase_if(plan.files, [&](PlannedRename &file) {
+        if (!follows(file.formerName))
+            return false;
+        sidecars.push_back(std::move(file));
+        return true;
+    });
+    std::erase_if(plan.leftOut, [&](const LeftOut &file) {
+        if (file.reason != LeftOut::Reason::Extension || !follows(file.name))
+            return false;
+        PlannedRename sidecar;
+        sidecar.formerName = file.name;
+        sidecar.extension = fs::extensionOf(file.name);
+        sidecar.identity = fs::identify(plan.folder, file.name).value_or(fs::FileIdentity{});
+        sidecars.push_back(std::move(sidecar));
+        if (rules.countsExcluded)
+            --plan.excluded;
+        return true;
+    });
+    return sidecars;
+}
+
+// Each sidecar follows its file's new name in the form it had ("IMG_1.xmp"
+// becomes "<new base>.xmp", "IMG_1.CR2.xmp" "<new name>.xmp") and goes just
+// before that file, so that the file never moves without it. A sidecar whose
+// file keeps its name keeps its own.
+void attachSidecars(const OperationRules &rules, std::vector<PlannedRename> sidecars, RenamePlan &plan)
+{
+    if (sidecars.empty())
+        return;
+    QHash<QString, size_t> byName, byBase;
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        byName.insert(plan.files[i].formerName.toCaseFolded(), i);
+        byBase.insert(fs::baseNameOf(plan.files[i].formerName).toCaseFolded(), i);
+    }
+    std::vector<std::vector<PlannedRename>> before(plan.files.size());
+    for (PlannedRename &sidecar : sidecars) {
+        const QString stem = sidecarStem(sidecar.formerName);
+        const bool wholeName = byName.contains(stem);
+        const auto main = wholeName ? byName.constFind(stem) : byBase.constFind(stem);
+        if (main == byName.constEnd() || main == byBase.constEnd()) {
+            plan.leftOut.push_back({sidecar.formerName, LeftOut::Reason::Unchanged});
+            continue;
+        }
+        const PlannedRename &file = plan.files[*main];
+        sidecar.newName = (wholeName ? file.newName : fs::baseNameOf(file.newName)) + u'.' + sidecar.extension;
+        sidecar.newFileName = rules.naming == Naming::Replace ? sidecar.newName : fs::baseNameOf(sidecar.newName);
+        sidecar.date = file.date;
+        sidecar.dateSource = file.dateSource;
+        sidecar.dateOrigin = file.dateOrigin;
+        sidecar.companion = true;
+        before[*main].push_back(std::move(sidecar));
+    }
+    std::vector<PlannedRename> files;
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        for (PlannedRename &sidecar : before[i])
+            files.push_back(std::move(sidecar));
+        files.push_back(std::move(plan.files[i]));
+    }
+    plan.files = std::move(files);
 }
 
 // Progress against the file list's count; nothing when that count is 0.
@@ -315,10 +487,18 @@ public:
         // their names since.
         const bool onlyRecorded = plan_.operation == Operation::Undo;
         int processed = 0;
+        Group group;
         for (size_t i = 0; i < plan_.files.size(); ++i) {
-            if (stopRequested())
+            // A file and its sidecars move together: never stopped between them.
+            if (group.startsAt(i, plan_.files) && stopRequested())
                 return stop(i, QString(), StopReason::Cancelled);
             PlannedRename &file = plan_.files[i];
+            if (group.failed) {
+                if (!keepWithGroup(i))
+                    return stop(i, QString(), StopReason::Database);
+                progress(float(++processed), 0, firstShare);
+                continue;
+            }
             // One-pass runs go through a temporary name only where the new
             // name differs in letter case alone.
             const bool viaTemporary = !file.temporaryName.isEmpty();
@@ -329,11 +509,13 @@ public:
                     return stop(i, target, StopReason::Database);
                 if (viaTemporary && !rules_.twoPasses && !toFinal(i))
                     return stopReason_;
+                if (file.state != FileState::Done && file.state != FileState::Temporary && !takeBackGroup(group, i))
+                    return stop(i, QString(), StopReason::Database);
             } else if (moves_.stopReason() != StopReason::None) {
                 return stop(i, QString(), moves_.stopReason());
             } else {
                 file.state = FileState::Failed;
-                if (!record(i))
+                if (!record(i) || !takeBackGroup(group, i))
                     return stop(i, QString(), StopReason::Database);
             }
             progress(float(++processed), 0, firstShare);
@@ -343,12 +525,21 @@ public:
         if (!rules_.twoPasses)
             return StopReason::None;
         processed = 0;
+        group = Group{};
         for (size_t i = 0; i < plan_.files.size(); ++i) {
+            const bool temporary = plan_.files[i].state == FileState::Temporary;
             // Stopped here, the files still under temporary names go back.
-            if (plan_.files[i].state == FileState::Temporary && stopRequested())
+            if (group.startsAt(i, plan_.files) && temporary && stopRequested())
                 return stop(i, QString(), StopReason::Cancelled);
-            if (plan_.files[i].state == FileState::Temporary && !toFinal(i))
-                return stopReason_;
+            if (temporary && group.failed) {
+                if (!keepWithGroup(i))
+                    return stop(i, QString(), StopReason::Database);
+            } else if (temporary) {
+                if (!toFinal(i))
+                    return stopReason_;
+                if (plan_.files[i].state != FileState::Done && !takeBackGroup(group, i))
+                    return stop(i, QString(), StopReason::Database);
+            }
             progress(float(++processed), 50, 0.5f);
         }
         if (!commit())
@@ -359,6 +550,66 @@ public:
     std::optional<DatabaseError> databaseError;
 
 private:
+    // A file with the sidecars before it; a group that failed moves no more
+    // of its files, so that none of them ends apart from the others.
+    struct Group {
+        size_t start = 0;
+        bool failed = false;
+        bool startsAt(size_t i, const std::vector<PlannedRename> &files)
+        {
+            if (i > 0 && files[i - 1].companion)
+                return false;
+            start = i;
+            failed = false;
+            return true;
+        }
+    };
+
+    // File i could not be renamed: the files of its group moved so far go
+    // back to their former names, and the rest stay.
+    bool takeBackGroup(Group &group, size_t i)
+    {
+        const bool alone = group.start == i && !plan_.files[i].companion;
+        if (alone)
+            return true;
+        group.failed = true;
+        for (size_t k = group.start; k < i; ++k) {
+            PlannedRename &other = plan_.files[k];
+            const QString &from = other.state == FileState::Done ? other.newName : other.temporaryName;
+            if (other.state != FileState::Done && other.state != FileState::Temporary)
+                continue;
+            if (moves_.move(other, from, other.formerName)) {
+                other.state = FileState::Restored;
+                other.cause = FailureCause::CompanionFailed;
+            } else if (other.state == FileState::Temporary) {
+                other.state = FileState::Failed;
+                other.cause = FailureCause::LeftTemporary;
+            } else { // renamed, and there it stays
+                other.cause = FailureCause::None;
+                other.error = 0;
+            }
+            if (!record(k))
+                return false;
+        }
+        return true;
+    }
+
+    // File i belongs to a group that failed: it keeps (or gets back) its
+    // former name.
+    bool keepWithGroup(size_t i)
+    {
+        PlannedRename &file = plan_.files[i];
+        if (file.state == FileState::Temporary) {
+            const bool back = moves_.move(file, file.temporaryName, file.formerName);
+            file.state = back ? FileState::Restored : FileState::Failed;
+            file.cause = back ? FailureCause::CompanionFailed : FailureCause::LeftTemporary;
+        } else {
+            file.state = FileState::Failed;
+            file.cause = FailureCause::CompanionFailed;
+        }
+        return record(i);
+    }
+
     // File i from its temporary name to its new one, or back to its former
     // name when that fails. False when the run stops.
     bool toFinal(size_t i)
@@ -594,6 +845,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     collectCandidates(rules, inputs, progress_, plan);
     if (plan.cancelled)
         return plan;
+    std::vector<PlannedRename> sidecars = takeOutSidecars(rules, inputs, plan);
     const FolderNames names(plan.folder);
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
@@ -605,8 +857,8 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
-    if (!rules.twoPasses)
-        giveTemporaryNames(names, clock_, plan.files, true);
+    attachSidecars(rules, std::move(sidecars), plan);
+    giveTemporaryNames(names, clock_, plan.files, rules.twoPasses ? TemporaryFor::Sidecars : TemporaryFor::CaseChanges);
     markTakenNames(names, plan);
     return plan;
 }

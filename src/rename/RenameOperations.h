@@ -36,6 +36,7 @@ enum class FailureCause {
     DiskFull,       // the volume is full
     Unreachable,    // the volume went away (card pulled, share gone)
     NotTheSameFile, // another file bears the name now
+    CompanionFailed, // its sidecar, or the file it follows, could not be renamed: kept with it
     Other
 };
 
@@ -58,6 +59,7 @@ struct PlannedRename {
     fs::FileIdentity identity; // which file it is, whatever its name
     bool nameTaken = false;    // another entry, which the run leaves alone, bears the new name
     int error = 0;             // the system's error number of a failure
+    bool companion = false;    // a sidecar: follows the next file that is none, moved just before it
 };
 
 // A file of the folder that the run leaves alone, and why.

@@ -249,6 +249,7 @@ QString failureCause(FailureCause cause, int error)
     case FailureCause::DiskFull: why = QStringLiteral("ディスクの空きがありません"); break;
     case FailureCause::Unreachable: why = QStringLiteral("フォルダにアクセスできません"); break;
     case FailureCause::NotTheSameFile: why = QStringLiteral("別のファイルに置き換わっています"); break;
+    case FailureCause::CompanionFailed: why = QStringLiteral("関連ファイルの名前を変更できません"); break;
     case FailureCause::Other: why = QStringLiteral("変更できません"); break;
     }
     // The system's own words only where no cause of ours says more.
@@ -339,10 +340,13 @@ DetailTable planTable(const RenamePlan &plan)
             remark = QStringLiteral("名前は変わりません");
         else if (byDateTaken && file.dateOrigin.field == DateOrigin::Field::None)
             remark = QStringLiteral("撮影日時がないためファイル更新日時で付番");
+        const bool marked = !remark.isEmpty();
+        if (remark.isEmpty() && file.companion)
+            remark = QStringLiteral("関連ファイル（次のファイルと一緒に変更）");
         table.rows.push_back({{shown(file.formerName), shown(file.newName),
                                namedByDate ? fixedDateTimeText(file.date, u'/') : QString(),
                                byDateTaken ? dateOriginText(file.dateOrigin) : QString(), remark},
-                              !remark.isEmpty()});
+                              marked});
     }
     for (const LeftOut &file : plan.leftOut)
         table.rows.push_back({{shown(file.name), QString(), QString(), QString(),

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QKeyEvent>
@@ -358,13 +359,13 @@ TEST_F(MainWindowTest, TabAndShiftTabReachEveryControlInReadingOrder)
                          "Drive1", "Dir1", "File1"};
     for (int i = 0; i < kExtensionBoxCount; ++i)
         expected << QStringLiteral("Txt_Ext%1").arg(i);
-    expected << QStringList{"Text1", "Text2", "Text3", "Option1"};
+    expected << QStringList{"Text1", "Text2", "Text3", "Option1", "Chk_Companions"};
     const auto nameOf = [this](QWidget *widget) {
         const QVariant index = widget ? widget->property("index") : QVariant();
         return !widget ? QString() : index.isValid() ? widget->objectName() + index.toString() : widget->objectName();
     };
     for (const Qt::KeyboardModifier direction : {Qt::NoModifier, Qt::ShiftModifier}) {
-        QWidget *start = control<QWidget>(direction == Qt::NoModifier ? "Cmb_Fnc" : "Option1");
+        QWidget *start = control<QWidget>(direction == Qt::NoModifier ? "Cmb_Fnc" : "Chk_Companions");
         start->setFocus(Qt::OtherFocusReason);
         QStringList reached{nameOf(start)};
         for (qsizetype step = 1; step < expected.size(); ++step) {
@@ -397,6 +398,19 @@ TEST_F(MainWindowTest, WindowsFitTheScreen)
         if (shown != window)
             shown->hide();
     }
+}
+
+// "関連ファイルも一緒に変更" is on at first, and its state is kept in DATA for
+// the next start.
+TEST_F(MainWindowTest, CompanionsCheckboxIsKeptForTheNextStart)
+{
+    auto *companions = control<QCheckBox>("Chk_Companions");
+    EXPECT_EQ(companions->text(), "関連ファイルも一緒に変更");
+    EXPECT_TRUE(companions->isChecked());
+    companions->click();
+    app->showMain(); // a new main window reads DATA again
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app->mainWindow()->findChild<QCheckBox *>("Chk_Companions")->isChecked());
 }
 
 TEST_F(MainWindowTest, TextBoxesFitTypicalTexts)

@@ -7,10 +7,12 @@
 #include "rename/RenameOperations.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 namespace pelmora::test {
@@ -62,6 +64,17 @@ protected:
         return path;
     }
     QStringList files() const { return filesIn(folder.path()); }
+    // Name -> content of every file of the folder.
+    std::map<QString, QByteArray> contents() const
+    {
+        std::map<QString, QByteArray> all;
+        for (const QString &name : files()) {
+            QFile file(folder.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            all[name] = file.readAll();
+        }
+        return all;
+    }
     QStringList listNames()
     {
         QStringList names;

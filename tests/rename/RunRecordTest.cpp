@@ -47,17 +47,6 @@ protected:
             setModified(writeFile(folder.path(), name, name.toUtf8()), at("2021-03-05 09:00:00").addSecs(i * 600));
         }
     }
-    // Name -> content of every file of the folder.
-    std::map<QString, QByteArray> contents() const
-    {
-        std::map<QString, QByteArray> all;
-        for (const QString &name : files()) {
-            QFile file(folder.filePath(name));
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-            all[name] = file.readAll();
-        }
-        return all;
-    }
     NamingInputs inputsFor(Operation operation) const
     {
         NamingInputs in = inputs();

@@ -1,0 +1,120 @@
+#include "RenameFixture.h"
+
+#include "rename/Recovery.h"
+#include "text/Messages.h"
+
+#include <QDir>
+
+namespace {
+
+using namespace pelmora;
+using namespace pelmora::test;
+
+// A raw picture and the JPEG the camera wrote beside it, both sidecar
+// styles, an iPhone edit, a movie's thumbnail, a pair of different dates and
+// a sidecar of a file the run leaves out.
+class Companions : public RenameFixture {
+protected:
+    void SetUp() override
+    {
+        RenameFixture::SetUp();
+        // Taken in the same second, and written in it.
+        setModified(copy("derived/Fujifilm_FinePix6900ZOOM.raf", "DSCF0001.RAF"), at("2001-02-19 06:40:05"));
+        setModified(copy("ianare-exif-samples/Fujifilm_FinePix6900ZOOM.jpg", "DSCF0001.JPG"), at("2001-02-19 06:40:05"));
+        writeFile(folder.path(), "DSCF0001.xmp", "lightroom");
+        writeFile(folder.path(), "DSCF0001.RAF.xmp", "darktable");
+        copy("ianare-exif-samples/Canon_40D.jpg", "IMG_0002.JPG");
+        writeFile(folder.path(), "IMG_0002.AAE", "iphone edit");
+        copy("generated/gen_clip_9s.mov", "MVI_0003.MOV");
+        writeFile(folder.path(), "MVI_0003.THM", "thumbnail");
+        copy("ianare-exif-samples/Nikon_D70.jpg", "IMG_0004.JPG");
+        dated("IMG_0004.PNG", "2020-01-01 10:00:00"); // same base, another date: a shot of its own
+        writeFile(folder.path(), "notes.txt", "notes");
+        writeFile(folder.path(), "notes.xmp", "left with notes.txt");
+    }
+    NamingInputs chosen(bool companions = true) const
+    {
+        NamingInputs in = inputs();
+        in.extensions = {"JPG", "RAF", "MOV", "PNG"};
+        in.companions = companions;
+        return in;
+    }
+};
+
+const QStringList kRenamedByDate = {"010219-001.JPG", "010219-001.RAF", "010219-001.RAF.xmp", "010219-001.xmp",
+                                    "080315-001.JPG", "080530-001.AAE", "080530-001.JPG", "200101-001.PNG",
+                                    "210705-001.MOV", "210705-001.THM", "notes.txt", "notes.xmp"};
+
+// Every operation: a pair takes one name, each file keeping its extension,
+// and the sidecars follow in the form they had; undo takes all of it back.
+TEST_F(Companions, PairsShareANameAndSidecarsFollowInEveryOperation)
+{
+    const auto before = contents();
+    const struct {
+        Operation operation;
+        QStringList after;
+    } cases[] = {
+        {Operation::ShotDate, kRenamedByDate},
+        {Operation::KeepExisting, {}},
+        {Operation::AppendText, {"DSCF0001(x).JPG", "DSCF0001(x).RAF", "DSCF0001(x).RAF.xmp", "DSCF0001(x).xmp",
+                                 "IMG_0002(x).AAE", "IMG_0002(x).JPG", "IMG_0004(x).JPG", "IMG_0004(x).PNG",
+                                 "MVI_0003(x).MOV", "MVI_0003(x).THM", "notes.txt", "notes.xmp"}},
+        {Operation::ReplaceText, {"DSCF0001.JPG", "DSCF0001.RAF", "DSCF0001.RAF.xmp", "DSCF0001.xmp",
+                                  "MVI_0003.MOV", "MVI_0003.THM", "PIC_0002.AAE", "PIC_0002.JPG", "PIC_0004.JPG",
+                                  "PIC_0004.PNG", "notes.txt", "notes.xmp"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.operation));
+        NamingInputs in = chosen();
+        in.preText = c.operation == Operation::ReplaceText ? "IMG" : "";
+        in.postText = c.operation == Operation::ReplaceText ? "PIC" : c.operation == Operation::AppendText ? "x" : "";
+        const OperationOutcome outcome = run(c.operation, in);
+        EXPECT_EQ(outcome.failed, 0) << text::outcomeMessage(outcome).toStdString();
+        QStringList after = files();
+        after.sort();
+        if (c.operation == Operation::KeepExisting) {
+            // By file time: the pair takes one free number; the other files were written today.
+            EXPECT_EQ(outcome.renamed, 10);
+            for (const char *name : {"010219-001.JPG", "010219-001.RAF", "010219-001.RAF.xmp", "010219-001.xmp",
+                                     "200101-001.PNG", "notes.xmp"})
+                EXPECT_TRUE(after.contains(name)) << name;
+        } else {
+            EXPECT_EQ(after, c.after);
+        }
+        EXPECT_EQ(RenameOperations(clock).undo(*database).failed, 0);
+        EXPECT_EQ(contents(), before);
+    }
+}
+
+// Turned off, a pair is two shots and the sidecars stay as they are.
+TEST_F(Companions, TurnedOffEveryFileIsOnItsOwn)
+{
+    run(Operation::ShotDate, chosen(false));
+    EXPECT_EQ(files(), QStringList({"010219-001.JPG", "010219-002.RAF", "080315-001.JPG", "080530-001.JPG",
+                                    "200101-001.PNG", "210705-001.MOV", "DSCF0001.RAF.xmp", "DSCF0001.xmp",
+                                    "IMG_0002.AAE", "MVI_0003.THM", "notes.txt", "notes.xmp"}));
+}
+
+// A sidecar that cannot follow (its new name is taken) is a failure, and its
+// file is taken back with it: the two never end apart.
+TEST_F(Companions, ASidecarThatCannotFollowKeepsItsFileBack)
+{
+    for (const Operation operation : {Operation::ShotDate, Operation::AppendText}) {
+        SCOPED_TRACE(int(operation));
+        const QString taken = operation == Operation::ShotDate ? "080530-001.AAE" : "IMG_0002(x).AAE";
+        ASSERT_TRUE(QDir(folder.path()).mkdir(taken));
+        NamingInputs in = chosen();
+        in.postText = operation == Operation::AppendText ? "x" : "";
+        const OperationOutcome outcome = run(operation, in);
+        EXPECT_EQ(outcome.failed, 2);
+        EXPECT_TRUE(files().contains("IMG_0002.AAE") && files().contains("IMG_0002.JPG"));
+        const QString details = text::tableLines(text::failureTable(outcome.plan));
+        EXPECT_TRUE(details.contains("IMG_0002.AAE → " + taken + "\t")) << details.toStdString();
+        EXPECT_TRUE(details.contains("IMG_0002.JPG → ")) << details.toStdString();
+        EXPECT_TRUE(details.contains("関連ファイルの名前を変更できません")) << details.toStdString();
+        EXPECT_EQ(RenameOperations(clock).undo(*database).failed, 0);
+        ASSERT_TRUE(QDir(folder.path()).rmdir(taken));
+    }
+}
+
+} // namespace
