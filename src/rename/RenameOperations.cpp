@@ -332,9 +332,14 @@ QString sidecarStem(const QString &name)
 // Sidecars named after a file of the run are set aside before the files are
 // named (they take no number of their own), from the files of the run and
 // from those left out for their extension.
-std::vector<PlannedRename> takeOutSidecars(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
+struct SetAside {
+    PlannedRename file;
+    bool leftOutForExtension = false; // and counted as excluded, when the operation counts them
+};
+
+std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
 {
-    std::vector<PlannedRename> sidecars;
+    std::vector<SetAside> sidecars;
     if (!inputs.companions)
         return sidecars;
     QSet<QString> mains;
@@ -348,7 +353,7 @@ std::vector<PlannedRename> takeOutSidecars(const OperationRules &rules, const Na
     std::erase_if(plan.files, [&](PlannedRename &file) {
         if (!follows(file.formerName))
             return false;
-        sidecars.push_back(std::move(file));
+        sidecars.push_back({std::move(file), false});
         return true;
     });
     std::erase_if(plan.leftOut, [&](const LeftOut &file) {
@@ -358,7 +363,7 @@ std::vector<PlannedRename> takeOutSidecars(const OperationRules &rules, const Na
         sidecar.formerName = file.name;
         sidecar.extension = fs::extensionOf(file.name);
         sidecar.identity = fs::identify(plan.folder, file.name).value_or(fs::FileIdentity{});
-        sidecars.push_back(std::move(sidecar));
+        sidecars.push_back({std::move(sidecar), true});
         if (rules.countsExcluded)
             --plan.excluded;
         return true;
@@ -370,7 +375,7 @@ std::vector<PlannedRename> takeOutSidecars(const OperationRules &rules, const Na
 // becomes "<new base>.xmp", "IMG_1.CR2.xmp" "<new name>.xmp") and goes just
 // before that file, so that the file never moves without it. A sidecar whose
 // file keeps its name keeps its own.
-void attachSidecars(const OperationRules &rules, std::vector<PlannedRename> sidecars, RenamePlan &plan)
+void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars, RenamePlan &plan)
 {
     if (sidecars.empty())
         return;
@@ -380,12 +385,16 @@ void attachSidecars(const OperationRules &rules, std::vector<PlannedRename> side
         byBase.insert(fs::baseNameOf(plan.files[i].formerName).toCaseFolded(), i);
     }
     std::vector<std::vector<PlannedRename>> before(plan.files.size());
-    for (PlannedRename &sidecar : sidecars) {
+    for (auto &[sidecar, leftOutForExtension] : sidecars) {
         const QString stem = sidecarStem(sidecar.formerName);
         const bool wholeName = byName.contains(stem);
         const auto main = wholeName ? byName.constFind(stem) : byBase.constFind(stem);
         if (main == byName.constEnd() || main == byBase.constEnd()) {
-            plan.leftOut.push_back({sidecar.formerName, LeftOut::Reason::Unchanged});
+            // Its file keeps its name: so does the sidecar, left out as before.
+            plan.leftOut.push_back(
+                {sidecar.formerName, leftOutForExtension ? LeftOut::Reason::Extension : LeftOut::Reason::Unchanged});
+            if (leftOutForExtension && rules.countsExcluded)
+                ++plan.excluded;
             continue;
         }
         const PlannedRename &file = plan.files[*main];
@@ -845,7 +854,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     collectCandidates(rules, inputs, progress_, plan);
     if (plan.cancelled)
         return plan;
-    std::vector<PlannedRename> sidecars = takeOutSidecars(rules, inputs, plan);
+    std::vector<SetAside> sidecars = takeOutSidecars(rules, inputs, plan);
     const FolderNames names(plan.folder);
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
