@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <numeric>
 #include <cstring>
 #include <optional>
 
@@ -313,6 +314,28 @@ void markTakenNames(const FolderNames &names, RenamePlan &plan)
         file.nameTaken = staying.contains(names.key(file.newName));
 }
 
+// The files of a shot (same new name) stand together, where its first file
+// stands; nothing moves without pairs.
+void bringShotsTogether(std::vector<PlannedRename> &files)
+{
+    QHash<QString, size_t> firstOf;
+    std::vector<size_t> place(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        auto first = firstOf.constFind(files[i].newFileName);
+        if (first == firstOf.constEnd())
+            first = firstOf.insert(files[i].newFileName, i);
+        place[i] = *first;
+    }
+    std::vector<size_t> order(files.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return place[a] < place[b]; });
+    std::vector<PlannedRename> sorted;
+    sorted.reserve(files.size());
+    for (const size_t i : order)
+        sorted.push_back(std::move(files[i]));
+    files = std::move(sorted);
+}
+
 // Files that hold what belongs to another file: edits and ratings (xmp, and
 // an iPhone's aae), a movie's thumbnail (thm), a low-resolution copy (lrv).
 bool isSidecarName(const QString &name)
@@ -379,17 +402,40 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
 {
     if (sidecars.empty())
         return;
-    QHash<QString, size_t> byName, byBase;
+    // Each file by its name and by its base name, as written and letter case
+    // aside: a sidecar goes with the file it names exactly, if there is one.
+    QHash<QString, size_t> byName, byBase, byNameAnyCase, byBaseAnyCase;
     for (size_t i = 0; i < plan.files.size(); ++i) {
-        byName.insert(plan.files[i].formerName.toCaseFolded(), i);
-        byBase.insert(fs::baseNameOf(plan.files[i].formerName).toCaseFolded(), i);
+        const QString &name = plan.files[i].formerName;
+        byName.insert(name, i);
+        byBase.insert(fs::baseNameOf(name), i);
+        byNameAnyCase.insert(name.toCaseFolded(), i);
+        byBaseAnyCase.insert(fs::baseNameOf(name).toCaseFolded(), i);
     }
+    const auto mainOf = [&](const QString &sidecar, bool &wholeName) -> std::optional<size_t> {
+        const QString stem = fs::baseNameOf(sidecar);
+        for (const auto &[map, key, whole] : {std::tuple(&byName, stem, true), std::tuple(&byBase, stem, false),
+                                              std::tuple(&byNameAnyCase, stem.toCaseFolded(), true),
+                                              std::tuple(&byBaseAnyCase, stem.toCaseFolded(), false)}) {
+            if (const auto found = map->constFind(key); found != map->constEnd()) {
+                wholeName = whole;
+                return *found;
+            }
+        }
+        return std::nullopt;
+    };
+    // Two sidecars never take one name (IMG_1.xmp and img_1.xmp): the first stays.
+    QSet<QString> newNames;
     std::vector<std::vector<PlannedRename>> before(plan.files.size());
     for (auto &[sidecar, leftOutForExtension] : sidecars) {
-        const QString stem = sidecarStem(sidecar.formerName);
-        const bool wholeName = byName.contains(stem);
-        const auto main = wholeName ? byName.constFind(stem) : byBase.constFind(stem);
-        if (main == byName.constEnd() || main == byBase.constEnd()) {
+        bool wholeName = false;
+        const std::optional<size_t> main = mainOf(sidecar.formerName, wholeName);
+        QString newName;
+        if (main) {
+            const PlannedRename &file = plan.files[*main];
+            newName = (wholeName ? file.newName : fs::baseNameOf(file.newName)) + u'.' + sidecar.extension;
+        }
+        if (!main || newName == sidecar.formerName || newNames.contains(newName.toCaseFolded())) {
             // Its file keeps its name: so does the sidecar, left out as before.
             plan.leftOut.push_back(
                 {sidecar.formerName, leftOutForExtension ? LeftOut::Reason::Extension : LeftOut::Reason::Unchanged});
@@ -398,7 +444,8 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
             continue;
         }
         const PlannedRename &file = plan.files[*main];
-        sidecar.newName = (wholeName ? file.newName : fs::baseNameOf(file.newName)) + u'.' + sidecar.extension;
+        newNames.insert(newName.toCaseFolded());
+        sidecar.newName = newName;
         sidecar.newFileName = rules.naming == Naming::Replace ? sidecar.newName : fs::baseNameOf(sidecar.newName);
         sidecar.date = file.date;
         sidecar.dateSource = file.dateSource;
@@ -496,12 +543,25 @@ public:
         // their names since.
         const bool onlyRecorded = plan_.operation == Operation::Undo;
         int processed = 0;
-        Group group;
+        Group group{0, false, plan_.keepShotsTogether};
         for (size_t i = 0; i < plan_.files.size(); ++i) {
             // A file and its sidecars move together: never stopped between them.
-            if (group.startsAt(i, plan_.files) && stopRequested())
-                return stop(i, QString(), StopReason::Cancelled);
+            if (group.startsAt(i, plan_.files)) {
+                if (stopRequested())
+                    return stop(i, QString(), StopReason::Cancelled);
+                // A group one of whose new names another entry holds is not
+                // started at all: a file of it could not follow the others.
+                group.failed = blockedGroup(i);
+            }
             PlannedRename &file = plan_.files[i];
+            if (group.failed && file.nameTaken) {
+                file.state = FileState::Failed;
+                file.cause = FailureCause::TargetExists;
+                if (!record(i))
+                    return stop(i, QString(), StopReason::Database);
+                progress(float(++processed), 0, firstShare);
+                continue;
+            }
             if (group.failed) {
                 if (!keepWithGroup(i))
                     return stop(i, QString(), StopReason::Database);
@@ -534,7 +594,7 @@ public:
         if (!rules_.twoPasses)
             return StopReason::None;
         processed = 0;
-        group = Group{};
+        group = Group{0, false, plan_.keepShotsTogether};
         for (size_t i = 0; i < plan_.files.size(); ++i) {
             const bool temporary = plan_.files[i].state == FileState::Temporary;
             // Stopped here, the files still under temporary names go back.
@@ -561,26 +621,45 @@ public:
 private:
     // A file with the sidecars before it; a group that failed moves no more
     // of its files, so that none of them ends apart from the others.
+    // The files of one shot (a RAW+JPEG pair), each with its sidecars, are
+    // one group too: they share a new name and stand together in the run.
     struct Group {
         size_t start = 0;
         bool failed = false;
+        bool shotsTogether = false;
         bool startsAt(size_t i, const std::vector<PlannedRename> &files)
         {
-            if (i > 0 && files[i - 1].companion)
+            if (i > 0 && (files[i - 1].companion || (shotsTogether && shotName(files, i) == shotName(files, i - 1))))
                 return false;
             start = i;
             failed = false;
             return true;
         }
+        // The new name of the file at i, or of the file a sidecar at i follows.
+        static const QString &shotName(const std::vector<PlannedRename> &files, size_t i)
+        {
+            while (files[i].companion && i + 1 < files.size())
+                ++i;
+            return files[i].newFileName;
+        }
     };
+
+    // Whether the group starting at i has more than one file and a new name
+    // that an entry the run leaves alone holds.
+    bool blockedGroup(size_t i) const
+    {
+        Group probe{i, false, plan_.keepShotsTogether};
+        bool taken = plan_.files[i].nameTaken;
+        size_t end = i + 1;
+        for (; end < plan_.files.size() && !probe.startsAt(end, plan_.files); ++end)
+            taken = taken || plan_.files[end].nameTaken;
+        return taken && end > i + 1;
+    }
 
     // File i could not be renamed: the files of its group moved so far go
     // back to their former names, and the rest stay.
     bool takeBackGroup(Group &group, size_t i)
     {
-        const bool alone = group.start == i && !plan_.files[i].companion;
-        if (alone)
-            return true;
         group.failed = true;
         for (size_t k = group.start; k < i; ++k) {
             PlannedRename &other = plan_.files[k];
@@ -593,9 +672,10 @@ private:
             } else if (other.state == FileState::Temporary) {
                 other.state = FileState::Failed;
                 other.cause = FailureCause::LeftTemporary;
-            } else { // renamed, and there it stays
+            } else { // renamed, and there it stays: recorded (and logged) already
                 other.cause = FailureCause::None;
                 other.error = 0;
+                continue;
             }
             if (!record(k))
                 return false;
@@ -866,6 +946,9 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
+    plan.keepShotsTogether = inputs.companions && (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree);
+    if (plan.keepShotsTogether)
+        bringShotsTogether(plan.files);
     attachSidecars(rules, std::move(sidecars), plan);
     giveTemporaryNames(names, clock_, plan.files, rules.twoPasses ? TemporaryFor::Sidecars : TemporaryFor::CaseChanges);
     markTakenNames(names, plan);
@@ -916,6 +999,8 @@ OperationOutcome RenameOperations::run(Operation operation, const NamingInputs &
         return outcome;
     RenamePlan planned = plan(operation, inputs);
     if (planned.cancelled) {
+        for (PlannedRename &file : planned.files)
+            file.cause = FailureCause::Stopped;
         outcome.status = OperationOutcome::Status::Stopped;
         outcome.stopReason = OperationOutcome::StopReason::Cancelled;
         outcome.notDone = int(planned.files.size());

@@ -84,6 +84,7 @@ struct RenamePlan {
     QStringList unreadable; // files whose metadata could not be read in time: dated by file time
     QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed
     bool cancelled = false;  // the user stopped the planning: the plan is not whole
+    bool keepShotsTogether = false; // the files of one shot (a pair) move, fail and stop together
 };
 
 struct OperationOutcome {

@@ -21,7 +21,8 @@ inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー")
 
 // The closing message of the counting rename operations; a line for the
 // renames that failed follows only when there were any.
-QString renameSummary(int renamed, int excluded, int failed);
+// "All renamed" only when no file failed and the run was not stopped.
+QString renameSummary(int renamed, int excluded, int failed, bool stopped = false);
 // What an operation's outcome says: the closing message of a run, or why it
 // did not run.
 QString outcomeMessage(const OperationOutcome &outcome);

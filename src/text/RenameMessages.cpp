@@ -9,11 +9,13 @@
 
 namespace pelmora::text {
 
-QString renameSummary(int renamed, int excluded, int failed)
+QString renameSummary(int renamed, int excluded, int failed, bool stopped)
 {
     QString message = QString::number(renamed) + QStringLiteral("件のファイル名を変更しました\r");
     if (excluded != 0)
         message += QStringLiteral(" (") + QString::number(excluded) + QStringLiteral("件は拡張子が合致しないため変更除外しました)");
+    else if (failed == 0 && stopped)
+        return message.chopped(1); // the line that says it was stopped follows
     else if (failed == 0)
         message += QStringLiteral(" (全件変更されました)");
     else
@@ -27,7 +29,8 @@ QString closingMessage(const OperationOutcome &outcome)
 {
     switch (rulesOf(outcome.plan.operation).closing) {
     case Closing::Counts:
-        return renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed);
+        return renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed,
+                             outcome.stopReason != OperationOutcome::StopReason::None);
     case Closing::Plain:
         return QStringLiteral("変更しました") + failureLine(outcome.failed);
     case Closing::Undone:

@@ -121,4 +121,61 @@ TEST_F(Companions, ASidecarThatCannotFollowKeepsItsFileBack)
     }
 }
 
+// Folders found to go wrong: each file must end where it belongs, and no
+// sidecar takes a name another one takes or already has.
+TEST(CompanionsAlone, OddFoldersEndWithEveryFileWhereItBelongs)
+{
+    const struct {
+        const char *what;
+        Operation operation;
+        std::vector<std::pair<const char *, const char *>> files; // name, media (or text when not a path)
+        QStringList after;
+        int failed;
+    } cases[] = {
+        {"a sidecar goes with the file it names exactly", Operation::ShotDate,
+         {{"IMG_1.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"img_1.jpg", "ianare-exif-samples/Nikon_D70.jpg"},
+          {"img_1.jpg.xmp", ""}},
+         {"080315-001.jpg", "080315-001.jpg.xmp", "080530-001.JPG"}, 0},
+        {"two sidecars never take one name", Operation::ShotDate,
+         {{"IMG_1.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"IMG_1.xmp", ""}, {"img_1.xmp", ""}},
+         {"080530-001.JPG", "080530-001.xmp", "img_1.xmp"}, 0},
+        {"a sidecar whose name does not change stays", Operation::ReplaceText,
+         {{"DSCF0001.RAF", "derived/Fujifilm_FinePix6900ZOOM.raf"}, {"DSCF0001.xmp", ""}},
+         {"DSCF0001.NEF", "DSCF0001.xmp"}, 0},
+        {"a pair whose JPEG cannot be renamed stays whole", Operation::ShotDate,
+         {{"DSCF0001.RAF", "derived/Fujifilm_FinePix6900ZOOM.raf"},
+          {"DSCF0001.JPG", "ianare-exif-samples/Fujifilm_FinePix6900ZOOM.jpg"}, {"DSCF0001.xmp", ""},
+          {"010219-001.JPG/", ""}},
+         {"010219-001.JPG", "DSCF0001.JPG", "DSCF0001.RAF", "DSCF0001.xmp"}, 3},
+        {"a chain of renames blocked by a leftover sidecar leaves no temporary name", Operation::ShotDate,
+         {{"0.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"0.xmp", ""}, {"0.JPG.thm", ""},
+          {"080530-001.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"080530-001.xmp", ""},
+          {"080530-001.JPG.thm", ""}, {"080530-002.xmp", ""}},
+         {"0.JPG", "0.JPG.thm", "0.xmp", "080530-001.JPG", "080530-001.JPG.thm", "080530-001.xmp", "080530-002.xmp"},
+         6},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder, data;
+        for (const auto &[name, media] : c.files) {
+            if (QString(name).endsWith(u'/'))
+                QDir(folder.path()).mkdir(QString(name).chopped(1));
+            else if (*media)
+                copyMedia(media, folder.path(), name);
+            else
+                writeFile(folder.path(), name, name);
+        }
+        FixedClock clock(at("2026-01-02 12:34:05"));
+        NameDatabase database(data.path(), clock);
+        NamingInputs in;
+        in.folder = folder.path();
+        in.extensions = {"JPG", "RAF"};
+        in.preText = c.operation == Operation::ReplaceText ? "RAF" : "";
+        in.postText = c.operation == Operation::ReplaceText ? "NEF" : "";
+        const OperationOutcome outcome = RenameOperations(clock).run(c.operation, in, database);
+        EXPECT_EQ(outcome.failed, c.failed) << text::outcomeMessage(outcome).toStdString();
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), c.after);
+    }
+}
+
 } // namespace

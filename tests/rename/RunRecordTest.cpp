@@ -245,6 +245,7 @@ TEST_F(RunRecord, StoppedByTheUserKeepsWhatWasDoneAndCanBeUndone)
         EXPECT_EQ(database->count(Table::FileNameLog), c.renamed);
         EXPECT_TRUE(text::outcomeMessage(outcome).endsWith(QStringLiteral("(中止しました。%1件は変更していません)").arg(6 - c.renamed)))
             << text::outcomeMessage(outcome).toStdString();
+        EXPECT_FALSE(text::outcomeMessage(outcome).contains("全件")); // never "all renamed" when stopped
         EXPECT_EQ(contents().size(), 6u);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
         if (c.renamed > 0) {
