@@ -241,7 +241,10 @@ int renameCommand(Context &context, Operation operation)
         if (plan.cancelled)
             return 3;
         print(stdout, text::tableLines(text::planTable(plan)));
-        return 0;
+        // As the run would: 2 when a file of the plan cannot get its new name.
+        const bool blocked = std::any_of(plan.files.begin(), plan.files.end(),
+                                         [](const PlannedRename &file) { return file.nameTaken; });
+        return blocked || !plan.undecodable.isEmpty() ? 2 : 0;
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
 }

@@ -73,6 +73,7 @@ TEST_F(Cli, SomeFilesNotRenamedExitWithTwoAndNameThem)
     ASSERT_TRUE(QDir(photos.path()).mkdir("b(x).jpg"));
     const CliRun plan = runCli({"--data", data.path(), "append", photos.path(), "--post", "x", "--dry-run"});
     EXPECT_TRUE(plan.out.contains("b.jpg → b(x).jpg\t同じ名前のファイルがあるため変更できません\n")) << plan.out.toStdString();
+    EXPECT_EQ(plan.exitCode, 2); // the plan says so already
     const CliRun run = runCli({"--data", data.path(), "append", photos.path(), "--post", "x"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "2件のファイル名を変更しました\n (1件は変更できませんでした)\n");
