@@ -151,12 +151,6 @@ Change replacing(const char *from, const char *to)
 
 const std::vector<FolderRow> kFolders{{"旅行", "FLD0001"}, {"Tom's", "FLD0002"}};
 
-TEST(Workbook, OutputNameCarriesDateAndTime)
-{
-    EXPECT_EQ(pelmora::workbook::outputName(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))),
-              "260102-File_Name_ID-030405.xlsx");
-}
-
 TEST(Workbook, RowsFollowTheTemplateHeadingsWithDatesAsExcelDates)
 {
     const struct {
