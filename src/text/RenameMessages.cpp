@@ -390,6 +390,9 @@ QString restoreSummary(const RecoveryResult &result)
         return recoveryFolderUnavailable(result.folder);
     QString message = QString::number(result.restored) + QStringLiteral("件のファイル名を元に戻しました")
         + failureLine(result.failed);
+    if (result.completed > 0) // renamed before the cut: the run stands as far as it went, and can be undone
+        message += QStringLiteral("\r (") + QString::number(result.completed)
+            + QStringLiteral("件は中断の前に変更が済んでいたため、変更後の名前のまま記録しました)");
     if (!result.notRestored.isEmpty()) {
         constexpr int kShown = 20;
         message += QStringLiteral("\r\r元に戻せなかったファイル（フォルダ ") + result.folder + QStringLiteral("）：\r")

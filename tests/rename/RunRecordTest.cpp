@@ -694,6 +694,20 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsTakenBackWhole)
         EXPECT_EQ(forward > 0, rename > 200 + 64) << forward; // a batch of the second pass was recorded
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
+    // Killed after its last rename, before recording it: the run stands, and
+    // the recovery says so rather than "0 given back".
+    for (const QString &name : files())
+        QFile::remove(folder.filePath(name));
+    photos(200);
+    const NamingInputs in = inputs();
+    ASSERT_TRUE(killedAfter(400, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
+    database = std::make_unique<NameDatabase>(data.path(), clock);
+    const std::vector<UnfinishedRun> runs = findUnfinishedRuns(*database);
+    ASSERT_EQ(runs.size(), 1u);
+    const RecoveryResult result = recover(*database, runs[0].run);
+    EXPECT_EQ(result.restored, 0);
+    EXPECT_GT(result.completed, 0);
+    EXPECT_TRUE(text::restoreSummary(result).contains("変更後の名前のまま記録しました"));
 }
 
 // An undo that stops part-way (the card filled up) leaves the files it did
