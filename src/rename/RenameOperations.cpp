@@ -404,13 +404,25 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
         return;
     // Each file by its name and by its base name, as written and letter case
     // aside: a sidecar goes with the file it names exactly, if there is one.
+    // Of two files of one base name but different shots, a sidecar named
+    // after the base goes with the one that is no JPEG: editors keep
+    // sidecars for raw pictures and write their edits into a JPEG itself.
+    const auto isJpeg = [&](size_t i) {
+        return QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe")}.contains(
+            plan.files[i].extension, Qt::CaseInsensitive);
+    };
+    const auto prefer = [&](QHash<QString, size_t> &map, const QString &key, size_t i) {
+        const auto held = map.constFind(key);
+        if (held == map.constEnd() || (isJpeg(*held) && !isJpeg(i)))
+            map.insert(key, i);
+    };
     QHash<QString, size_t> byName, byBase, byNameAnyCase, byBaseAnyCase;
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const QString &name = plan.files[i].formerName;
         byName.insert(name, i);
-        byBase.insert(fs::baseNameOf(name), i);
+        prefer(byBase, fs::baseNameOf(name), i);
         byNameAnyCase.insert(name.toCaseFolded(), i);
-        byBaseAnyCase.insert(fs::baseNameOf(name).toCaseFolded(), i);
+        prefer(byBaseAnyCase, fs::baseNameOf(name).toCaseFolded(), i);
     }
     const auto mainOf = [&](const QString &sidecar, bool &wholeName) -> std::optional<size_t> {
         const QString stem = fs::baseNameOf(sidecar);
