@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStandardItemModel>
+#include <QAbstractTableModel>
 #include <QStyle>
 #include <QTableView>
 #include <QTranslator>
@@ -76,23 +76,42 @@ Answer escapeAnswer(Buttons buttons)
     return Answer::Cancel;
 }
 
-QStandardItemModel *modelOf(const DetailTable &details, QObject *parent)
-{
-    auto *model = new QStandardItemModel(int(details.rows.size()), int(details.headings.size()), parent);
-    model->setHorizontalHeaderLabels(details.headings);
-    const QBrush marked(QColor(255, 236, 179)); // a pale amber: stands out without alarming
-    for (int r = 0; r < int(details.rows.size()); ++r) {
-        const DetailTable::Row &row = details.rows[size_t(r)];
-        for (int c = 0; c < row.cells.size() && c < model->columnCount(); ++c) {
-            auto *item = new QStandardItem(row.cells[c]);
-            item->setEditable(false);
-            if (row.marked)
-                item->setBackground(marked);
-            model->setItem(r, c, item);
-        }
+// The table as a model that reads its cells where they are: a run of tens
+// of thousands of files makes no item per cell.
+class DetailTableModel final : public QAbstractTableModel {
+public:
+    DetailTableModel(const DetailTable &details, QObject *parent)
+        : QAbstractTableModel(parent)
+        , details_(details)
+    {
     }
-    return model;
-}
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(details_.rows.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(details_.headings.size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const DetailTable::Row &row = details_.rows[size_t(index.row())];
+        if (role == Qt::DisplayRole)
+            return row.cells.value(index.column());
+        if (role == Qt::BackgroundRole && row.marked)
+            return QBrush(QColor(255, 236, 179)); // a pale amber: stands out without alarming
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return details_.headings.value(section);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+private:
+    const DetailTable &details_; // outlives the box that shows it
+};
 
 const QString kDetailsSizeKey = QStringLiteral("DetailsBox/size");
 
@@ -136,7 +155,7 @@ public:
 
         table_ = new QTableView;
         table_->setObjectName(QStringLiteral("detailsTable"));
-        table_->setModel(modelOf(details, table_));
+        table_->setModel(new DetailTableModel(details, table_));
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);
         table_->setWordWrap(false);
         table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
