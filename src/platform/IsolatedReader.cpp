@@ -54,14 +54,6 @@ std::optional<QByteArray> takeFrame(QIODevice &device)
     return device.read(length);
 }
 
-// Only files named as JPEGs are read by Pelmora's own scan, in this process.
-bool namedAsJpeg(const QString &path)
-{
-    static const QStringList kJpegExtensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
-                                                QStringLiteral("jfif")};
-    return kJpegExtensions.contains(fs::extensionOf(path), Qt::CaseInsensitive);
-}
-
 QByteArray requestFrame(const QString &path)
 {
     return frameOf([&](QDataStream &stream) { stream << path; });

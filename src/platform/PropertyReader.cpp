@@ -183,6 +183,13 @@ Exiv2::Image::AutoPtr openPicture(const QString &path, bool &isPicture)
 
 } // namespace
 
+bool namedAsJpeg(const QString &path)
+{
+    static const QStringList kJpegExtensions = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe"),
+                                                QStringLiteral("jfif")};
+    return kJpegExtensions.contains(fs::extensionOf(path), Qt::CaseInsensitive);
+}
+
 // One open and one or two reads.
 std::optional<Metadata> readJpegQuickly(const QString &path)
 {

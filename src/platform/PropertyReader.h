@@ -66,6 +66,10 @@ QString lengthText(double milliseconds);
 // program calls this once at its start, after Qt has set the locale.
 void useUtf8FileNames();
 
+// A file named as a JPEG (jpg, jpeg, jpe, jfif, any case): the only files
+// the quick scan reads.
+bool namedAsJpeg(const QString &path);
+
 // The date taken, camera model and file time of a JPEG whose Exif segment
 // holds a date taken, read by Pelmora's own bounded scan of at most the
 // file's first 64 KB: safe in any process and on any thread. Nothing for any

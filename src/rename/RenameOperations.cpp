@@ -407,10 +407,7 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
     // Of two files of one base name but different shots, a sidecar named
     // after the base goes with the one that is no JPEG: editors keep
     // sidecars for raw pictures and write their edits into a JPEG itself.
-    const auto isJpeg = [&](size_t i) {
-        return QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe")}.contains(
-            plan.files[i].extension, Qt::CaseInsensitive);
-    };
+    const auto isJpeg = [&](size_t i) { return namedAsJpeg(plan.files[i].formerName); };
     const auto prefer = [&](QHash<QString, size_t> &map, const QString &key, size_t i) {
         const auto held = map.constFind(key);
         if (held == map.constEnd() || (isJpeg(*held) && !isJpeg(i)))
@@ -566,14 +563,6 @@ public:
                 group.failed = blockedGroup(i);
             }
             PlannedRename &file = plan_.files[i];
-            if (group.failed && file.nameTaken) {
-                file.state = FileState::Failed;
-                file.cause = FailureCause::TargetExists;
-                if (!record(i))
-                    return stop(i, QString(), StopReason::Database);
-                progress(float(++processed), 0, firstShare);
-                continue;
-            }
             if (group.failed) {
                 if (!keepWithGroup(i))
                     return stop(i, QString(), StopReason::Database);
@@ -675,20 +664,18 @@ private:
         group.failed = true;
         for (size_t k = group.start; k < i; ++k) {
             PlannedRename &other = plan_.files[k];
-            const QString &from = other.state == FileState::Done ? other.newName : other.temporaryName;
-            if (other.state != FileState::Done && other.state != FileState::Temporary)
+            if (other.state == FileState::Temporary && !keepWithGroup(k))
+                return false;
+            if (other.state != FileState::Done)
                 continue;
-            if (moves_.move(other, from, other.formerName)) {
-                other.state = FileState::Restored;
-                other.cause = FailureCause::CompanionFailed;
-            } else if (other.state == FileState::Temporary) {
-                other.state = FileState::Failed;
-                other.cause = FailureCause::LeftTemporary;
-            } else { // renamed, and there it stays: recorded (and logged) already
+            if (!moves_.move(other, other.newName, other.formerName)) {
+                // Renamed, and there it stays: recorded (and logged) already.
                 other.cause = FailureCause::None;
                 other.error = 0;
                 continue;
             }
+            other.state = FileState::Restored;
+            other.cause = FailureCause::CompanionFailed;
             if (!record(k))
                 return false;
         }
@@ -696,7 +683,8 @@ private:
     }
 
     // File i belongs to a group that failed: it keeps (or gets back) its
-    // former name.
+    // former name. Its cause is its own new name held by another entry, or
+    // else the group.
     bool keepWithGroup(size_t i)
     {
         PlannedRename &file = plan_.files[i];
@@ -706,7 +694,7 @@ private:
             file.cause = back ? FailureCause::CompanionFailed : FailureCause::LeftTemporary;
         } else {
             file.state = FileState::Failed;
-            file.cause = FailureCause::CompanionFailed;
+            file.cause = file.nameTaken ? FailureCause::TargetExists : FailureCause::CompanionFailed;
         }
         return record(i);
     }

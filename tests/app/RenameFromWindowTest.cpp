@@ -35,6 +35,13 @@ protected:
             setModified(writeFile(photos.path(), name), at("2021-03-05 09:00:00"));
         ASSERT_TRUE(window->chooseFolder(photos.path()));
     }
+    // Enough photos of one day for a run that can be watched, in the file list too.
+    void addPhotosOfOneDay(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
+        window->findChild<FileList *>("File1")->reread();
+    }
 
     QTemporaryDir data;
     QTemporaryDir photos;
@@ -212,9 +219,7 @@ namespace {
 TEST_F(RenameFromWindow, ProgressBarAdvancesWhileTheRunGoesOn)
 {
     open(data.path());
-    for (int i = 0; i < 40; ++i)
-        setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
-    window->findChild<FileList *>("File1")->reread();
+    addPhotosOfOneDay(40);
     auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
     auto *preText = window->findChild<QLineEdit *>("Text1");
     const QRect fileCount = window->findChild<QWidget *>("Label2")->geometry();
@@ -266,9 +271,7 @@ TEST_F(RenameFromWindow, FilesNotRenamedAreListedWithTheirCause)
 TEST_F(RenameFromWindow, StopButtonAndEscapeStopTheRun)
 {
     open(data.path());
-    for (int i = 0; i < 40; ++i)
-        setModified(writeFile(photos.path(), QStringLiteral("p%1.jpg").arg(i)), at("2021-03-05 09:00:00"));
-    window->findChild<FileList *>("File1")->reread();
+    addPhotosOfOneDay(40);
     auto *bar = window->findChild<QProgressBar *>("ProgressBar1");
     auto *stop = window->findChild<QPushButton *>("Cmd_Stop");
     for (const bool byEscape : {false, true}) {
