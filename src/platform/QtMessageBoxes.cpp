@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QAbstractTableModel>
-#include <QStyle>
 #include <QTableView>
 #include <QTranslator>
 #include <QScrollBar>
@@ -43,25 +42,27 @@ void keepRoomForTitle(QMessageBox &box)
                   grid->columnCount());
 }
 
-QStyle::StandardPixmap pixmapOf(Icon icon)
+// The icon and the buttons of a box, for QMessageBox and for the box with
+// details alike (QDialogButtonBox's buttons have QMessageBox's values).
+QMessageBox::Icon messageIconOf(Icon icon)
 {
     switch (icon) {
-    case Icon::Information: return QStyle::SP_MessageBoxInformation;
-    case Icon::Exclamation: return QStyle::SP_MessageBoxWarning;
-    case Icon::Critical: return QStyle::SP_MessageBoxCritical;
+    case Icon::Information: return QMessageBox::Information;
+    case Icon::Exclamation: return QMessageBox::Warning;
+    case Icon::Critical: return QMessageBox::Critical;
     case Icon::None: break;
     }
-    return QStyle::SP_CustomBase;
+    return QMessageBox::NoIcon;
 }
 
-QDialogButtonBox::StandardButtons standardButtonsOf(Buttons buttons)
+QMessageBox::StandardButtons standardButtonsOf(Buttons buttons)
 {
     switch (buttons) {
-    case Buttons::Ok: return QDialogButtonBox::Ok;
-    case Buttons::YesNo: return QDialogButtonBox::Yes | QDialogButtonBox::No;
-    case Buttons::YesNoCancel: return QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel;
+    case Buttons::Ok: return QMessageBox::Ok;
+    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
-    return QDialogButtonBox::Ok;
+    return QMessageBox::Ok;
 }
 
 // The answer of a box closed without a button (Escape, the title bar's
@@ -127,10 +128,7 @@ public:
         setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
         auto *grid = new QGridLayout(this);
         auto *iconLabel = new QLabel;
-        if (icon != Icon::None) {
-            const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-            iconLabel->setPixmap(style()->standardIcon(pixmapOf(icon), nullptr, this).pixmap(size, size));
-        }
+        iconLabel->setPixmap(QMessageBox::standardIcon(messageIconOf(icon)));
         iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
         grid->addWidget(iconLabel, 0, 0);
         // Lines break where the text breaks them, never inside a word.
@@ -149,7 +147,7 @@ public:
         toggle_->setAutoDefault(false);
         row->addWidget(toggle_);
         row->addStretch();
-        auto *box = new QDialogButtonBox(standardButtonsOf(buttons));
+        auto *box = new QDialogButtonBox(QDialogButtonBox::StandardButtons(standardButtonsOf(buttons).toInt()));
         row->addWidget(box);
         grid->addLayout(row, 1, 0, 1, 2);
 
@@ -246,26 +244,12 @@ Answer QtMessageBoxes::show(const QString &text, Buttons buttons, Icon icon, con
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
     box.setText(QString(text).replace(u'\r', u'\n'));
-    switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-    }
-    switch (buttons) {
-    case Buttons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case Buttons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setIcon(messageIconOf(icon));
+    box.setStandardButtons(standardButtonsOf(buttons));
+    if (buttons != Buttons::Ok)
         box.setDefaultButton(QMessageBox::Yes);
-        break;
-    case Buttons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Yes);
+    if (buttons == Buttons::YesNoCancel)
         box.setEscapeButton(QMessageBox::Cancel);
-        break;
-    }
     keepRoomForTitle(box);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;

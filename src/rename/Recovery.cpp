@@ -77,8 +77,6 @@ UnfinishedRun lookAt(const journal::Run &run, const std::vector<PlannedRename> &
     return found;
 }
 
-// What the record says may still be under temporary names, for a run whose
-// folder cannot be looked at.
 // What the record says, for a run whose folder cannot be looked at.
 UnfinishedRun lookAtRecord(const journal::Run &run, const std::vector<PlannedRename> &files)
 {
