@@ -8,10 +8,13 @@
 #include <QSet>
 #include <QStorageInfo>
 
+#include "platform/Parallel.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <blkid.h>
+#include <xxhash.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -317,13 +320,72 @@ std::optional<FileIdentity> identify(const QString &folder, const QString &name)
     if (name.isEmpty() || ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) != 0)
         return std::nullopt;
     return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
-                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino)};
+                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
+}
+
+namespace {
+
+// A hash of what a camera never rewrites in place: the head (its metadata)
+// and the tail (the end of the picture data) of the file, with its size.
+std::optional<quint64> contentHash(int fd, qint64 size)
+{
+    constexpr qint64 kPart = 64 * 1024;
+    std::vector<char> buffer(size_t(std::min(size, 2 * kPart)));
+    const auto readAt = [&](char *into, qint64 length, qint64 at) {
+        for (qint64 done = 0; done < length;) {
+            const ssize_t got = ::pread(fd, into + done, size_t(length - done), off_t(at + done));
+            if (got <= 0)
+                return false;
+            done += got;
+        }
+        return true;
+    };
+    const qint64 head = std::min(size, kPart);
+    const qint64 tail = std::min(size - head, kPart);
+    if (!readAt(buffer.data(), head, 0) || !readAt(buffer.data() + head, tail, size - tail))
+        return std::nullopt;
+    return quint64(XXH64(buffer.data(), size_t(head + tail), XXH64_hash_t(size)));
+}
+
+} // namespace
+
+std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name)
+{
+    if (name.isEmpty())
+        return std::nullopt;
+    // Never waits on a fifo, never follows a link: only a plain file is read.
+    const int fd = ::open(QFile::encodeName(joinPath(folder, name)).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return identify(folder, name);
+    struct stat info {};
+    std::optional<FileIdentity> identity;
+    if (::fstat(fd, &info) == 0) {
+        identity = FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
+                                (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
+        if (S_ISREG(info.st_mode))
+            identity->content = contentHash(fd, info.st_size);
+    }
+    ::close(fd);
+    return identity;
+}
+
+std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names)
+{
+    std::vector<std::optional<FileIdentity>> identities(size_t(names.size()));
+    inParallel(names.size(), [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            identities[size_t(i)] = identifyContent(folder, names[i]);
+    });
+    return identities;
 }
 
 bool sameFile(const FileIdentity &recorded, const FileIdentity &now)
 {
     if (!recorded.known())
         return recorded.inode == 0 || recorded.inode == now.inode;
+    if (recorded.content && now.content)
+        return recorded.size == now.size && *recorded.content == *now.content;
     // Some FUSE file systems settle the time of a file written just before
     // the run only later: within one mount the inode still tells.
     return recorded.size == now.size

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -115,20 +116,27 @@ bool sameEntry(const QString &folder, const QString &a, const QString &b);
 // Removes an entry; false when it could not.
 bool remove(const QString &folder, const QString &name);
 
-// What a file is, whatever its name: size and modified time, which a rename
-// keeps on every file system, and the inode, which FAT and exFAT make up
-// anew at each mount and so is a hint only.
+// What a file is, whatever its name: its size and a hash of its content
+// (first and last 64 KB). Its modified time and inode are hints only: FAT
+// drivers rewrite times, FAT keeps local time that shifts with the zone,
+// and FAT and exFAT make inodes up anew at each mount.
 struct FileIdentity {
     qint64 size = -1; // -1: unknown
     qint64 modified = 0; // seconds since the epoch
     quint64 inode = 0;
+    std::optional<quint64> content; // none: not read (or a record of an older version)
     bool known() const { return size >= 0; }
 };
-// Nothing when the entry cannot be read.
+// Size, time and inode; nothing when the entry cannot be read.
 std::optional<FileIdentity> identify(const QString &folder, const QString &name);
-// The file recorded is the one there now: same size, and modified within
-// the 2 seconds FAT keeps or the same inode. An unknown record (of an older
-// version) matches by its inode alone.
+// The same with the content's hash; nothing when the file cannot be read.
+std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name);
+// identifyContent of many files of a folder, on every core.
+std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names);
+// The file recorded is the one there now: same size and content. A record
+// without content (of an older version) goes by size and modified time,
+// within the 2 seconds FAT keeps, or the same inode; one without size by
+// its inode alone.
 bool sameFile(const FileIdentity &recorded, const FileIdentity &now);
 
 // True when the folder takes names that differ only in letter case for one

@@ -1,5 +1,7 @@
 #include "platform/IsolatedReader.h"
 
+#include "platform/Parallel.h"
+
 #include "platform/FileSystem.h"
 
 #include <QCoreApplication>
@@ -190,19 +192,7 @@ std::vector<std::optional<Metadata>> readJpegsQuickly(const QStringList &paths)
                 results[size_t(i)] = readJpegQuickly(paths[i]);
         }
     };
-    const qsizetype threads = std::clamp<qsizetype>(QThread::idealThreadCount(), 1, 8);
-    const qsizetype share = std::max<qsizetype>(1, (paths.size() + threads - 1) / threads);
-    std::vector<std::thread> readers;
-    qsizetype from = 0;
-    try {
-        for (; from + share < paths.size(); from += share)
-            readers.emplace_back(readShare, from, from + share);
-    } catch (const std::system_error &) {
-        // No thread to be had: this one reads what is left.
-    }
-    readShare(from, paths.size());
-    for (std::thread &reader : readers)
-        reader.join();
+    inParallel(paths.size(), readShare);
     return results;
 }
 

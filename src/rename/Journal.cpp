@@ -78,14 +78,19 @@ DateSource dateSourceNamed(const QString &name)
     return DateSource::None;
 }
 
+std::optional<qint64> storedContent(const fs::FileIdentity &identity)
+{
+    return identity.content ? std::optional(qint64(*identity.content)) : std::nullopt;
+}
+
 const QString kRunColumns = QStringLiteral(
-    "RunID, Operation, Folder, Started, Finished, UndoOf, VolumeKey, VolumeRoot, VolumePath FROM RenameRun");
+    "RunID, Operation, Folder, Started, Finished, UndoOf, VolumeKey, VolumeRoot, VolumePath, RunKey FROM RenameRun");
 
 Run readRun(const Statement &row)
 {
     const OperationRules *rules = operationNamed(row.text(1));
     return Run{row.integer(0), rules ? rules->operation : Operation::ShotDate, row.text(2), row.date(3),
-               row.date(4), row.integer(5), fs::VolumePlace{row.text(6), row.text(7), row.text(8)}};
+               row.date(4), row.integer(5), fs::VolumePlace{row.text(6), row.text(7), row.text(8)}, row.text(9)};
 }
 
 } // namespace
@@ -105,9 +110,9 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan)
     const QDateTime now = database.clock().now();
     const fs::VolumePlace place = fs::volumePlaceOf(plan.folder);
     Statement run(database, QStringLiteral("INSERT INTO RenameRun (Operation, Folder, Started, UndoOf,"
-                                           " VolumeKey, VolumeRoot, VolumePath) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+                                           " VolumeKey, VolumeRoot, VolumePath, RunKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     run.bind(rulesOf(plan.operation).name).bind(plan.folder).bind(now).bind(plan.undoOf).bind(place.key)
-        .bind(place.root).bind(place.inside).run();
+        .bind(place.root).bind(place.inside).bind(plan.runKey).run();
     Statement id(database, QStringLiteral("SELECT last_insert_rowid()"));
     id.step();
     const qint64 runId = id.integer(0);
@@ -115,14 +120,14 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan)
     Statement insert(database, QStringLiteral(
         "INSERT INTO RenameJournal (RunID, Position, FormerName, TemporaryName, NewName, State, Cause,"
         " Changed, MakeItDate, DateSource, Extension, Camera, MovieLong, NewFileName, UndoOfPosition, Identity,"
-        " Size, Modified) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        " Size, Modified, Content, GroupNo) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedRename &file = plan.files[i];
         insert.bind(runId).bind(qint64(i)).bind(file.formerName).bind(file.temporaryName).bind(file.newName)
             .bind(stateName(file.state)).bind(causeName(file.cause)).bind(now).bind(file.date)
             .bind(dateSourceName(file.dateSource)).bind(file.extension).bind(file.camera).bind(file.movieLong)
             .bind(file.newFileName).bind(qint64(file.undoOfPosition)).bind(qint64(file.identity.inode))
-            .bind(file.identity.size).bind(file.identity.modified).run();
+            .bind(file.identity.size).bind(file.identity.modified).bind(storedContent(file.identity)).bind(file.group).run();
     }
     if (plan.undoOf != 0) {
         Statement mark(database, QStringLiteral("UPDATE RenameRun SET UndoneBy = ? WHERE RunID = ?"));
@@ -146,18 +151,50 @@ void record(NameDatabase &database, qint64 runId, int position, const PlannedRen
         .bind(qint64(position)).run();
     if (log)
         database.appendLog(*log);
-    if (undoOf != 0 && file.state == FileState::Done) {
-        database.reused("UPDATE RenameJournal SET State = 'undone', Changed = ? WHERE RunID = ? AND Position = ?")
-            .bind(now).bind(undoOf).bind(qint64(file.undoOfPosition)).run();
+    // The file an undo moved back counts as undone; taken back again, or
+    // never moved, it counts as renamed.
+    if (undoOf != 0) {
+        database.reused("UPDATE RenameJournal SET State = ?, Changed = ? WHERE RunID = ? AND Position = ?"
+                        " AND State IN ('done', 'undone')")
+            .bind(QString::fromLatin1(file.state == FileState::Done ? "undone" : "done")).bind(now).bind(undoOf)
+            .bind(qint64(file.undoOfPosition)).run();
     }
     if (transaction)
         transaction->commit();
 }
 
-void finish(NameDatabase &database, qint64 runId)
+void finish(NameDatabase &database, qint64 runId, bool byRecovery)
 {
-    Statement update(database, QStringLiteral("UPDATE RenameRun SET Finished = ? WHERE RunID = ?"));
-    update.bind(database.clock().now()).bind(runId).run();
+    Statement update(database, QStringLiteral("UPDATE RenameRun SET Finished = ?, ClosedByRecovery = ? WHERE RunID = ?"));
+    update.bind(database.clock().now()).bind(qint64(byRecovery ? 1 : 0)).bind(runId).run();
+}
+
+std::optional<Run> runWithKey(NameDatabase &database, const QString &key)
+{
+    Statement query(database, QStringLiteral("SELECT ") + kRunColumns + QStringLiteral(" WHERE RunKey = ? LIMIT 1"));
+    query.bind(key);
+    if (key.isEmpty() || !query.step())
+        return std::nullopt;
+    return readRun(query);
+}
+
+std::vector<Run> runsClosedByRecovery(NameDatabase &database)
+{
+    Statement query(database, QStringLiteral("SELECT ") + kRunColumns + QStringLiteral(
+        " WHERE ClosedByRecovery = 1 AND RunKey <> '' ORDER BY RunID DESC LIMIT 5"));
+    return database.rows<Run>(query, readRun);
+}
+
+void reopen(NameDatabase &database, qint64 runId, const QString &folder)
+{
+    Transaction transaction(database);
+    Statement run(database, QStringLiteral(
+        "UPDATE RenameRun SET Finished = NULL, ClosedByRecovery = 0, Folder = ? WHERE RunID = ?"));
+    run.bind(folder).bind(runId).run();
+    Statement files(database, QStringLiteral(
+        "UPDATE RenameJournal SET State = 'planned', Cause = '' WHERE RunID = ? AND State IN ('restored', 'failed')"));
+    files.bind(runId).run();
+    transaction.commit();
 }
 
 void relocate(NameDatabase &database, qint64 runId, const QString &folder)
@@ -175,6 +212,14 @@ LogRow logRowFor(const PlannedRename &file)
     row.camera = file.camera;
     row.newFileName = file.newFileName;
     return row;
+}
+
+LogRow wayBackRowFor(const PlannedRename &file)
+{
+    LogRow back = logRowFor(file);
+    back.originalFileName = file.newName;
+    back.newFileName = fs::baseNameOf(file.formerName); // as the log records every rename: no extension
+    return back;
 }
 
 void reopenUndoneRun(NameDatabase &database, qint64 runId)
@@ -211,7 +256,7 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
 {
     Statement query(database, QStringLiteral(
         "SELECT FormerName, TemporaryName, NewName, State, Cause, MakeItDate, DateSource, Extension, Camera,"
-        " MovieLong, NewFileName, UndoOfPosition, Identity, Size, Modified, ErrorCode"
+        " MovieLong, NewFileName, UndoOfPosition, Identity, Size, Modified, ErrorCode, Content, GroupNo, Position"
         " FROM RenameJournal WHERE RunID = ? ORDER BY Position"));
     query.bind(runId);
     return database.rows<PlannedRename>(query, [](const Statement &row) {
@@ -233,6 +278,10 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
         file.identity.size = row.isNull(13) ? -1 : row.integer(13);
         file.identity.modified = row.integer(14);
         file.error = int(row.integer(15));
+        if (!row.isNull(16))
+            file.identity.content = quint64(row.integer(16));
+        // Rows of older runs have no group: each file is one.
+        file.group = int(row.isNull(17) ? -1 - row.integer(18) : row.integer(17));
         return file;
     });
 }

@@ -25,6 +25,7 @@ struct Run {
     QDateTime finished; // invalid while the run is unfinished
     qint64 undoOf = 0;
     fs::VolumePlace place; // the volume and the path inside it, to find a card mounted elsewhere
+    QString runKey;        // in the run's temporary names; empty for runs of earlier versions
 };
 
 QString stateName(FileState state);
@@ -37,11 +38,22 @@ qint64 begin(NameDatabase &database, const RenamePlan &plan);
 // an undo's done file also marks the file it undid.
 void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
             const std::optional<LogRow> &log = std::nullopt, qint64 undoOf = 0);
-void finish(NameDatabase &database, qint64 runId);
+void finish(NameDatabase &database, qint64 runId, bool byRecovery = false);
+// The run whose temporary names bear the key.
+std::optional<Run> runWithKey(NameDatabase &database, const QString &key);
+// The last few runs a recovery closed: one closed on a copy of its card is
+// taken up again when the card itself shows the run's temporary names.
+std::vector<Run> runsClosedByRecovery(NameDatabase &database);
+// A closed run taken up again in the folder that shows its names: what the
+// recovery recorded of its files on the copy no longer holds, so they are
+// worked out from the folder again; their logged renames stay logged.
+void reopen(NameDatabase &database, qint64 runId, const QString &folder);
 // The run's folder is now found at another path (a card mounted elsewhere).
 void relocate(NameDatabase &database, qint64 runId, const QString &folder);
 // The log row of a file the run renamed.
 LogRow logRowFor(const PlannedRename &file);
+// The log row of a logged rename taken back.
+LogRow wayBackRowFor(const PlannedRename &file);
 
 std::vector<Run> unfinishedRuns(NameDatabase &database);
 // The run an undo took is undoable again (the undo was taken back, or

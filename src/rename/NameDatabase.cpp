@@ -41,6 +41,8 @@ DROP TABLE IF EXISTS FileNameListRun;
 constexpr std::pair<const char *, const char *> kAddedColumns[] = {
     {"RenameRun", "VolumeKey TEXT"},   {"RenameRun", "VolumeRoot TEXT"},  {"RenameRun", "VolumePath TEXT"},
     {"RenameJournal", "Size INTEGER"}, {"RenameJournal", "Modified INTEGER"}, {"RenameJournal", "ErrorCode INTEGER"},
+    {"RenameJournal", "Content INTEGER"},  {"RenameJournal", "GroupNo INTEGER"},
+    {"RenameRun", "RunKey TEXT"},          {"RenameRun", "ClosedByRecovery INTEGER"},
 };
 
 const char *tableName(Table table)
@@ -107,6 +109,14 @@ Statement &Statement::bind(const QDateTime &value)
 Statement &Statement::bind(qint64 value)
 {
     sqlite3_bind_int64(stmt_, nextIndex_++, value);
+    return *this;
+}
+
+Statement &Statement::bind(std::optional<qint64> value)
+{
+    if (value)
+        return bind(*value);
+    sqlite3_bind_null(stmt_, nextIndex_++);
     return *this;
 }
 

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -71,6 +73,7 @@ public:
     Statement &bind(const QDateTime &value);
     Statement &bind(qint64 value);
     Statement &bind(int value) { return bind(qint64(value)); }
+    Statement &bind(std::optional<qint64> value); // none binds NULL
     // True while a row is at hand; throws DatabaseError on failure.
     bool step();
     // Runs a statement that returns no rows, then makes it ready for new values.

@@ -1,5 +1,8 @@
 #include "rename/NameFormat.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
 namespace pelmora {
 
 DatePattern datePatternFor(NamingOption option)
@@ -21,10 +24,35 @@ QString number000(qint64 number)
     return number < 0 ? u'-' + digits : digits;
 }
 
-QString temporaryName(const QTime &now, int number, const QString &extension)
+QString temporaryName(const QTime &now, int number, const QString &extension, const QString &runKey)
 {
     return QStringLiteral("TempFileName") + now.toString(QStringLiteral("mmss")) + u'_' + number000(number)
-        + u'.' + extension;
+        + (runKey.isEmpty() ? QString() : u'-' + runKey) + u'.' + extension;
+}
+
+namespace {
+
+const QRegularExpression &temporaryForm()
+{
+    static const QRegularExpression form(QStringLiteral("^TempFileName[0-9]{4}_[0-9]{3,}(?:-([0-9a-f]{8}))?(\\.|$)"));
+    return form;
+}
+
+} // namespace
+
+bool isTemporaryName(const QString &name)
+{
+    return temporaryForm().match(name).hasMatch();
+}
+
+QString runKeyOf(const QString &temporaryName)
+{
+    return temporaryForm().match(temporaryName).captured(1);
+}
+
+QString newRunKey()
+{
+    return QString::number(QRandomGenerator::system()->generate() | 0x10000000u, 16).right(8);
 }
 
 QString movieLengthText(const QString &lengthColumn)

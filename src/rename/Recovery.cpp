@@ -1,10 +1,12 @@
 #include "rename/Recovery.h"
 
 #include "platform/FileSystem.h"
-#include "rename/FileMoves.h"
+#include "rename/Executor.h"
 #include "rename/NameDatabase.h"
 
 #include <QFileInfo>
+
+#include <set>
 
 namespace pelmora {
 
@@ -28,7 +30,7 @@ bool holdsTemporary(const QString &folder, const PlannedRename &file)
 // so that a former name taken by another file is not mistaken for it.
 bool holdsRecorded(const QString &folder, const QString &name, const PlannedRename &file)
 {
-    const std::optional<fs::FileIdentity> there = fs::identify(folder, name);
+    const std::optional<fs::FileIdentity> there = fs::identifyContent(folder, name);
     if (!there || !fs::sameFile(file.identity, *there))
         return false;
     // Where the names differ in case alone, a card's folder finds the file
@@ -89,53 +91,45 @@ UnfinishedRun lookAtRecord(const journal::Run &run, const std::vector<PlannedRen
     return found;
 }
 
-// An undo taken back: the files it had undone count as renamed again.
-void reopenUndone(NameDatabase &database, const journal::Run &run, const PlannedRename &file)
+// The run's record as a plan to carry out, for the executor.
+RenamePlan planOf(const journal::Run &run, std::vector<PlannedRename> files)
 {
-    if (run.undoOf == 0)
-        return;
-    Statement done(database, QStringLiteral(
-        "UPDATE RenameJournal SET State = 'done' WHERE RunID = ? AND Position = ? AND State = 'undone'"));
-    done.bind(run.undoOf).bind(qint64(file.undoOfPosition)).run();
-}
-
-// The log row of a logged rename taken back.
-LogRow wayBack(const PlannedRename &file)
-{
-    LogRow back = journal::logRowFor(file);
-    back.originalFileName = file.newName;
-    back.newFileName = fs::baseNameOf(file.formerName); // as the log records every rename: no extension
-    return back;
+    RenamePlan plan;
+    plan.operation = run.operation;
+    plan.folder = run.folder;
+    plan.undoOf = run.undoOf;
+    plan.files = std::move(files);
+    return plan;
 }
 
 // A run cut short with files under temporary names is taken back whole:
 // files it had already renamed go to their temporary names first, so that
 // no former name is held by another file of the run, then every file goes
-// back to its former name. Each step is recorded with its rename, so a
+// back to its former name. Each step is committed with its rename, so a
 // recovery that is itself cut short goes on where it stopped: a file found
 // under its temporary name goes back whatever its row says.
-void rollBack(NameDatabase &database, const journal::Run &run, std::vector<PlannedRename> &files,
-              RecoveryResult &result)
+void rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
 {
-    FileMoves moves(run.folder);
-    const bool logged = rulesOf(run.operation).writesLog;
+    std::vector<PlannedRename> &files = plan.files;
+    std::vector<Step> aside;
     for (size_t i = files.size(); i-- > 0;) {
-        PlannedRename &file = files[i];
+        const PlannedRename &file = files[i];
         if (file.state != FileState::Done && !unsettled(file))
             continue;
-        if (placeOf(run.folder, file) != Place::New)
-            continue;
-        if (!moves.move(file, file.newName, file.temporaryName)) {
-            // Stays renamed, as its record says when it was logged; said.
-            ++result.failed;
-            result.notRestored << file.newName;
-            continue;
-        }
-        file.cause = file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None;
-        file.state = FileState::Temporary;
-        journal::record(database, run.id, int(i), file);
-        reopenUndone(database, run, file);
+        const Place place = placeOf(run.folder, file);
+        if (place == Place::Gone && file.state == FileState::Done)
+            result.unaccounted << file.newName;
+        if (place == Place::New)
+            aside.push_back({i, file.newName, file.temporaryName, FileState::Temporary,
+                             file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None});
     }
+    executor.run(aside);
+    for (const size_t i : executor.unmoved()) {
+        // Stays renamed, as its record says when it was logged; said.
+        ++result.failed;
+        result.notRestored << files[i].newName;
+    }
+    std::vector<Step> back;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
         const Place place = placeOf(run.folder, file);
@@ -143,37 +137,24 @@ void rollBack(NameDatabase &database, const journal::Run &run, std::vector<Plann
             // A row still "done" was moved back by a recovery cut short
             // before it could record that: recorded now, before the move, so
             // that a cut after the move still finds the way back to log.
-            if (file.state == FileState::Done) {
-                file.cause = FailureCause::RolledBack;
-                file.state = FileState::Temporary;
-                reopenUndone(database, run, file);
-                journal::record(database, run.id, int(i), file);
-            }
-            std::optional<LogRow> log;
-            if (moves.move(file, file.temporaryName, file.formerName)) {
-                if (logged && file.cause == FailureCause::RolledBack)
-                    log = wayBack(file);
-                file.state = FileState::Restored;
-                file.error = 0;
-                ++result.restored;
-            } else {
-                file.state = FileState::Failed;
-                file.cause = FailureCause::LeftTemporary;
-                ++result.failed;
-                result.notRestored << file.temporaryName;
-            }
-            journal::record(database, run.id, int(i), file, log);
+            if (file.state == FileState::Done)
+                executor.note(i, FileState::Temporary, FailureCause::RolledBack);
+            back.push_back({i, file.temporaryName, file.formerName, FileState::Restored, file.cause, false,
+                            file.cause == FailureCause::RolledBack});
         } else if (place == Place::Former && file.state == FileState::Temporary) {
             // Back under its former name before a cut, not yet recorded.
-            std::optional<LogRow> log;
-            if (logged && file.cause == FailureCause::RolledBack)
-                log = wayBack(file);
-            file.state = FileState::Restored;
-            journal::record(database, run.id, int(i), file, log);
+            executor.note(i, FileState::Restored, file.cause,
+                          file.cause == FailureCause::RolledBack ? Executor::Log::WayBack : Executor::Log::None);
         }
     }
+    executor.run(back);
+    for (const size_t i : executor.unmoved()) {
+        ++result.failed;
+        result.notRestored << files[i].temporaryName;
+    }
+    result.restored += int(back.size() - executor.unmoved().size());
     if (run.undoOf != 0)
-        journal::reopenUndoneRun(database, run.undoOf);
+        journal::reopenUndoneRun(executor.database(), run.undoOf);
 }
 
 // An undo that stopped before some of its files: the run it undid stays
@@ -191,44 +172,58 @@ void reopenWhatAnUndoLeft(NameDatabase &database, const journal::Run &run, const
 }
 
 // A run cut short with nothing under a temporary name is closed as it
-// stands: a rename that happened just before the cut is recorded and logged.
-void settle(NameDatabase &database, const journal::Run &run, std::vector<PlannedRename> &files,
-            RecoveryResult &result)
+// stands: a rename that happened just before the cut is recorded and
+// logged. A group cut in two (a sidecar renamed, its photo not yet) is made
+// whole: the files still under their former names follow the others, or,
+// where one cannot, the group goes back to its former names.
+void settle(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
 {
-    const OperationRules &rules = rulesOf(run.operation);
+    std::vector<PlannedRename> &files = plan.files;
+    std::vector<Place> places(files.size(), Place::Gone);
+    std::set<int> renamedGroups;
+    for (size_t i = 0; i < files.size(); ++i) {
+        places[i] = placeOf(run.folder, files[i]);
+        if (places[i] == Place::New && (files[i].state == FileState::Done || unsettled(files[i])))
+            renamedGroups.insert(files[i].group);
+    }
+    std::vector<Step> follow;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
         if (!unsettled(file))
             continue;
-        std::optional<LogRow> log;
-        switch (placeOf(run.folder, file)) {
+        switch (places[i]) {
         case Place::New:
-            file.state = FileState::Done;
-            if (rules.writesLog)
-                log = journal::logRowFor(file);
+            executor.note(i, FileState::Done, FailureCause::None, Executor::Log::Forward);
             ++result.completed;
             break;
         case Place::Former:
-            file.cause = file.state == FileState::Planned ? FailureCause::Stopped : FailureCause::None;
-            file.state = file.state == FileState::Planned ? FileState::Planned : FileState::Restored;
+            if (renamedGroups.count(file.group))
+                follow.push_back({i, file.formerName, file.newName, FileState::Done});
+            else if (file.state == FileState::Planned)
+                executor.note(i, FileState::Planned, FailureCause::Stopped);
+            else
+                executor.note(i, FileState::Restored, FailureCause::None);
             break;
         case Place::Temporary: // counted as awaiting: never here
         case Place::Gone:
-            file.state = FileState::Failed;
-            file.cause = FailureCause::Vanished;
+            executor.note(i, FileState::Failed, FailureCause::Vanished);
+            result.unaccounted << file.formerName;
             break;
         }
-        journal::record(database, run.id, int(i), file, log, run.undoOf);
     }
-    reopenWhatAnUndoLeft(database, run, files);
+    executor.run(follow);
+    for (const Step &step : follow)
+        result.completed += files[step.file].state == FileState::Done ? 1 : 0;
+    reopenWhatAnUndoLeft(executor.database(), run, files);
 }
 
 // A rename cut short between its placeholder and the rename over it leaves
 // an empty file of ours under the temporary or the new name while the file
 // itself is still elsewhere: it goes.
-void removePlaceholders(const QString &folder, const std::vector<PlannedRename> &files)
+void removePlaceholders(Executor &executor, const RenamePlan &plan)
 {
-    for (const PlannedRename &file : files) {
+    const QString &folder = plan.folder;
+    for (const PlannedRename &file : plan.files) {
         // A link + unlink cut between the two leaves one file under two of
         // its names: the name it goes back to stays.
         const QString *names[] = {&file.formerName, &file.temporaryName, &file.newName};
@@ -237,7 +232,7 @@ void removePlaceholders(const QString &folder, const std::vector<PlannedRename> 
                 continue;
             for (const QString *other : names) {
                 if (other != kept && !other->isEmpty() && fs::sameEntry(folder, *kept, *other))
-                    fs::remove(folder, *other);
+                    executor.remove(*other);
             }
             break;
         }
@@ -251,7 +246,7 @@ void removePlaceholders(const QString &folder, const std::vector<PlannedRename> 
                 continue;
             const bool elsewhere = (i != 0 && at[0]) || (i != 1 && at[1]) || (i != 2 && at[2]);
             if (elsewhere)
-                fs::remove(folder, *names[i]);
+                executor.remove(*names[i]);
         }
     }
 }
@@ -303,8 +298,38 @@ QString currentFolderOf(NameDatabase &database, const journal::Run &run)
     return {};
 }
 
+std::optional<journal::Run> showsAClosedRun(NameDatabase &database, const QString &folder, const QString &name)
+{
+    std::optional<journal::Run> run = journal::runWithKey(database, runKeyOf(name));
+    if (!run || !run->finished.isValid())
+        return std::nullopt;
+    // A closed run has no file under a temporary name: one that holds the
+    // run's file there was recorded on another folder (a copy of the card).
+    for (const PlannedRename &file : journal::files(database, run->id)) {
+        if (file.temporaryName == name)
+            return holdsRecorded(folder, name, file) ? run : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void takeUpRunsShownByTheirNames(NameDatabase &database)
+{
+    for (const journal::Run &run : journal::runsClosedByRecovery(database)) {
+        const QString folder = currentFolderOf(database, run);
+        if (folder.isEmpty())
+            continue;
+        for (const QString &name : fs::listPlainFiles(folder)) {
+            if (runKeyOf(name) == run.runKey && showsAClosedRun(database, folder, name)) {
+                journal::reopen(database, run.id, folder);
+                break;
+            }
+        }
+    }
+}
+
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database)
 {
+    takeUpRunsShownByTheirNames(database);
     std::vector<UnfinishedRun> runs;
     for (journal::Run run : journal::unfinishedRuns(database)) {
         const QString folder = currentFolderOf(database, run);
@@ -336,15 +361,16 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
         return result; // still running elsewhere: nothing of it is touched
     if (run.folder != recorded.folder)
         journal::relocate(database, run.id, run.folder);
-    std::vector<PlannedRename> files = journal::files(database, run.id);
-    removePlaceholders(run.folder, files);
-    if (countAwaiting(run.folder, files) > 0)
-        rollBack(database, run, files, result);
+    RenamePlan plan = planOf(run, journal::files(database, run.id));
+    Executor executor(plan, database, run.id, StepsFor::Recovery);
+    removePlaceholders(executor, plan);
+    if (countAwaiting(run.folder, plan.files) > 0)
+        rollBack(executor, run, plan, result);
     else
-        settle(database, run, files, result);
+        settle(executor, run, plan, result);
     // No temporary name is final: a run that still has one stays open.
-    if (countAwaiting(run.folder, files) == 0)
-        journal::finish(database, run.id);
+    if (countAwaiting(run.folder, plan.files) == 0)
+        journal::finish(database, run.id, true);
     return result;
 }
 

@@ -21,7 +21,14 @@ struct UnfinishedRun {
     bool folderUnavailable = false; // its folder is not there (card out): nothing of it can be settled now
 };
 
+// Runs cut short, after taking up again the runs a recovery closed on what
+// was not their folder (a copy of the card in its slot) whose folder now
+// shows their temporary names.
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database);
+void takeUpRunsShownByTheirNames(NameDatabase &database);
+// The closed run whose file the folder holds under one of the run's
+// temporary names, if any: that run was closed on another folder.
+std::optional<journal::Run> showsAClosedRun(NameDatabase &database, const QString &folder, const QString &name);
 
 // Where the run's folder is now: its recorded path, or the same folder on
 // its volume mounted elsewhere, recognised by the files of the run. Empty
@@ -35,6 +42,7 @@ struct RecoveryResult {
     int completed = 0; // renamed before the cut but not yet recorded: recorded now
     int failed = 0;    // could not be given their former names back
     QStringList notRestored;
+    QStringList unaccounted; // files of the run found under none of their names with their content
 };
 
 // Reconciles the run's record with what its folder holds: files under

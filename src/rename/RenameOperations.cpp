@@ -4,7 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
-#include "rename/FileMoves.h"
+#include "rename/Executor.h"
 #include "rename/Journal.h"
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
@@ -59,6 +59,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
                 ++plan.excluded;
         }
     }
+    QStringList taking;
     for (const QString &name : names) {
         if (progress)
             progress->working();
@@ -74,7 +75,15 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
             plan.leftOut.push_back({name, LeftOut::Reason::TemporaryName});
             continue;
         }
-        const std::optional<fs::FileIdentity> identity = fs::identify(inputs.folder, name);
+        taking << name;
+    }
+    // Each file is known by its content, so that undo and recovery move it
+    // and no other.
+    const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(inputs.folder, taking);
+    for (qsizetype i = 0; i < taking.size(); ++i) {
+        const QString &name = taking[i];
+        const QString extension = fs::extensionOf(name);
+        const std::optional<fs::FileIdentity> &identity = identities[size_t(i)];
         PlannedRename file;
         file.formerName = name;
         file.extension = extension;
@@ -270,34 +279,28 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
     plan.files = std::move(kept);
 }
 
-// Which files of a run get a temporary name.
-enum class TemporaryFor {
-    All,         // two-pass runs: every file, in listing order
-    CaseChanges, // one-pass runs: where the name changes its letter case alone, which a card's folder takes for the same name
-    Sidecars     // two-pass runs: the sidecars set beside the files afterwards
-};
-
 // "TempFileName" + minute and second + "_" + number: a name that no entry of
 // the folder and no other file of this run bears, so that neither a leftover
-// file nor another run can meet it.
-void giveTemporaryNames(const FolderNames &names, const Clock &clock, std::vector<PlannedRename> &files,
-                        TemporaryFor which = TemporaryFor::All)
+// file nor another run can meet it. Every file of a run has one, numbered in
+// the order the files are given one (the listing order, then the sidecars
+// set beside them); only those that must step aside use it, and a recovery
+// that takes a run back.
+void giveTemporaryNames(const FolderNames &names, const Clock &clock, const QString &runKey,
+                        std::vector<PlannedRename> &files)
 {
     QSet<QString> taken = names.keys;
     int number = 0;
     for (const PlannedRename &file : files) {
-        if (which == TemporaryFor::Sidecars && !file.temporaryName.isEmpty()) {
+        if (!file.temporaryName.isEmpty()) {
             taken.insert(names.key(file.temporaryName));
             ++number;
         }
     }
     for (PlannedRename &file : files) {
-        if (which == TemporaryFor::CaseChanges && !fs::differInCaseOnly(file.formerName, file.newName))
-            continue;
-        if (which == TemporaryFor::Sidecars && !file.companion)
+        if (!file.temporaryName.isEmpty())
             continue;
         do {
-            file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension);
+            file.temporaryName = temporaryName(clock.now().time(), ++number, file.extension, runKey);
         } while (taken.contains(names.key(file.temporaryName)));
         taken.insert(names.key(file.temporaryName));
     }
@@ -385,7 +388,7 @@ std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingI
         PlannedRename sidecar;
         sidecar.formerName = file.name;
         sidecar.extension = fs::extensionOf(file.name);
-        sidecar.identity = fs::identify(plan.folder, file.name).value_or(fs::FileIdentity{});
+        sidecar.identity = fs::identifyContent(plan.folder, file.name).value_or(fs::FileIdentity{});
         sidecars.push_back({std::move(sidecar), true});
         if (rules.countsExcluded)
             --plan.excluded;
@@ -471,32 +474,25 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
     plan.files = std::move(files);
 }
 
-// Progress against the file list's count; nothing when that count is 0.
-class ProgressReport {
+// The progress bar, shown while a run moves its files.
+class ProgressShown {
 public:
-    ProgressReport(ProgressSink *sink, int fileCount)
+    explicit ProgressShown(ProgressSink *sink)
         : sink_(sink)
-        , fileCount_(fileCount)
     {
         if (sink_)
             sink_->show();
     }
-    ~ProgressReport()
+    ~ProgressShown()
     {
         if (sink_)
             sink_->hide();
     }
-    void set(float done, float offset = 0, float share = 1)
-    {
-        if (!sink_ || fileCount_ <= 0)
-            return;
-        const float value = done * share * 100 / fileCount_ + offset;
-        sink_->setValue(std::clamp(static_cast<int>(value), 0, 100));
-    }
+    ProgressShown(const ProgressShown &) = delete;
+    ProgressShown &operator=(const ProgressShown &) = delete;
 
 private:
     ProgressSink *sink_;
-    int fileCount_;
 };
 
 std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &plan)
@@ -523,342 +519,6 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
     return rows;
 }
 
-// Renames the files of a recorded run and commits each file's state right
-// after its rename. A run stops part-way when a state cannot be committed or
-// the volume turns read-only, fills up or goes away: files under temporary
-// names then get their former names again where the folder still allows it,
-// and nothing else is touched.
-class Applier {
-public:
-    using StopReason = OperationOutcome::StopReason;
-
-    Applier(const OperationRules &rules, RenamePlan &plan, NameDatabase &database, qint64 runId,
-            ProgressSink *progress)
-        : rules_(rules)
-        , plan_(plan)
-        , database_(database)
-        , runId_(runId)
-        , moves_(plan.folder)
-        , sink_(progress)
-    {
-        if (rules.showsProgress)
-            progress_.emplace(progress, plan.progressCount);
-    }
-
-    StopReason run()
-    {
-        const float firstShare = rules_.twoPasses ? 0.5f : 1;
-        // An undo moves only the files it recorded, never one saved under
-        // their names since.
-        const bool onlyRecorded = plan_.operation == Operation::Undo;
-        int processed = 0;
-        Group group{0, false, plan_.keepShotsTogether};
-        for (size_t i = 0; i < plan_.files.size(); ++i) {
-            // A file and its sidecars move together: never stopped between them.
-            if (group.startsAt(i, plan_.files)) {
-                if (stopRequested())
-                    return stop(i, QString(), StopReason::Cancelled);
-                // A group one of whose new names another entry holds is not
-                // started at all: a file of it could not follow the others.
-                group.failed = blockedGroup(i);
-            }
-            PlannedRename &file = plan_.files[i];
-            if (group.failed) {
-                if (!keepWithGroup(i))
-                    return stop(i, QString(), StopReason::Database);
-                progress(float(++processed), 0, firstShare);
-                continue;
-            }
-            // One-pass runs go through a temporary name only where the new
-            // name differs in letter case alone.
-            const bool viaTemporary = !file.temporaryName.isEmpty();
-            const QString target = viaTemporary ? file.temporaryName : file.newName;
-            if (moves_.move(file, file.formerName, target, onlyRecorded)) {
-                file.state = viaTemporary ? FileState::Temporary : FileState::Done;
-                if (!record(i))
-                    return stop(i, target, StopReason::Database);
-                if (viaTemporary && !rules_.twoPasses && !toFinal(i))
-                    return stopReason_;
-                if (file.state != FileState::Done && file.state != FileState::Temporary && !takeBackGroup(group, i))
-                    return stop(i, QString(), StopReason::Database);
-            } else if (moves_.stopReason() != StopReason::None) {
-                return stop(i, QString(), moves_.stopReason());
-            } else {
-                file.state = FileState::Failed;
-                if (!record(i) || !takeBackGroup(group, i))
-                    return stop(i, QString(), StopReason::Database);
-            }
-            progress(float(++processed), 0, firstShare);
-        }
-        if (!commit())
-            return stop(plan_.files.size() - 1, QString(), StopReason::Database);
-        if (!rules_.twoPasses)
-            return StopReason::None;
-        processed = 0;
-        group = Group{0, false, plan_.keepShotsTogether};
-        for (size_t i = 0; i < plan_.files.size(); ++i) {
-            const bool temporary = plan_.files[i].state == FileState::Temporary;
-            // Stopped here, the files still under temporary names go back.
-            if (group.startsAt(i, plan_.files) && temporary && stopRequested())
-                return stop(i, QString(), StopReason::Cancelled);
-            if (temporary && group.failed) {
-                if (!keepWithGroup(i))
-                    return stop(i, QString(), StopReason::Database);
-            } else if (temporary) {
-                if (!toFinal(i))
-                    return stopReason_;
-                if (plan_.files[i].state != FileState::Done && !takeBackGroup(group, i))
-                    return stop(i, QString(), StopReason::Database);
-            }
-            progress(float(++processed), 50, 0.5f);
-        }
-        if (!commit())
-            return stop(plan_.files.size() - 1, QString(), StopReason::Database);
-        return StopReason::None;
-    }
-
-    std::optional<DatabaseError> databaseError;
-
-private:
-    // A file with the sidecars before it; a group that failed moves no more
-    // of its files, so that none of them ends apart from the others.
-    // The files of one shot (a RAW+JPEG pair), each with its sidecars, are
-    // one group too: they share a new name and stand together in the run.
-    struct Group {
-        size_t start = 0;
-        bool failed = false;
-        bool shotsTogether = false;
-        bool startsAt(size_t i, const std::vector<PlannedRename> &files)
-        {
-            if (i > 0 && (files[i - 1].companion || (shotsTogether && shotName(files, i) == shotName(files, i - 1))))
-                return false;
-            start = i;
-            failed = false;
-            return true;
-        }
-        // The new name of the file at i, or of the file a sidecar at i follows.
-        static const QString &shotName(const std::vector<PlannedRename> &files, size_t i)
-        {
-            while (files[i].companion && i + 1 < files.size())
-                ++i;
-            return files[i].newFileName;
-        }
-    };
-
-    // Whether the group starting at i has more than one file and a new name
-    // that an entry the run leaves alone holds.
-    bool blockedGroup(size_t i) const
-    {
-        Group probe{i, false, plan_.keepShotsTogether};
-        bool taken = plan_.files[i].nameTaken;
-        size_t end = i + 1;
-        for (; end < plan_.files.size() && !probe.startsAt(end, plan_.files); ++end)
-            taken = taken || plan_.files[end].nameTaken;
-        return taken && end > i + 1;
-    }
-
-    // File i could not be renamed: the files of its group moved so far go
-    // back to their former names, and the rest stay.
-    bool takeBackGroup(Group &group, size_t i)
-    {
-        group.failed = true;
-        for (size_t k = group.start; k < i; ++k) {
-            PlannedRename &other = plan_.files[k];
-            if (other.state == FileState::Temporary && !keepWithGroup(k))
-                return false;
-            if (other.state != FileState::Done)
-                continue;
-            if (!moves_.move(other, other.newName, other.formerName)) {
-                // Renamed, and there it stays: recorded (and logged) already.
-                other.cause = FailureCause::None;
-                other.error = 0;
-                continue;
-            }
-            other.state = FileState::Restored;
-            other.cause = FailureCause::CompanionFailed;
-            if (!record(k))
-                return false;
-        }
-        return true;
-    }
-
-    // File i belongs to a group that failed: it keeps (or gets back) its
-    // former name. Its cause is its own new name held by another entry, or
-    // else the group.
-    bool keepWithGroup(size_t i)
-    {
-        PlannedRename &file = plan_.files[i];
-        if (file.state == FileState::Temporary) {
-            const bool back = moves_.move(file, file.temporaryName, file.formerName);
-            file.state = back ? FileState::Restored : FileState::Failed;
-            file.cause = back ? FailureCause::CompanionFailed : FailureCause::LeftTemporary;
-        } else {
-            file.state = FileState::Failed;
-            file.cause = file.nameTaken ? FailureCause::TargetExists : FailureCause::CompanionFailed;
-        }
-        return record(i);
-    }
-
-    // File i from its temporary name to its new one, or back to its former
-    // name when that fails. False when the run stops.
-    bool toFinal(size_t i)
-    {
-        PlannedRename &file = plan_.files[i];
-        if (moves_.move(file, file.temporaryName, file.newName)) {
-            file.state = FileState::Done;
-            file.cause = FailureCause::None;
-            if (!record(i)) {
-                stopReason_ = stop(i, file.newName, StopReason::Database);
-                return false;
-            }
-            return true;
-        }
-        if (moves_.stopReason() == StopReason::FolderGone) {
-            stopReason_ = stop(i, QString(), StopReason::FolderGone);
-            return false;
-        }
-        const FailureCause cause = file.cause;
-        const int error = file.error;
-        // Gone only if its temporary name is gone too: some FUSE file
-        // systems answer ENOENT for a file that is there.
-        const bool vanished = cause == FailureCause::Vanished && !fs::exists(plan_.folder, file.temporaryName);
-        const bool back = !vanished && moves_.move(file, file.temporaryName, file.formerName);
-        file.state = back ? FileState::Restored : FileState::Failed;
-        file.cause = back || vanished ? cause : FailureCause::LeftTemporary;
-        file.error = error;
-        if (!record(i)) {
-            stopReason_ = stop(i, QString(), StopReason::Database);
-            return false;
-        }
-        if (moves_.stopReason() != StopReason::None) {
-            stopReason_ = stop(i, QString(), moves_.stopReason());
-            return false;
-        }
-        return true;
-    }
-
-    // Stages file i's state (with its log row) in the open batch. Batches
-    // are committed every so many files: a run cut short before a commit
-    // loses no name, as recovery reads where each file is from the folder
-    // itself, and a rename is never logged without its state or the other
-    // way round.
-    bool record(size_t i)
-    {
-        const PlannedRename &file = plan_.files[i];
-        std::optional<LogRow> log;
-        if (file.state == FileState::Done && rules_.writesLog)
-            log = journal::logRowFor(file);
-        try {
-            if (!batch_) {
-                batch_.emplace(database_);
-                batchStarted_.start();
-            }
-            journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
-            staged_.push_back(i);
-            if (staged_.size() >= kBatchFiles || batchStarted_.hasExpired(kBatchMilliseconds))
-                return commit();
-            return true;
-        } catch (const DatabaseError &error) {
-            databaseError = error;
-            return false;
-        }
-    }
-
-    // Commits the open batch; false when the database refused it.
-    bool commit()
-    {
-        if (!batch_)
-            return true;
-        try {
-            batch_->commit();
-            batch_.reset();
-            staged_.clear();
-            return true;
-        } catch (const DatabaseError &error) {
-            databaseError = error;
-            return false;
-        }
-    }
-
-    // The run stops at file i; `unrecorded` is the name it was given whose
-    // state could not be committed (empty when none). Files under temporary
-    // names go back to their former names, unless the folder is gone:
-    // recovery does that once it is back.
-    StopReason stop(size_t i, const QString &unrecorded, StopReason reason)
-    {
-        if (reason == StopReason::Database)
-            takeBackUnrecorded();
-        else if (!commit())
-            return stop(i, QString(), StopReason::Database);
-        PlannedRename &file = plan_.files[i];
-        // The rename of file i whose record failed, unless the batch's way
-        // back has already moved it.
-        if (!unrecorded.isEmpty() && fs::exists(plan_.folder, unrecorded)) {
-            const bool toTemporary = unrecorded == file.newName && !file.temporaryName.isEmpty();
-            if (moves_.move(file, unrecorded, toTemporary ? file.temporaryName : file.formerName))
-                file.state = toTemporary ? FileState::Temporary : FileState::Planned;
-        }
-        if (file.state == FileState::Planned)
-            file.cause = FailureCause::Stopped;
-        const bool recordable = reason != StopReason::Database;
-        for (size_t j = 0; j < plan_.files.size(); ++j) {
-            PlannedRename &other = plan_.files[j];
-            if (other.state == FileState::Temporary && reason != StopReason::FolderGone) {
-                const bool back = moves_.move(other, other.temporaryName, other.formerName);
-                other.state = back ? FileState::Planned : FileState::Failed;
-                other.cause = back ? FailureCause::Stopped : FailureCause::LeftTemporary;
-                if (recordable)
-                    record(j);
-            } else if (other.state == FileState::Planned) {
-                other.cause = FailureCause::Stopped;
-            }
-        }
-        if (recordable)
-            commit();
-        return reason;
-    }
-
-    // The batch the database refused: its renames were never recorded, so
-    // they are taken back, renamed files to their temporary names (or their
-    // former ones), for the way back of the stop to finish.
-    void takeBackUnrecorded()
-    {
-        batch_.reset(); // rolled back
-        for (auto position = staged_.rbegin(); position != staged_.rend(); ++position) {
-            PlannedRename &file = plan_.files[*position];
-            if (file.state != FileState::Done)
-                continue;
-            const bool viaTemporary = !file.temporaryName.isEmpty();
-            if (moves_.move(file, file.newName, viaTemporary ? file.temporaryName : file.formerName))
-                file.state = viaTemporary ? FileState::Temporary : FileState::Planned;
-        }
-        staged_.clear();
-    }
-
-    bool stopRequested() const { return sink_ && sink_->stopRequested(); }
-
-    void progress(float done, float offset = 0, float share = 1)
-    {
-        if (progress_)
-            progress_->set(done, offset, share);
-    }
-
-    const OperationRules &rules_;
-    RenamePlan &plan_;
-    NameDatabase &database_;
-    qint64 runId_;
-    static constexpr size_t kBatchFiles = 64;
-    static constexpr qint64 kBatchMilliseconds = 100;
-
-    FileMoves moves_;
-    ProgressSink *sink_;
-    StopReason stopReason_ = StopReason::None;
-    std::optional<ProgressReport> progress_;
-    std::optional<Transaction> batch_;
-    QElapsedTimer batchStarted_;
-    std::vector<size_t> staged_;
-};
-
 // An undo planned earlier (before a question, say) still undoes the last
 // run; a database that cannot tell throws.
 bool stillUndoable(const RenamePlan &plan, NameDatabase &database)
@@ -875,7 +535,7 @@ int leftUnderTemporaryNames(RenamePlan &plan)
     QSet<QString> listed;
     bool anyTemporary = false;
     for (const PlannedRename &file : plan.files)
-        anyTemporary = anyTemporary || !file.temporaryName.isEmpty();
+        anyTemporary = anyTemporary || file.viaTemporary || file.state == FileState::Temporary;
     if (anyTemporary) {
         for (const QString &name : fs::listPlainFiles(plan.folder))
             listed.insert(name);
@@ -931,6 +591,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     plan.operation = operation;
     plan.folder = fs::canonicalFolder(inputs.folder);
     plan.progressCount = inputs.fileCount;
+    plan.runKey = newRunKey();
     collectCandidates(rules, inputs, progress_, plan);
     if (plan.cancelled)
         return plan;
@@ -938,7 +599,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     const FolderNames names(plan.folder);
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
-        giveTemporaryNames(names, clock_, plan.files);
+        giveTemporaryNames(names, clock_, plan.runKey, plan.files);
     switch (rules.naming) {
     case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
     case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
@@ -950,8 +611,10 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     if (plan.keepShotsTogether)
         bringShotsTogether(plan.files);
     attachSidecars(rules, std::move(sidecars), plan);
-    giveTemporaryNames(names, clock_, plan.files, rules.twoPasses ? TemporaryFor::Sidecars : TemporaryFor::CaseChanges);
+    giveTemporaryNames(names, clock_, plan.runKey, plan.files);
     markTakenNames(names, plan);
+    assignGroups(plan);
+    orderMoves(plan, names.anyCase);
     return plan;
 }
 
@@ -967,6 +630,7 @@ RenamePlan planUndoOf(NameDatabase &database, const journal::Run &run)
     plan.undoOf = run.id;
     plan.undoneOperation = run.operation;
     plan.undoneStarted = run.started;
+    plan.runKey = newRunKey();
     const std::vector<PlannedRename> files = journal::files(database, run.id);
     for (int position = int(files.size()) - 1; position >= 0; --position) {
         const PlannedRename &done = files[size_t(position)];
@@ -1069,7 +733,15 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
         } else {
             outcome.plan.folder = folder;
             outcome.folder = folder;
-            giveTemporaryNames(FolderNames(folder), clock_, outcome.plan.files);
+            const FolderNames names(folder);
+            giveTemporaryNames(names, clock_, outcome.plan.runKey, outcome.plan.files);
+            orderMoves(outcome.plan, names.anyCase);
+            // A temporary name of the run saved since (an editor wrote back
+            // to the path it had opened) stays as it is, and is named.
+            for (const QString &name : fs::listPlainFiles(folder)) {
+                if (!last->runKey.isEmpty() && runKeyOf(name) == last->runKey)
+                    outcome.plan.leftOut.push_back({name, LeftOut::Reason::TemporaryName});
+            }
         }
     } catch (const DatabaseError &error) {
         outcome.status = Status::DatabaseUnavailable;
@@ -1090,6 +762,14 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
         return outcome;
     }
     try {
+        // Temporary names of a run closed elsewhere (on a copy of this
+        // card) take that run up again here.
+        for (const QString &name : fs::listPlainFiles(folder)) {
+            if (!isTemporaryName(name))
+                continue;
+            if (const std::optional<journal::Run> closed = showsAClosedRun(database, outcome.folder, name))
+                journal::reopen(database, closed->id, outcome.folder);
+        }
         const int waiting = filesAwaitingRestore(database, folder);
         if (waiting > 0) {
             outcome.status = OperationOutcome::Status::UnfinishedRun;
@@ -1097,11 +777,13 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
             outcome.count = waiting;
             return outcome;
         }
-        // Temporary names that no open run explains: the record of their
-        // run was lost, and only the user can tell which name was whose.
+        // Temporary names that no record explains: the record of their run
+        // was lost, and only the user can tell which name was whose. One a
+        // recorded run explains (an editor saved under it after the run)
+        // is left alone.
         QStringList stray;
         for (const QString &name : fs::listPlainFiles(folder)) {
-            if (isTemporaryName(name))
+            if (isTemporaryName(name) && !journal::runWithKey(database, runKeyOf(name)))
                 stray << name;
         }
         if (!stray.isEmpty()) {
@@ -1135,6 +817,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     }
 
+    std::optional<DatabaseError> databaseError;
     try {
         if (plan.operation == Operation::Undo && !stillUndoable(plan, database)) {
             outcome.status = Status::NothingToUndo;
@@ -1153,8 +836,16 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     }
 
-    Applier applier(rules, plan, database, outcome.runId, progress_);
-    outcome.stopReason = applier.run();
+    {
+        const ProgressShown shown(rules.showsProgress ? progress_ : nullptr);
+        Executor executor(plan, database, outcome.runId, StepsFor::Forward, progress_, rules.showsProgress);
+        const std::vector<Step> first = firstPassSteps(plan);
+        // The bar's first half is the files stepping aside, when any do.
+        outcome.stopReason = executor.run(first, 0, 0.5f);
+        if (outcome.stopReason == StopReason::None)
+            outcome.stopReason = executor.run(secondPassSteps(plan), first.empty() ? 0 : 50, first.empty() ? 1 : 0.5f);
+        databaseError = executor.databaseError;
+    }
     outcome.leftTemporary = leftUnderTemporaryNames(plan);
     // An undo that stopped before some of its files leaves the run it
     // undoes undoable for them.
@@ -1173,7 +864,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         try {
             journal::finish(database, outcome.runId);
         } catch (const DatabaseError &error) {
-            applier.databaseError = error;
+            databaseError = error;
             outcome.stopReason = StopReason::Database;
         }
     }
@@ -1193,15 +884,10 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     outcome.notDone = notDone;
     if (outcome.stopReason != StopReason::None) {
         outcome.status = Status::Stopped;
-        outcome.databaseError = applier.databaseError;
+        outcome.databaseError = databaseError;
     }
     return outcome;
 }
 
-bool isTemporaryName(const QString &name)
-{
-    static const QRegularExpression form(QStringLiteral("^TempFileName[0-9]{4}_[0-9]{3,}(\\.|$)"));
-    return form.match(name).hasMatch();
-}
 
 } // namespace pelmora

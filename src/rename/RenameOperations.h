@@ -60,6 +60,8 @@ struct PlannedRename {
     bool nameTaken = false;    // another entry, which the run leaves alone, bears the new name
     int error = 0;             // the system's error number of a failure
     bool companion = false;    // a sidecar: follows the next file that is none, moved just before it
+    int group = 0;             // the files of one group move, fail and stop as one
+    bool viaTemporary = false; // steps aside under its temporary name first (a swap, a change of case alone)
 };
 
 // A file of the folder that the run leaves alone, and why.
@@ -85,6 +87,7 @@ struct RenamePlan {
     QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed
     bool cancelled = false;  // the user stopped the planning: the plan is not whole
     bool keepShotsTogether = false; // the files of one shot (a pair) move, fail and stop together
+    QString runKey;                 // in every temporary name of the run
 };
 
 struct OperationOutcome {
@@ -169,8 +172,5 @@ private:
     const Clock &clock_;
     ProgressSink *progress_;
 };
-
-// A temporary name of a run: a form no camera writes.
-bool isTemporaryName(const QString &name);
 
 } // namespace pelmora

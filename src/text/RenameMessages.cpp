@@ -393,14 +393,17 @@ QString restoreSummary(const RecoveryResult &result)
     if (result.completed > 0) // renamed before the cut: the run stands as far as it went, and can be undone
         message += QStringLiteral("\r (") + QString::number(result.completed)
             + QStringLiteral("件は中断の前に変更が済んでいたため、変更後の名前のまま記録しました)");
-    if (!result.notRestored.isEmpty()) {
-        constexpr int kShown = 20;
-        message += QStringLiteral("\r\r元に戻せなかったファイル（フォルダ ") + result.folder + QStringLiteral("）：\r")
-            + result.notRestored.mid(0, kShown).join(u'\r');
-        if (result.notRestored.size() > kShown)
-            message += QStringLiteral("\rほか") + QString::number(result.notRestored.size() - kShown)
-                + QStringLiteral("件");
-    }
+    constexpr int kShown = 20;
+    const auto listed = [&](const QString &heading, const QStringList &names) {
+        if (names.isEmpty())
+            return;
+        message += QStringLiteral("\r\r") + heading + QStringLiteral("（フォルダ ") + result.folder
+            + QStringLiteral("）：\r") + names.mid(0, kShown).join(u'\r');
+        if (names.size() > kShown)
+            message += QStringLiteral("\rほか") + QString::number(names.size() - kShown) + QStringLiteral("件");
+    };
+    listed(QStringLiteral("元に戻せなかったファイル"), result.notRestored);
+    listed(QStringLiteral("記録した名前のどれにも見つからないファイル"), result.unaccounted);
     return message;
 }
 

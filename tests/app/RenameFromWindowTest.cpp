@@ -144,6 +144,7 @@ namespace {
 TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
 {
     open(data.path());
+    QString stranded; // the temporary name that cannot go back: its former name is taken
     {
         NameDatabase database(data.path(), clock);
         NamingInputs inputs = window->readInputs();
@@ -158,6 +159,8 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
                       fs::RenameStatus::Renamed);
             file.state = FileState::Temporary;
             journal::record(database, run, int(i), file);
+            if (file.formerName == "IMG_2.JPG")
+                stranded = file.temporaryName;
         }
     }
     writeFile(photos.path(), "IMG_2.JPG", "a newcomer that took a former name");
@@ -179,8 +182,8 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
                                           + "\r\rこの処理で名前を変えた3件のファイルを\r全て元のファイル名に戻しますか？");
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)\r\r"
-                                      "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\rTempFileName3405_002.JPG");
-    EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "TempFileName3405_002.JPG", "clip.mov"}));
+                                      "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\r" + stranded);
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", stranded, "clip.mov"}));
 
     // A temporary name is never final: the file left under one is offered
     // again, and the folder stays refused, until it has its name back.
@@ -262,7 +265,7 @@ TEST_F(RenameFromWindow, FilesNotRenamedAreListedWithTheirCause)
                                                "同じ名前のファイルがあるため変更できません"}));
     EXPECT_TRUE(plan.rows[0].marked);
     EXPECT_TRUE(messages.shown[1].text.contains("(1件は変更できませんでした)"));
-    EXPECT_EQ(messages.shown[1].detailLines(), "IMG_1.jpg → 210305-001.jpg\t元の名前に戻しました\t名前が既に存在します");
+    EXPECT_EQ(messages.shown[1].detailLines(), "IMG_1.jpg → 210305-001.jpg\t変更できませんでした\t名前が既に存在します");
 }
 
 // 中止 (or Escape) stops a run between two files: the other controls are

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -118,10 +119,35 @@ TEST(FileSystem, VolumeErrorsAreToldApart)
     EXPECT_EQ(filesIn(folder.path()), QStringList({"a.jpg"}));
 }
 
-// A file is known by size and modified time, to the 2 seconds FAT keeps;
-// its inode may change with every mount.
-TEST(FileSystem, AFileIsKnownBySizeAndTime)
+// A file is known by its size and content; its time and inode are hints
+// (FAT drivers rewrite times; inodes change with every mount). A record of
+// an older version, without content, goes by size and time to the 2 seconds
+// FAT keeps, or by its inode.
+TEST(FileSystem, AFileIsKnownByItsContent)
 {
+    QTemporaryDir folder;
+    const QByteArray big(200 * 1024, 'x');
+    writeFile(folder.path(), "a.jpg", "same size");
+    writeFile(folder.path(), "b.jpg", "same SIZE");
+    writeFile(folder.path(), "c.jpg", big);
+    writeFile(folder.path(), "d.jpg", QByteArray(big).replace(100 * 1024, 1, "y")); // differs in the middle only
+    writeFile(folder.path(), "e.jpg", QByteArray(big).replace(big.size() - 1, 1, "y"));
+    const QStringList names = {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"};
+    const auto identities = fs::identifyContents(folder.path(), names);
+    std::map<QString, fs::FileIdentity> id;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        id[names[i]] = identities[size_t(i)].value();
+    ASSERT_TRUE(id["a.jpg"].content);
+    id["b.jpg"].modified = id["a.jpg"].modified;
+    EXPECT_FALSE(fs::sameFile(id["a.jpg"], id["b.jpg"]));
+    EXPECT_TRUE(fs::sameFile(id["c.jpg"], id["d.jpg"])); // the middle of a picture is never rewritten alone
+    EXPECT_FALSE(fs::sameFile(id["c.jpg"], id["e.jpg"]));
+    fs::FileIdentity shifted = id["a.jpg"];
+    shifted.modified += 3600; // FAT's local time read in another zone
+    shifted.inode += 1;
+    EXPECT_TRUE(fs::sameFile(id["a.jpg"], shifted));
+    EXPECT_FALSE(fs::identifyContent(folder.path(), "missing.jpg"));
+
     const fs::FileIdentity recorded{100, 1000, 7};
     EXPECT_TRUE(fs::sameFile(recorded, {100, 1002, 99}));
     EXPECT_FALSE(fs::sameFile(recorded, {100, 1003, 8}));

@@ -3,10 +3,12 @@
 # FUSE (fusefat; exfat-fuse on a loop device), as a camera card is.
 #   memory_cards_test.sh PELMORA_CLI TESTDATA_DIR
 # Each card: a rename and its undo, a rename that changes letter case only,
-# a free number found as the card compares names. On exFAT also: a run
-# killed mid-way, the card unmounted and mounted at another path (inode
-# numbers made up anew), the next run refused and `recover` giving every
-# name back; and a read-only card refused. Skipped (77) where nothing can be
+# a free number found as the card compares names. Runs killed mid-way with
+# files under temporary names: on FAT the card unmounted and mounted again
+# (the driver rewrites times); on exFAT another card and a byte copy of the
+# card recovered in its slot, then the card itself mounted at another path
+# (inode numbers made up anew), the next run refused and `recover` giving
+# every name back. And a read-only card refused. Skipped (77) where nothing can be
 # mounted here.
 set -uo pipefail
 cli=$1
@@ -100,32 +102,73 @@ for card in fat exfat; do
   rm -rf "$dcim"
 done
 
-# A run killed mid-way on the exFAT card, the card moved to another path.
-dcim=$work/exfat/DCIM
-fill "$dcim" 1500
+# Photos of one day (new-number numbers them 210301-001 on, every 30 s)
+# under each other's new names, in one cycle: every file steps aside under
+# a temporary name first.
+fill_cycle() { # fill_cycle FOLDER COUNT
+  mkdir -p "$1"
+  for i in $(seq 0 $(($2 - 1))); do
+    local f
+    f="$1/210301-$(printf %03d $(( (i + 1) % $2 + 1 ))).JPG"
+    { cat "$photo"; echo "$i"; } > "$f"
+    touch -d "@$(( $(date -d '2021-03-01 08:00:00' +%s) + i * 30 ))" "$f"
+  done
+}
+# Starts new-number and kills it once the folder shows temporary names
+# (with "final": once every file was aside and a few have their new names).
+kill_mid_run() { # kill_mid_run FOLDER [final]
+  "$cli" --data "$work/data" new-number "$1" --ext jpg >/dev/null 2>&1 &
+  local runner=$!
+  until ls "$1" | grep -q '^TempFileName' || ! kill -0 $runner 2>/dev/null; do sleep 0.02; done
+  if [ -n "${2:-}" ]; then
+    until ! ls "$1" | grep -q '^210301' || ! kill -0 $runner 2>/dev/null; do sleep 0.02; done
+    until [ "$(ls "$1" | grep -c '^210301')" -gt 5 ] || ! kill -0 $runner 2>/dev/null; do sleep 0.02; done
+  fi
+  kill -9 $runner 2>/dev/null
+  wait $runner 2>/dev/null
+}
+
+# FAT through fusefat, unmounted and mounted again mid-run: the driver
+# writes the rename time as the file's time, so only content tells a file.
+dcim=$work/fat/DCIM
+fill_cycle "$dcim" 200
 before=$(state "$dcim")
-# A copy of the card (same names, sizes and times) on another volume.
+kill_mid_run "$dcim" final
+check "fat: killed with files under temporary and new names" \
+  bash -c "ls '$dcim' | grep -q '^TempFileName' && ls '$dcim' | grep -q '^210301'"
+unmount "$work/fat"
+mount_fat "$work/fat.img" "$work/fat"
+check "fat: recover after the card was out" pelmora recover
+check "fat: every name and byte back" test "$(state "$dcim")" = "$before"
+rm -rf "$dcim"
+
+# A run killed mid-way on the exFAT card; a byte copy of the card (same
+# volume UUID) recovered in its slot; the card itself back at another path.
+dcim=$work/exfat/DCIM
+fill_cycle "$dcim" 600
+before=$(state "$dcim")
+# A card of the same label with the same files, but another volume.
 truncate -s 64M "$work/copy.img" && mkfs.exfat -L CARD "$work/copy.img" >/dev/null
 mount_exfat "$work/copy.img" "$work/copy"
 cp -a "$dcim" "$work/copy/"
 unmount_exfat "$work/copy"
-"$cli" --data "$work/data" new-number "$dcim" --ext jpg >/dev/null 2>&1 &
-runner=$!
-until ls "$dcim" | grep -q '^TempFileName' || ! kill -0 $runner 2>/dev/null; do sleep 0.05; done
-sleep 0.3
-kill -9 $runner 2>/dev/null
-wait $runner 2>/dev/null
+kill_mid_run "$dcim"
 check "exfat: killed with files under temporary names" bash -c "ls '$dcim' | grep -q '^TempFileName'"
 unmount_exfat "$work/exfat"
+cp "$work/exfat.img" "$work/bytecopy.img"
 mount_exfat "$work/copy.img" "$work/exfat" # another card in the same slot
 pelmora recover >/dev/null
-check "exfat: a copy of the card is not taken for it (exit 3)" test $? -eq 3
+check "exfat: another card is not taken for it (exit 3)" test $? -eq 3
+unmount_exfat "$work/exfat"
+mount_exfat "$work/bytecopy.img" "$work/exfat" # a byte copy of the card in its slot
+check "exfat: the byte copy recovered" pelmora recover
+check "exfat: the copy's names back" test "$(state "$work/exfat/DCIM")" = "$before"
 unmount_exfat "$work/exfat"
 mount_exfat "$work/exfat.img" "$work/moved"
 moved=$work/moved/DCIM
 ls -r "$moved" | while read -r f; do stat "$moved/$f" >/dev/null; done # inode numbers in another order
 pelmora new-number "$moved" --ext jpg >/dev/null 2>"$work/refusal"
-check "exfat: next run refused (exit 1)" test $? -eq 1
+check "exfat: the card itself: next run refused (exit 1)" test $? -eq 1
 check "exfat: refusal says why" grep -q 一時的な名前 "$work/refusal"
 check "exfat: recover at the new path" pelmora recover
 check "exfat: every name and byte back" test "$(state "$moved")" = "$before"

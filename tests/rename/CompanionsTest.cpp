@@ -119,6 +119,20 @@ TEST_F(Companions, ASidecarThatCannotFollowKeepsItsFileBack)
         EXPECT_EQ(RenameOperations(clock).undo(*database).failed, 0);
         ASSERT_TRUE(QDir(folder.path()).rmdir(taken));
     }
+    // The photo's new name taken after the plan, once its sidecar has
+    // moved: the sidecar is taken back, and the way back logged.
+    RenameOperations operations(clock);
+    RenamePlan plan = operations.plan(Operation::ShotDate, chosen());
+    ASSERT_TRUE(QDir(folder.path()).mkdir("080530-001.JPG"));
+    const qint64 logged = database->count(Table::FileNameLog);
+    const OperationOutcome outcome = operations.apply(std::move(plan), *database);
+    EXPECT_EQ(outcome.failed, 2);
+    EXPECT_TRUE(files().contains("IMG_0002.AAE") && files().contains("IMG_0002.JPG"));
+    for (const PlannedRename &file : outcome.plan.files) {
+        if (file.formerName.startsWith("IMG_0002"))
+            EXPECT_EQ(file.cause, file.companion ? FailureCause::CompanionFailed : FailureCause::TargetExists);
+    }
+    EXPECT_EQ(database->count(Table::FileNameLog), logged + outcome.renamed + 2); // the sidecar there and back
 }
 
 // Folders found to go wrong: each file must end where it belongs, and no

@@ -3,11 +3,13 @@
 #include "platform/FileSystem.h"
 #include "text/Messages.h"
 #include "rename/NameDatabase.h"
+#include "rename/NameFormat.h"
 #include "rename/Progress.h"
 #include "rename/RenameOperations.h"
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -75,11 +77,21 @@ protected:
         }
         return all;
     }
+    // Temporary and new names of the scratch rows; the temporary names
+    // without the run's key, once checked that they all bear the same one.
     QStringList listNames()
     {
         QStringList names;
-        for (const ListRow &row : database->listRows())
-            names << row.fileName + u'>' + row.newFileName;
+        QSet<QString> keys;
+        for (const ListRow &row : database->listRows()) {
+            const QString key = runKeyOf(row.fileName);
+            if (isTemporaryName(row.fileName))
+                keys.insert(key);
+            names << (key.isEmpty() ? row.fileName : QString(row.fileName).remove(u'-' + key)) + u'>'
+                    + row.newFileName;
+        }
+        EXPECT_LE(keys.size(), 1);
+        EXPECT_FALSE(keys.contains(QString()));
         return names;
     }
 

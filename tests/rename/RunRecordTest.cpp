@@ -47,6 +47,16 @@ protected:
             setModified(writeFile(folder.path(), name, name.toUtf8()), at("2021-03-05 09:00:00").addSecs(i * 600));
         }
     }
+    // Two photos of one day, the earlier first, under each other's new
+    // names (210305-00N and -00N+1): numbered anew they swap, so both step
+    // aside under temporary names first.
+    void crossNamed(const QString &earlier, const QString &later, int number)
+    {
+        const auto numbered = [](int n) { return QStringLiteral("210305-%1.jpg").arg(n, 3, 10, QChar(u'0')); };
+        ASSERT_TRUE(QFile::rename(folder.filePath(earlier), folder.filePath("x")));
+        ASSERT_TRUE(QFile::rename(folder.filePath(later), folder.filePath(numbered(number))));
+        ASSERT_TRUE(QFile::rename(folder.filePath("x"), folder.filePath(numbered(number + 1))));
+    }
     NamingInputs inputsFor(Operation operation) const
     {
         NamingInputs in = inputs();
@@ -144,13 +154,13 @@ const Operation kRenames[] = {Operation::ShotDate,       Operation::NewNumber,  
 TEST_F(RunRecord, JournalKeepsEachFilesStateAndCause)
 {
     photos(4);
-    // Between the passes: one final name taken, one taken and the way back
-    // too, one file gone.
-    HookAt between(50, [&] {
+    crossNamed("IMG_0000.jpg", "IMG_0001.jpg", 1);
+    // Then: the first one's final name taken (it goes back), the second's
+    // final and former names taken (it stays under its temporary name), a
+    // file gone.
+    HookAt between(25, [&] {
         writeFile(folder.path(), "210305-001.jpg", "someone else's");
-        writeFile(folder.path(), "210305-002.jpg", "someone else's");
-        writeFile(folder.path(), "IMG_0001.jpg", "a newcomer");
-        QFile::remove(folder.filePath("TempFileName3405_003.jpg"));
+        QFile::remove(folder.filePath("IMG_0002.jpg"));
     });
     const OperationOutcome outcome = applyWith(between, Operation::NewNumber);
     EXPECT_EQ(outcome.renamed, 1);
@@ -166,8 +176,8 @@ TEST_F(RunRecord, JournalKeepsEachFilesStateAndCause)
         EXPECT_EQ(recorded[i].cause, expected[i].second) << i;
         EXPECT_EQ(recorded[i].dateSource, DateSource::Modified);
     }
-    EXPECT_EQ(recorded[1].temporaryName, "TempFileName3405_002.jpg");
-    EXPECT_TRUE(files().contains("TempFileName3405_002.jpg")); // named in the record, nowhere lost
+    EXPECT_TRUE(recorded[1].temporaryName.startsWith("TempFileName3405_001-"));
+    EXPECT_TRUE(files().contains(recorded[1].temporaryName)); // named in the record, nowhere lost
     EXPECT_EQ(database->count(Table::FileNameLog), 1);
     EXPECT_EQ(database->count(Table::FileNameList), 4);
 }
@@ -218,8 +228,7 @@ TEST_F(RunRecord, PreviewedRenamesHappenAndUndoGivesTheNamesBack)
 }
 
 // Stopped by the user between two files: what was renamed keeps its new
-// name and is logged, the rest keeps its name (the first pass of a
-// two-pass run is taken back whole), and the run can be undone.
+// name and is logged, the rest keeps its name, and the run can be undone.
 TEST_F(RunRecord, StoppedByTheUserKeepsWhatWasDoneAndCanBeUndone)
 {
     const struct {
@@ -228,8 +237,8 @@ TEST_F(RunRecord, StoppedByTheUserKeepsWhatWasDoneAndCanBeUndone)
         int renamed;
     } cases[] = {
         {Operation::AppendText, 3, 2},
-        {Operation::NewNumber, 3, 0}, // in the first pass
-        {Operation::NewNumber, 6 + 3, 2},
+        {Operation::NewNumber, 1, 0},
+        {Operation::NewNumber, 5, 4},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stopAt);
@@ -513,25 +522,28 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
         for (const QString &name : files())
             QFile::remove(folder.filePath(name));
         photos(6);
+        // The last two are under temporary names when the volume stops
+        // taking writes.
+        crossNamed("IMG_0004.jpg", "IMG_0005.jpg", 5);
         const auto before = contents();
         {
             PlayedFileSystem volume;
-            volume.failFrom = 8; // in the second pass
+            volume.failFrom = 4; // after the swap's two and two of the others
             volume.failError = error;
             const OperationOutcome outcome = run(Operation::NewNumber);
             EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
             EXPECT_EQ(outcome.stopReason, reason);
             EXPECT_EQ(outcome.renamed, 2);
-            EXPECT_EQ(outcome.leftTemporary, 4);
-            EXPECT_TRUE(text::outcomeMessage(outcome).contains("4件は一時的な名前のままです"));
+            EXPECT_EQ(outcome.leftTemporary, 2);
+            EXPECT_TRUE(text::outcomeMessage(outcome).contains("2件は一時的な名前のままです"));
             EXPECT_TRUE(text::tableLines(text::failureTable(outcome.plan)).contains("一時的な名前のままです"));
             EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
         }
         const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database);
         ASSERT_TRUE(open);
-        EXPECT_EQ(open->awaitingRestore, 4);
-        EXPECT_EQ(open->goingBack, 6); // the question counts what the recovery moves: the whole run
-        EXPECT_EQ(recover(*database, open->run).restored, 6);
+        EXPECT_EQ(open->awaitingRestore, 2);
+        EXPECT_EQ(open->goingBack, 4); // the question counts what the recovery moves: the whole run
+        EXPECT_EQ(recover(*database, open->run).restored, 4);
         EXPECT_EQ(contents(), before);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
@@ -539,7 +551,7 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
 
 // The card is pulled mid-run: one stop naming the folder, the run kept; no
 // recovery or undo touches it while the folder is not there, and when it is
-// back every file gets its name again.
+// back the run is closed as far as it went and undone.
 TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
 {
     photos(5);
@@ -551,7 +563,8 @@ TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
         const OperationOutcome outcome = run(Operation::NewNumber);
         EXPECT_EQ(outcome.stopReason, OperationOutcome::StopReason::FolderGone);
         EXPECT_TRUE(text::outcomeMessage(outcome).contains("フォルダにアクセスできなくなったため途中で中止しました。2件は変更していません"));
-        EXPECT_EQ(outcome.leftTemporary, 3);
+        EXPECT_EQ(outcome.renamed, 3);
+        EXPECT_EQ(outcome.leftTemporary, 0);
     }
     const QString away = folder.path() + "-out";
     ASSERT_TRUE(QDir().rename(folder.path(), away));
@@ -562,22 +575,29 @@ TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
     EXPECT_EQ(refused.status, OperationOutcome::Status::UnfinishedRun);
     EXPECT_TRUE(text::outcomeMessage(refused).startsWith("前回の処理が途中で終わったフォルダが見つからないため"));
     ASSERT_TRUE(QDir().rename(away, folder.path()));
-    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 3);
+    EXPECT_FALSE(settleUnfinishedRuns(*database));
+    EXPECT_EQ(undo().renamed, 3);
     EXPECT_EQ(contents(), before);
 }
 
 // Undo and recovery move only the file they recorded.
 TEST_F(RunRecord, AFileSavedUnderARunsNameIsNeverTakenForItsFile)
 {
-    photos(2);
+    photos(3);
     run(Operation::NewNumber);
     QFile::remove(folder.filePath("210305-001.jpg"));
     writeFile(folder.path(), "210305-001.jpg", "another picture, saved since");
+    // A look-alike: the same size and modified time as the file it replaced.
+    const QDateTime time = QFileInfo(folder.filePath("210305-002.jpg")).lastModified();
+    QFile::remove(folder.filePath("210305-002.jpg"));
+    setModified(writeFile(folder.path(), "210305-002.jpg", "IMG_9999.jpg"), time);
     const OperationOutcome undone = undo();
     EXPECT_EQ(undone.renamed, 1);
-    EXPECT_EQ(undone.failed, 1);
+    EXPECT_EQ(undone.failed, 2);
     EXPECT_EQ(undone.plan.files[1].cause, FailureCause::NotTheSameFile);
+    EXPECT_EQ(undone.plan.files[2].cause, FailureCause::NotTheSameFile);
     EXPECT_EQ(contents().at("210305-001.jpg"), "another picture, saved since");
+    EXPECT_EQ(contents().at("210305-002.jpg"), "IMG_9999.jpg");
 
     // A file re-saved by another program while under its temporary name is
     // still the run's file: no camera writes that name.
@@ -670,12 +690,12 @@ TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
     }
 }
 
-// A run killed between two of its batches of records, in either pass: the
-// recovery gives every file its former name, and logs a way back for each
-// rename the run had logged.
-TEST_F(RunRecord, RunKilledBetweenBatchesIsTakenBackWhole)
+// A run killed inside or between its batches of records: nothing is under
+// a temporary name, so the run is closed as far as it went, every rename
+// that happened recorded and logged once, and undo takes it all back.
+TEST_F(RunRecord, RunKilledBetweenBatchesIsRecordedAsFarAsItWent)
 {
-    for (const int rename : {100, 300, 370}) { // in the first pass; after one batch of the second; after two
+    for (const int rename : {30, 64, 150}) { // in the first batch; right after it; after two
         SCOPED_TRACE(rename);
         database->empty(Table::FileNameLog);
         for (const QString &name : files())
@@ -685,14 +705,11 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsTakenBackWhole)
         const NamingInputs in = inputs();
         ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
         database = std::make_unique<NameDatabase>(data.path(), clock);
-        const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(*database);
-        ASSERT_TRUE(unfinished.has_value());
-        EXPECT_EQ(recover(*database, unfinished->run).failed, 0);
-        EXPECT_EQ(contents(), before);
-        const auto [forward, back] = logRowsForwardAndBack();
-        EXPECT_EQ(forward, back);
-        EXPECT_EQ(forward > 0, rename > 200 + 64) << forward; // a batch of the second pass was recorded
+        EXPECT_FALSE(settleUnfinishedRuns(*database));
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+        EXPECT_EQ(logRowsForwardAndBack(), std::make_pair(rename, 0));
+        EXPECT_EQ(undo().renamed, rename);
+        EXPECT_EQ(contents(), before);
     }
     // Killed after its last rename, before recording it: the run stands, and
     // the recovery says so rather than "0 given back".
@@ -700,7 +717,7 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsTakenBackWhole)
         QFile::remove(folder.filePath(name));
     photos(200);
     const NamingInputs in = inputs();
-    ASSERT_TRUE(killedAfter(400, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
+    ASSERT_TRUE(killedAfter(200, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
     database = std::make_unique<NameDatabase>(data.path(), clock);
     const std::vector<UnfinishedRun> runs = findUnfinishedRuns(*database);
     ASSERT_EQ(runs.size(), 1u);
@@ -725,24 +742,111 @@ TEST_F(RunRecord, AnUndoOrARunStoppedByTheVolumeLeavesNothingBehind)
             full.failError = ENOSPC;
             EXPECT_EQ(undo().stopReason, OperationOutcome::StopReason::DiskFull);
         }
-        // Space again: files the undo left under temporary names get the
-        // names they had, and the next undo takes all four back.
-        if (const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database))
-            EXPECT_EQ(recover(*database, open->run).restored, failFrom);
-        EXPECT_EQ(undo().renamed, 4);
+        // Space again: the next undo takes back the files the first did not reach.
+        EXPECT_FALSE(settleUnfinishedRuns(*database));
+        EXPECT_EQ(undo().renamed, 4 - failFrom);
         EXPECT_EQ(contents(), before);
     }
 
+    crossNamed("IMG_0000.jpg", "IMG_0001.jpg", 1);
+    const auto crossed = contents();
     {
         PlayedFileSystem lying;
-        lying.failFrom = 6; // the second pass: every move answers "no such file"
+        lying.failFrom = 2; // once the two crossed are aside: every move answers "no such file"
         lying.failError = ENOENT;
         const OperationOutcome outcome = run(Operation::NewNumber);
         EXPECT_EQ(outcome.leftTemporary, 2);
     }
     EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
     recover(*database, settleUnfinishedRuns(*database)->run);
+    EXPECT_EQ(contents(), crossed);
+}
+
+// A file whose new name no file of the run holds moves once; a chain (each
+// file takes the former name of the next) is ordered so that it needs no
+// temporary name; only the files of a cycle step aside. Undo alike.
+TEST_F(RunRecord, OnePassWhereItIsEnough)
+{
+    const struct {
+        const char *what;
+        std::function<void()> arrange;
+        int start;
+        int extraMoves; // beyond one a file
+    } cases[] = {
+        {"fresh names", [] {}, 1, 0},
+        {"a chain: numbered from 2", [this] { run(Operation::NewNumber); }, 2, 0},
+        {"a cycle of two", [this] { crossNamed("IMG_0002.jpg", "IMG_0003.jpg", 3); }, 1, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        photos(5);
+        c.arrange();
+        const auto arranged = contents();
+        NamingInputs in = inputs();
+        in.startNumber = QString::number(c.start);
+        PlayedFileSystem counted;
+        const OperationOutcome outcome = run(Operation::NewNumber, in);
+        EXPECT_EQ(outcome.renamed, 5);
+        EXPECT_EQ(counted.moves, 5 + c.extraMoves);
+        EXPECT_EQ(files(), QStringList({"210305-00" + QString::number(c.start) + ".jpg",
+                                        "210305-00" + QString::number(c.start + 1) + ".jpg",
+                                        "210305-00" + QString::number(c.start + 2) + ".jpg",
+                                        "210305-00" + QString::number(c.start + 3) + ".jpg",
+                                        "210305-00" + QString::number(c.start + 4) + ".jpg"}));
+        counted.moves = 0;
+        EXPECT_EQ(undo().renamed, 5);
+        EXPECT_EQ(counted.moves, 5 + c.extraMoves);
+        EXPECT_EQ(contents(), arranged);
+    }
+}
+
+// A one-pass run killed between a sidecar and its photo: the recovery
+// makes the pair whole, both under their new names, logged once.
+TEST_F(RunRecord, RunKilledBetweenASidecarAndItsFileIsMadeWhole)
+{
+    photos(3);
+    for (const QString &name : files())
+        writeFile(folder.path(), fs::baseNameOf(name) + ".xmp", "edits of " + name.toUtf8());
+    const auto before = contents();
+    NamingInputs in = inputsFor(Operation::AppendText);
+    in.extensions = {"jpg"};
+    ASSERT_TRUE(killedAfter(3, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::AppendText, in, own); }));
+    database = std::make_unique<NameDatabase>(data.path(), clock);
+    EXPECT_TRUE(files().contains("IMG_0001(x).xmp") && files().contains("IMG_0001.jpg")); // cut in two
+    EXPECT_FALSE(settleUnfinishedRuns(*database));
+    EXPECT_EQ(files(), QStringList({"IMG_0000(x).jpg", "IMG_0000(x).xmp", "IMG_0001(x).jpg", "IMG_0001(x).xmp",
+                                    "IMG_0002.jpg", "IMG_0002.xmp"}));
+    EXPECT_EQ(database->count(Table::FileNameLog), 4);
+    EXPECT_EQ(undo().renamed, 4);
     EXPECT_EQ(contents(), before);
+}
+
+// A program that saved a file under one of a run's temporary names after
+// the run (an editor writing back to the path it had opened): the name is
+// the run's, so nothing is refused; undo names it and leaves it alone.
+TEST_F(RunRecord, ATemporaryNameSavedAfterTheRunIsLeftAloneAndNamed)
+{
+    photos(4);
+    crossNamed("IMG_0000.jpg", "IMG_0001.jpg", 1);
+    const OperationOutcome outcome = run(Operation::NewNumber);
+    ASSERT_EQ(outcome.renamed, 4);
+    const QString stray = outcome.plan.files[0].temporaryName;
+    ASSERT_TRUE(outcome.plan.files[0].viaTemporary);
+    writeFile(folder.path(), stray, "saved by an editor");
+    EXPECT_EQ(RenameOperations::checkFolder(folder.path(), *database).status, OperationOutcome::Status::Completed);
+    const OperationOutcome undone = undo();
+    EXPECT_EQ(undone.renamed, 4);
+    const auto leftOut = undone.plan.leftOut;
+    EXPECT_TRUE(std::any_of(leftOut.begin(), leftOut.end(), [&](const LeftOut &file) {
+        return file.name == stray && file.reason == LeftOut::Reason::TemporaryName;
+    }));
+    EXPECT_EQ(contents().at(stray), "saved by an editor");
+    // One no record explains still holds the folder back.
+    writeFile(folder.path(), "TempFileName0000_001-0badc0de.jpg", "whose?");
+    EXPECT_EQ(RenameOperations::checkFolder(folder.path(), *database).status,
+              OperationOutcome::Status::StrayTemporaryNames);
 }
 
 // Every state and cause is stored under a name of its own and read back.
