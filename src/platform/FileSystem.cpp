@@ -325,12 +325,14 @@ std::optional<FileIdentity> identify(const QString &folder, const QString &name)
 
 namespace {
 
+constexpr qint64 kPart = 64 * 1024;
+
 // A hash of what a camera never rewrites in place: the head (its metadata)
 // and the tail (the end of the picture data) of the file, with its size.
-std::optional<quint64> contentHash(int fd, qint64 size)
+// The head read is left at the front of `buffer`.
+std::optional<quint64> contentHash(int fd, qint64 size, std::vector<char> &buffer)
 {
-    constexpr qint64 kPart = 64 * 1024;
-    std::vector<char> buffer(size_t(std::min(size, 2 * kPart)));
+    buffer.resize(size_t(std::min(size, 2 * kPart)));
     const auto readAt = [&](char *into, qint64 length, qint64 at) {
         for (qint64 done = 0; done < length;) {
             const ssize_t got = ::pread(fd, into + done, size_t(length - done), off_t(at + done));
@@ -349,7 +351,10 @@ std::optional<quint64> contentHash(int fd, qint64 size)
 
 } // namespace
 
-std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name)
+namespace {
+
+std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name, std::vector<char> &buffer,
+                                            const std::function<void(int, const struct ::stat &)> &onRead)
 {
     if (name.isEmpty())
         return std::nullopt;
@@ -363,19 +368,36 @@ std::optional<FileIdentity> identifyContent(const QString &folder, const QString
     if (::fstat(fd, &info) == 0) {
         identity = FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
                                 (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
-        if (S_ISREG(info.st_mode))
-            identity->content = contentHash(fd, info.st_size);
+        if (S_ISREG(info.st_mode)) {
+            identity->content = contentHash(fd, info.st_size, buffer);
+            if (identity->content && onRead)
+                onRead(fd, info);
+        }
     }
     ::close(fd);
     return identity;
 }
 
-std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names)
+} // namespace
+
+std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name)
+{
+    std::vector<char> buffer;
+    return identifyContent(folder, name, buffer, {});
+}
+
+std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names,
+                                                          const HeadReader &onHead)
 {
     std::vector<std::optional<FileIdentity>> identities(size_t(names.size()));
     inParallel(names.size(), [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i)
-            identities[size_t(i)] = identifyContent(folder, names[i]);
+        std::vector<char> buffer;
+        for (qsizetype i = from; i < to; ++i) {
+            identities[size_t(i)] = identifyContent(folder, names[i], buffer, [&](int fd, const struct ::stat &info) {
+                if (onHead)
+                    onHead(i, fd, info, QByteArrayView(buffer.data(), qsizetype(std::min<qint64>(info.st_size, kPart))));
+            });
+        }
     });
     return identities;
 }

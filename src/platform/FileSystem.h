@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QByteArrayView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -131,8 +133,14 @@ struct FileIdentity {
 std::optional<FileIdentity> identify(const QString &folder, const QString &name);
 // The same with the content's hash; nothing when the file cannot be read.
 std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name);
-// identifyContent of many files of a folder, on every core.
-std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names);
+// What a caller may read from a file while its identity is taken, from the
+// same read: the open file, what fstat gave, and its first 64 KB (all of it
+// when it is smaller). Called on the reading thread.
+using HeadReader = std::function<void(qsizetype index, int fd, const struct ::stat &info, QByteArrayView head)>;
+// identifyContent of many files of a folder, on every core; each file is
+// opened, looked at and read once.
+std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names,
+                                                          const HeadReader &onHead = {});
 // The file recorded is the one there now: same size and content. A record
 // without content (of an older version) goes by size and modified time,
 // within the 2 seconds FAT keeps, or the same inode; one without size by

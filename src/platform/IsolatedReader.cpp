@@ -198,12 +198,14 @@ std::vector<std::optional<Metadata>> readJpegsQuickly(const QStringList &paths)
 
 } // namespace
 
-std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<bool()> &tick)
+std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<bool()> &tick,
+                                                      std::vector<std::optional<Metadata>> quick)
 {
     std::vector<Metadata> results(size_t(paths.size()));
     bool goOn = true;
     const auto done = [&] { goOn = goOn && (!tick || tick()); };
-    std::vector<std::optional<Metadata>> quick = readJpegsQuickly(paths);
+    if (quick.size() != size_t(paths.size()))
+        quick = readJpegsQuickly(paths);
     std::vector<qsizetype> others;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (quick[size_t(i)]) {

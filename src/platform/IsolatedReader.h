@@ -31,8 +31,11 @@ public:
     // What the renames go by of many files, in their order: JPEGs by the
     // quick scan on every core, the others by one worker per core. `tick`
     // is called as each file is done; when it answers false, the reading
-    // stops there and the files not read yet get empty values.
-    std::vector<Metadata> readAll(const QStringList &paths, const std::function<bool()> &tick = {});
+    // stops there and the files not read yet get empty values. `quick`,
+    // when given, holds what the quick scan found already (read beside the
+    // files' identities): it is not read again.
+    std::vector<Metadata> readAll(const QStringList &paths, const std::function<bool()> &tick = {},
+                                  std::vector<std::optional<Metadata>> quick = {});
 
     // The files given up on, by name.
     const QStringList &unreadable() const { return unreadable_; }

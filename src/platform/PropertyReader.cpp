@@ -194,35 +194,41 @@ bool namedAsJpeg(const QString &path)
 std::optional<Metadata> readJpegQuickly(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
+    // Opened without waiting (a fifo answers at once), then only a plain
+    // file is read.
     const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (descriptor < 0)
         return std::nullopt;
-    // The name may have been given to something else since it was looked at.
-    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(descriptor);
-        return std::nullopt;
-    }
-    const auto readAt = [descriptor](QByteArray &into, qsizetype from) {
-        const ssize_t got = ::pread(descriptor, into.data() + from, size_t(into.size() - from), off_t(from));
-        into.truncate(from + std::max<qsizetype>(got, 0));
-    };
-    constexpr qsizetype kHead = 16 * 1024;
-    QByteArray head(kHead, Qt::Uninitialized);
-    readAt(head, 0);
-    std::optional<ExifDateFields> fields;
-    if (const auto exif = findJpegExif(head)) {
-        const qsizetype end = exif->offset + exif->length;
-        if (end > head.size() && head.size() == kHead) {
-            head.resize(end);
-            readAt(head, kHead);
-        }
-        if (end <= head.size())
-            fields = scanExifDates(QByteArrayView(head).sliced(exif->offset, exif->length));
+    struct stat info {};
+    std::optional<Metadata> result;
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
+        constexpr qsizetype kHead = 16 * 1024;
+        QByteArray head(kHead, Qt::Uninitialized);
+        const ssize_t got = ::pread(descriptor, head.data(), size_t(kHead), 0);
+        head.truncate(std::max<qsizetype>(got, 0));
+        result = readJpegQuickly(descriptor, info, head);
     }
     ::close(descriptor);
+    return result;
+}
+
+std::optional<Metadata> readJpegQuickly(int descriptor, const struct ::stat &info, QByteArrayView given)
+{
+    std::optional<ExifDateFields> fields;
+    if (const auto exif = findJpegExif(given)) {
+        const qsizetype end = exif->offset + exif->length;
+        QByteArray more;
+        QByteArrayView head = given;
+        // The segment runs past what was read, which was all that could be.
+        if (end > head.size() && qint64(head.size()) < qint64(info.st_size)) {
+            more.resize(end);
+            const ssize_t got = ::pread(descriptor, more.data(), size_t(end), 0);
+            more.truncate(std::max<qsizetype>(got, 0));
+            head = more;
+        }
+        if (end <= head.size())
+            fields = scanExifDates(head.sliced(exif->offset, exif->length));
+    }
     Metadata result;
     if (!fields
         || !takeExifDate(QString::fromUtf8(fields->dateTimeOriginal), QString::fromUtf8(fields->dateTimeDigitized),

@@ -8,6 +8,8 @@ class QDataStream;
 #include <memory>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace pelmora {
 
 // Where a date taken came from: the field that held it and, for a movie,
@@ -75,6 +77,9 @@ bool namedAsJpeg(const QString &path);
 // file's first 64 KB: safe in any process and on any thread. Nothing for any
 // other file.
 std::optional<Metadata> readJpegQuickly(const QString &path);
+// The same from a file open already, what fstat gave of it, and its head
+// as read (more is read only where the Exif segment runs past it).
+std::optional<Metadata> readJpegQuickly(int fd, const struct ::stat &info, QByteArrayView head);
 
 // Reads pictures with Exiv2, then what is no still picture with
 // MediaInfoLib. Open one per operation run; a corrupt or unreadable file

@@ -78,8 +78,14 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         taking << name;
     }
     // Each file is known by its content, so that undo and recovery move it
-    // and no other.
-    const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(inputs.folder, taking);
+    // and no other; a JPEG's date is scanned from the same read of its head.
+    const bool readsMetadata = rules.readsCamera || rules.dateSource == DateSource::Taken;
+    std::vector<std::optional<Metadata>> quick(size_t(taking.size()));
+    const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(
+        inputs.folder, taking, [&](qsizetype i, int fd, const struct ::stat &info, QByteArrayView head) {
+            if (readsMetadata && namedAsJpeg(taking[i]))
+                quick[size_t(i)] = readJpegQuickly(fd, info, head);
+        });
     for (qsizetype i = 0; i < taking.size(); ++i) {
         const QString &name = taking[i];
         const QString extension = fs::extensionOf(name);
@@ -97,11 +103,14 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     if (!rules.readsCamera && rules.dateSource != DateSource::Taken)
         return;
     IsolatedPropertyReader reader;
-    const std::vector<Metadata> read = reader.readAll(paths, [progress] {
-        if (progress)
-            progress->working();
-        return !(progress && progress->stopRequested());
-    });
+    const std::vector<Metadata> read = reader.readAll(
+        paths,
+        [progress] {
+            if (progress)
+                progress->working();
+            return !(progress && progress->stopRequested());
+        },
+        std::move(quick));
     if (progress && progress->stopRequested()) {
         plan.cancelled = true;
         return;
@@ -764,9 +773,12 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
     try {
         // Temporary names of a run closed elsewhere (on a copy of this
         // card) take that run up again here.
+        QStringList temporary;
         for (const QString &name : fs::listPlainFiles(folder)) {
-            if (!isTemporaryName(name))
-                continue;
+            if (isTemporaryName(name))
+                temporary << name;
+        }
+        for (const QString &name : temporary) {
             if (const std::optional<journal::Run> closed = showsAClosedRun(database, outcome.folder, name))
                 journal::reopen(database, closed->id, outcome.folder);
         }
@@ -782,8 +794,8 @@ OperationOutcome RenameOperations::checkFolder(const QString &folder, NameDataba
         // recorded run explains (an editor saved under it after the run)
         // is left alone.
         QStringList stray;
-        for (const QString &name : fs::listPlainFiles(folder)) {
-            if (isTemporaryName(name) && !journal::runWithKey(database, runKeyOf(name)))
+        for (const QString &name : temporary) {
+            if (!journal::runWithKey(database, runKeyOf(name)))
                 stray << name;
         }
         if (!stray.isEmpty()) {
