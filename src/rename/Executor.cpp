@@ -326,16 +326,17 @@ void Executor::progress(int done, float offset, float share)
 void assignGroups(RenamePlan &plan)
 {
     std::vector<PlannedRename> &files = plan.files;
-    // The new name of the file at i, or of the file a sidecar at i follows.
-    const auto shotName = [&](size_t i) -> const QString & {
+    // The shot of the file at i, or of the file a sidecar at i follows.
+    const auto shotOf = [&](size_t i) -> const QString & {
         while (files[i].companion && i + 1 < files.size())
             ++i;
-        return files[i].newFileName;
+        return files[i].shot;
     };
     int group = -1;
     for (size_t i = 0; i < files.size(); ++i) {
         const bool joins = i > 0
-            && (files[i - 1].companion || (plan.keepShotsTogether && shotName(i) == shotName(i - 1)));
+            && (files[i - 1].companion
+                || (plan.keepShotsTogether && !shotOf(i).isEmpty() && shotOf(i) == shotOf(i - 1)));
         files[i].group = joins ? group : ++group;
     }
 }

@@ -26,13 +26,17 @@ bool holdsTemporary(const QString &folder, const PlannedRename &file)
     return there && !(there->size == 0 && file.identity.size > 0);
 }
 
-// The file under the name is the file of the record (same size and time),
-// so that a former name taken by another file is not mistaken for it.
-bool holdsRecorded(const QString &folder, const QString &name, const PlannedRename &file)
+// The file under the name is the file of the record (same size and
+// content), so that a former name taken by another file is not mistaken for
+// it. `inode`, when given, says whether it is the very file recorded, as far
+// as this mount can tell.
+bool holdsRecorded(const QString &folder, const QString &name, const PlannedRename &file, bool *sameInode = nullptr)
 {
     const std::optional<fs::FileIdentity> there = fs::identifyContent(folder, name);
     if (!there || !fs::sameFile(file.identity, *there))
         return false;
+    if (sameInode)
+        *sameInode = file.identity.inode != 0 && there->inode == file.identity.inode;
     // Where the names differ in case alone, a card's folder finds the file
     // under either: only the listing tells which one it bears.
     return !fs::differInCaseOnly(file.formerName, file.newName) || fs::allNames(folder).contains(name);
@@ -42,12 +46,15 @@ Place placeOf(const QString &folder, const PlannedRename &file)
 {
     if (holdsTemporary(folder, file))
         return Place::Temporary;
-    const bool informative = file.identity.known() || file.identity.inode != 0;
-    if (holdsRecorded(folder, file.newName, file) && (informative || !holdsRecorded(folder, file.formerName, file)))
-        return Place::New;
-    if (holdsRecorded(folder, file.formerName, file))
-        return Place::Former;
-    return Place::Gone;
+    bool newIsIt = false, formerIsIt = false;
+    const bool atNew = holdsRecorded(folder, file.newName, file, &newIsIt);
+    const bool atFormer = holdsRecorded(folder, file.formerName, file, &formerIsIt);
+    // Two files of one content (an empty sidecar, a copy) under both names:
+    // the inode tells which is the file recorded; where it cannot (another
+    // mount), the file is taken not to have moved.
+    if (atNew && atFormer && file.newName != file.formerName)
+        return newIsIt && !formerIsIt ? Place::New : Place::Former;
+    return atNew ? Place::New : atFormer ? Place::Former : Place::Gone;
 }
 
 bool unsettled(const PlannedRename &file)
@@ -117,8 +124,10 @@ void rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, Rec
         if (file.state != FileState::Done && !unsettled(file))
             continue;
         const Place place = placeOf(run.folder, file);
-        if (place == Place::Gone && file.state == FileState::Done)
-            result.unaccounted << file.newName;
+        if (place == Place::Gone) {
+            result.unaccounted << (file.state == FileState::Done ? file.newName : file.formerName);
+            executor.note(i, FileState::Failed, FailureCause::Vanished);
+        }
         if (place == Place::New)
             aside.push_back({i, file.newName, file.temporaryName, FileState::Temporary,
                              file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None});

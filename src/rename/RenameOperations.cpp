@@ -326,16 +326,20 @@ void markTakenNames(const FolderNames &names, RenamePlan &plan)
         file.nameTaken = staying.contains(names.key(file.newName));
 }
 
-// The files of a shot (same new name) stand together, where its first file
-// stands; nothing moves without pairs.
+// The files of a shot stand together, where its first file stands;
+// nothing moves without pairs.
 void bringShotsTogether(std::vector<PlannedRename> &files)
 {
     QHash<QString, size_t> firstOf;
     std::vector<size_t> place(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
-        auto first = firstOf.constFind(files[i].newFileName);
+        if (files[i].shot.isEmpty()) {
+            place[i] = i;
+            continue;
+        }
+        auto first = firstOf.constFind(files[i].shot);
         if (first == firstOf.constEnd())
-            first = firstOf.insert(files[i].newFileName, i);
+            first = firstOf.insert(files[i].shot, i);
         place[i] = *first;
     }
     std::vector<size_t> order(files.size());
@@ -616,7 +620,10 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     case Naming::Append: nameByText(rules, inputs, plan); break;
     case Naming::Former: break;
     }
-    plan.keepShotsTogether = inputs.companions && (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree);
+    // A RAW and its JPEG move as one in every operation.
+    plan.keepShotsTogether = inputs.companions;
+    for (PlannedRename &file : plan.files)
+        file.shot = shotKey(inputs, file);
     if (plan.keepShotsTogether)
         bringShotsTogether(plan.files);
     attachSidecars(rules, std::move(sidecars), plan);

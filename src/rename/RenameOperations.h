@@ -60,6 +60,7 @@ struct PlannedRename {
     bool nameTaken = false;    // another entry, which the run leaves alone, bears the new name
     int error = 0;             // the system's error number of a failure
     bool companion = false;    // a sidecar: follows the next file that is none, moved just before it
+    QString shot;              // base name and second: a RAW and its JPEG share one; empty without a date
     int group = 0;             // the files of one group move, fail and stop as one
     bool viaTemporary = false; // steps aside under its temporary name first (a swap, a change of case alone)
 };

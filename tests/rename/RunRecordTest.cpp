@@ -823,6 +823,62 @@ TEST_F(RunRecord, RunKilledBetweenASidecarAndItsFileIsMadeWhole)
     EXPECT_EQ(contents(), before);
 }
 
+// Files of one content under both names of a file (empty or template
+// sidecars, copies) are told apart by what the mount can tell, else taken
+// not to have moved: a run cut short before its first rename changes
+// nothing and logs nothing. A file of a run taken back that is under none of
+// its names is named, not passed over.
+TEST_F(RunRecord, RecoveryNeverTakesALookAlikeForTheFileAndNamesWhatIsGone)
+{
+    const struct {
+        const char *what;
+        std::function<void()> arrange;
+        int start;
+    } cases[] = {
+        {"an unrelated sidecar of the same bytes holds a new name",
+         [this] {
+             photos(2);
+             writeFile(folder.path(), "IMG_0001.xmp", "<x:xmpmeta/>");
+             writeFile(folder.path(), "210305-002.xmp", "<x:xmpmeta/>");
+         },
+         1},
+        {"numbered from 2, every photo with the same sidecar",
+         [this] {
+             photos(4);
+             for (int i = 0; i < 4; ++i)
+                 writeFile(folder.path(), QStringLiteral("IMG_%1.xmp").arg(i, 4, 10, QChar(u'0')), "<x:xmpmeta/>");
+             run(Operation::NewNumber);
+         },
+         2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString &name : files())
+            QFile::remove(folder.filePath(name));
+        c.arrange();
+        database->empty(Table::FileNameLog);
+        const auto before = contents();
+        NamingInputs in = inputs();
+        in.startNumber = QString::number(c.start);
+        RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, in);
+        cutShort(plan, 0, true);
+        EXPECT_FALSE(settleUnfinishedRuns(*database));
+        EXPECT_EQ(contents(), before);
+        EXPECT_EQ(database->count(Table::FileNameLog), 0);
+    }
+
+    for (const QString &name : files())
+        QFile::remove(folder.filePath(name));
+    photos(2);
+    crossNamed("IMG_0000.jpg", "IMG_0001.jpg", 1);
+    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    cutShort(plan, 2, true); // both aside
+    QFile::remove(folder.filePath(plan.files[1].temporaryName));
+    const RecoveryResult result = recover(*database, settleUnfinishedRuns(*database)->run);
+    EXPECT_EQ(result.unaccounted, QStringList({plan.files[1].formerName}));
+    EXPECT_TRUE(text::restoreSummary(result).contains("記録した名前のどれにも見つからないファイル"));
+}
+
 // A program that saved a file under one of a run's temporary names after
 // the run (an editor writing back to the path it had opened): the name is
 // the run's, so nothing is refused; undo names it and leaves it alone.
