@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/NameDatabase.h"
-#include "rename/RenameOperations.h"
+#include "rename/Plan.h"
 
 #include <QElapsedTimer>
 #include <QString>

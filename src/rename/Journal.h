@@ -1,7 +1,7 @@
 #pragma once
 
 #include "rename/NameDatabase.h"
-#include "rename/RenameOperations.h"
+#include "rename/Plan.h"
 
 #include <QDateTime>
 #include <QString>
