@@ -100,7 +100,7 @@ int recoverAll(NameDatabase &database)
     for (const UnfinishedRun &run : runs) {
         const RecoveryResult result = recover(database, run.run);
         print(stdout, run.run.folder + QStringLiteral(": ") + text::restoreSummary(result));
-        failed += result.failed + int(result.unaccounted.size()) + (result.folderUnavailable ? 1 : 0);
+        failed += result.failed + int(result.unaccounted.size()) + (result.folderUnavailable || result.stopped ? 1 : 0);
     }
     return failed == 0 ? 0 : 3;
 }

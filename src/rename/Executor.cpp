@@ -44,9 +44,25 @@ Executor::Executor(RenamePlan &plan, NameDatabase &database, qint64 runId, Steps
     , logs_(rulesOf(plan.operation).writesLog)
     , mover_(plan.folder)
 {
-    for (size_t i = 0; i < plan.files.size(); ++i)
+    for (size_t i = 0; i < plan.files.size(); ++i) {
         members_[plan.files[i].group].push_back(i);
+        committed_.emplace_back(plan.files[i].state, plan.files[i].cause);
+    }
 }
+
+namespace {
+
+// The name a file in this state and cause is under.
+const QString &placeOfState(const PlannedRename &file, FileState state, FailureCause cause)
+{
+    if (state == FileState::Done)
+        return file.newName;
+    if (state == FileState::Temporary || (state == FileState::Failed && cause == FailureCause::LeftTemporary))
+        return file.temporaryName;
+    return file.formerName;
+}
+
+} // namespace
 
 Executor::StopReason Executor::run(const std::vector<Step> &steps, float offset, float share)
 {
@@ -59,6 +75,7 @@ Executor::StopReason Executor::run(const std::vector<Step> &steps, float offset,
     }
     int processed = 0;
     unmoved_.clear();
+    stopReason_ = StopReason::None;
     for (size_t k = 0; k < steps.size(); ++k) {
         const Step &step = steps[k];
         PlannedRename &file = plan_.files[step.file];
@@ -68,7 +85,7 @@ Executor::StopReason Executor::run(const std::vector<Step> &steps, float offset,
             if (batch_ && (staged_.size() >= kBatchFiles || batchStarted_.hasExpired(kBatchMilliseconds))
                 && !commit())
                 return stop(StopReason::Database);
-            if (skipBlocked_ && blocked(file.group))
+            if (blocked(file.group))
                 failedGroups_.insert(file.group);
         }
         if (failedGroups_.count(file.group)) {
@@ -153,15 +170,16 @@ bool Executor::blocked(int group) const
 // The step's file did not move. In a run, a file that cannot reach its new
 // name from its temporary one goes back to its former name, and its group
 // is taken back; in a recovery, a file that cannot go back stays where it
-// is, said so.
+// is, and its record says so (the caller tells what the recovery met).
 bool Executor::failStep(const Step &step)
 {
     PlannedRename &file = plan_.files[step.file];
     if (purpose_ == StepsFor::Recovery && step.reached != FileState::Done) {
         if (step.reached == FileState::Temporary)
-            return true; // still at its new name, as its record says
-        file.state = FileState::Failed;
-        file.cause = FailureCause::LeftTemporary;
+            return true; // still at its new name: the caller records it so
+        // Still under its temporary name, its cause kept: a rename it takes
+        // back is logged on its way back by the next recovery.
+        file.state = FileState::Temporary;
         return record(step.file);
     }
     if (file.state == FileState::Temporary && step.from == file.temporaryName) {
@@ -240,11 +258,11 @@ bool Executor::record(size_t i, bool withLog, bool wayBack)
     else if (wayBack)
         log = journal::wayBackRowFor(file);
     try {
+        staged_.push_back(i);
         if (!batch_) {
             batch_.emplace(database_);
             batchStarted_.start();
         }
-        staged_.push_back(i);
         journal::record(database_, runId_, int(i), file, log, plan_.undoOf);
         if (purpose_ == StepsFor::Recovery && !commit())
             throw *databaseError;
@@ -264,6 +282,8 @@ bool Executor::commit()
     try {
         batch_->commit();
         batch_.reset();
+        for (const size_t i : staged_)
+            committed_[i] = {plan_.files[i].state, plan_.files[i].cause};
         staged_.clear();
         return true;
     } catch (const DatabaseError &error) {
@@ -277,15 +297,17 @@ bool Executor::commit()
 void Executor::takeBackUnrecorded()
 {
     batch_.reset(); // rolled back
+    std::set<size_t> seen;
     for (auto position = staged_.rbegin(); position != staged_.rend(); ++position) {
+        if (!seen.insert(*position).second)
+            continue;
         PlannedRename &file = plan_.files[*position];
-        if (file.state == FileState::Done) {
-            const QString &back = file.viaTemporary ? file.temporaryName : file.formerName;
-            if (moveFile(file, file.newName, back, false))
-                file.state = file.viaTemporary ? FileState::Temporary : FileState::Planned;
-        } else if (file.state == FileState::Restored && file.cause == FailureCause::CompanionFailed) {
-            if (moveFile(file, file.formerName, file.newName, false))
-                file.state = FileState::Done;
+        const auto [state, cause] = committed_[*position];
+        const QString &now = placeOfState(file, file.state, file.cause);
+        const QString &recorded = placeOfState(file, state, cause);
+        if (now == recorded || moveFile(file, now, recorded, false)) {
+            file.state = state;
+            file.cause = cause;
         }
     }
     staged_.clear();
@@ -297,6 +319,10 @@ Executor::StopReason Executor::stop(StopReason reason)
         takeBackUnrecorded();
     else if (!commit())
         return stop(StopReason::Database);
+    // A recovery stopped by its volume leaves every file where it is: the
+    // next one works it out from the folder.
+    if (purpose_ == StepsFor::Recovery)
+        return reason;
     const bool recordable = reason != StopReason::Database;
     for (size_t j = 0; j < plan_.files.size(); ++j) {
         PlannedRename &file = plan_.files[j];
@@ -310,8 +336,8 @@ Executor::StopReason Executor::stop(StopReason reason)
             file.cause = FailureCause::Stopped;
         }
     }
-    if (recordable)
-        commit();
+    if (recordable && !commit())
+        return StopReason::Database;
     return reason;
 }
 

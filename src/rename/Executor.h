@@ -30,7 +30,8 @@ struct Step {
 // What a list of steps is for, which decides how a failure and a stop are met.
 enum class StepsFor {
     Forward,  // a run or an undo: a group that fails is taken back, a stop returns temporary names
-    Recovery  // a run cut short, set right: every state committed at once, no stop asked for
+    Recovery  // a run cut short, set right: every state committed at once; a volume that fails ends
+              // the steps there, and the next recovery goes on from the folder
 };
 
 // The one place where the files of a run are moved and their states
@@ -69,8 +70,6 @@ public:
     // unless the folder is gone; files not reached are marked stopped.
     StopReason stop(StopReason reason);
 
-    // A group one of whose new names another entry holds is not started.
-    void setBlockedGroupsSkipped(bool skipped) { skipBlocked_ = skipped; }
     std::optional<DatabaseError> databaseError;
 
 private:
@@ -82,7 +81,6 @@ private:
     bool takeBackGroup(int group);
     bool record(size_t i, bool withLog = false, bool wayBack = false);
     void takeBackUnrecorded();
-    bool anyTemporary() const;
     void progress(int done, float offset, float share);
 
     RenamePlan &plan_;
@@ -93,13 +91,13 @@ private:
     bool showsProgress_;
     bool logs_;
     std::unordered_map<int, std::vector<size_t>> members_; // the files of each group
-    bool skipBlocked_ = true;
     fs::FolderMover mover_;
     StopReason stopReason_ = StopReason::None;
     std::set<int> failedGroups_;
     std::optional<Transaction> batch_;
     QElapsedTimer batchStarted_;
     std::vector<size_t> staged_;
+    std::vector<std::pair<FileState, FailureCause>> committed_; // each file as the database has it
     std::vector<size_t> unmoved_;
 };
 

@@ -34,8 +34,9 @@ QString causeName(FailureCause cause);
 // Writes the run and its files (as planned) inside the caller's transaction;
 // an undo also marks the run it undoes. Returns the new run's id.
 qint64 begin(NameDatabase &database, const RenamePlan &plan);
-// One file's new state, committed at once, with its log row when given;
-// an undo's done file also marks the file it undid.
+// One file's new state, with its log row when given, inside the caller's
+// batch (or a transaction of its own); for an undo, the file it undid counts
+// as undone while this one is done, and as renamed again otherwise.
 void record(NameDatabase &database, qint64 runId, int position, const PlannedRename &file,
             const std::optional<LogRow> &log = std::nullopt, qint64 undoOf = 0);
 void finish(NameDatabase &database, qint64 runId, bool byRecovery = false);

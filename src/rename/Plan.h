@@ -42,7 +42,7 @@ enum class FailureCause {
 // One file of a run: what it was, what it becomes, and what happened.
 struct PlannedRename {
     QString formerName;    // name before the run
-    QString temporaryName; // two-pass operations only
+    QString temporaryName; // where it steps aside, when it must (see viaTemporary), and a recovery's way back
     QString newName;       // name on disk after the run
     QString newFileName;   // the new name as the tables record it
     QDateTime date;        // invalid: no date

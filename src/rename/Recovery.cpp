@@ -28,10 +28,13 @@ bool holdsTemporary(const QString &folder, const PlannedRename &file)
 
 // The file under the name is the file of the record (same size and
 // content), so that a former name taken by another file is not mistaken for
-// it. `inode`, when given, says whether it is the very file recorded, as far
-// as this mount can tell.
+// it. `sameInode`, when given, says whether it is the very file recorded, as
+// far as this mount can tell. The content is read only where the size fits.
 bool holdsRecorded(const QString &folder, const QString &name, const PlannedRename &file, bool *sameInode = nullptr)
 {
+    const std::optional<fs::FileIdentity> looked = fs::identify(folder, name);
+    if (!looked || (file.identity.known() && looked->size != file.identity.size))
+        return false;
     const std::optional<fs::FileIdentity> there = fs::identifyContent(folder, name);
     if (!there || !fs::sameFile(file.identity, *there))
         return false;
@@ -115,7 +118,8 @@ RenamePlan planOf(const journal::Run &run, std::vector<PlannedRename> files)
 // back to its former name. Each step is committed with its rename, so a
 // recovery that is itself cut short goes on where it stopped: a file found
 // under its temporary name goes back whatever its row says.
-void rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
+// False when the volume stopped it: the next recovery goes on.
+bool rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
 {
     std::vector<PlannedRename> &files = plan.files;
     std::vector<Step> aside;
@@ -132,9 +136,12 @@ void rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, Rec
             aside.push_back({i, file.newName, file.temporaryName, FileState::Temporary,
                              file.state == FileState::Done ? FailureCause::RolledBack : FailureCause::None});
     }
-    executor.run(aside);
+    if (executor.run(aside) != Executor::StopReason::None)
+        return false;
     for (const size_t i : executor.unmoved()) {
-        // Stays renamed, as its record says when it was logged; said.
+        // Stays renamed, and recorded so (logged, if it was not yet); said.
+        if (unsettled(files[i]))
+            executor.note(i, FileState::Done, FailureCause::None, Executor::Log::Forward);
         ++result.failed;
         result.notRestored << files[i].newName;
     }
@@ -156,14 +163,18 @@ void rollBack(Executor &executor, const journal::Run &run, RenamePlan &plan, Rec
                           file.cause == FailureCause::RolledBack ? Executor::Log::WayBack : Executor::Log::None);
         }
     }
-    executor.run(back);
-    for (const size_t i : executor.unmoved()) {
-        ++result.failed;
-        result.notRestored << files[i].temporaryName;
+    const bool whole = executor.run(back) == Executor::StopReason::None;
+    for (const Step &step : back) {
+        if (files[step.file].state == FileState::Restored) {
+            ++result.restored;
+        } else if (whole) {
+            ++result.failed;
+            result.notRestored << files[step.file].temporaryName;
+        }
     }
-    result.restored += int(back.size() - executor.unmoved().size());
     if (run.undoOf != 0)
         journal::reopenUndoneRun(executor.database(), run.undoOf);
+    return whole;
 }
 
 // An undo that stopped before some of its files: the run it undid stays
@@ -185,7 +196,7 @@ void reopenWhatAnUndoLeft(NameDatabase &database, const journal::Run &run, const
 // logged. A group cut in two (a sidecar renamed, its photo not yet) is made
 // whole: the files still under their former names follow the others, or,
 // where one cannot, the group goes back to its former names.
-void settle(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
+bool settle(Executor &executor, const journal::Run &run, RenamePlan &plan, RecoveryResult &result)
 {
     std::vector<PlannedRename> &files = plan.files;
     std::vector<Place> places(files.size(), Place::Gone);
@@ -206,12 +217,17 @@ void settle(Executor &executor, const journal::Run &run, RenamePlan &plan, Recov
             ++result.completed;
             break;
         case Place::Former:
-            if (renamedGroups.count(file.group))
+            if (file.state == FileState::Temporary && file.cause == FailureCause::RolledBack) {
+                // Taken back by a recovery cut short before it could record it.
+                executor.note(i, FileState::Restored, file.cause, Executor::Log::WayBack);
+            } else if (renamedGroups.count(file.group)) {
+                file.state = FileState::Planned; // where it is: under its former name
                 follow.push_back({i, file.formerName, file.newName, FileState::Done});
-            else if (file.state == FileState::Planned)
+            } else if (file.state == FileState::Planned) {
                 executor.note(i, FileState::Planned, FailureCause::Stopped);
-            else
+            } else {
                 executor.note(i, FileState::Restored, FailureCause::None);
+            }
             break;
         case Place::Temporary: // counted as awaiting: never here
         case Place::Gone:
@@ -220,10 +236,11 @@ void settle(Executor &executor, const journal::Run &run, RenamePlan &plan, Recov
             break;
         }
     }
-    executor.run(follow);
+    const bool whole = executor.run(follow) == Executor::StopReason::None;
     for (const Step &step : follow)
         result.completed += files[step.file].state == FileState::Done ? 1 : 0;
     reopenWhatAnUndoLeft(executor.database(), run, files);
+    return whole;
 }
 
 // A rename cut short between its placeholder and the rename over it leaves
@@ -373,13 +390,14 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
     RenamePlan plan = planOf(run, journal::files(database, run.id));
     Executor executor(plan, database, run.id, StepsFor::Recovery);
     removePlaceholders(executor, plan);
-    if (countAwaiting(run.folder, plan.files) > 0)
-        rollBack(executor, run, plan, result);
-    else
-        settle(executor, run, plan, result);
-    // No temporary name is final: a run that still has one stays open.
-    if (countAwaiting(run.folder, plan.files) == 0)
+    const bool whole = countAwaiting(run.folder, plan.files) > 0 ? rollBack(executor, run, plan, result)
+                                                                  : settle(executor, run, plan, result);
+    // No temporary name is final: a run that still has one stays open, and
+    // so does one whose volume stopped the recovery.
+    if (whole && countAwaiting(run.folder, plan.files) == 0)
         journal::finish(database, run.id, true);
+    result.folderUnavailable = !whole && !QFileInfo(run.folder).isDir();
+    result.stopped = !whole && !result.folderUnavailable;
     return result;
 }
 

@@ -43,6 +43,7 @@ struct RecoveryResult {
     int failed = 0;    // could not be given their former names back
     QStringList notRestored;
     QStringList unaccounted; // files of the run found under none of their names with their content
+    bool stopped = false;    // the volume stopped taking writes: the run stays open for the next recovery
 };
 
 // Reconciles the run's record with what its folder holds: files under

@@ -83,7 +83,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     std::vector<std::optional<Metadata>> quick(size_t(taking.size()));
     const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(
         inputs.folder, taking, [&](qsizetype i, int fd, const struct ::stat &info, QByteArrayView head) {
-            if (readsMetadata && namedAsJpeg(taking[i]))
+            if (readsMetadata && namedAsJpeg(std::as_const(taking)[i]))
                 quick[size_t(i)] = readJpegQuickly(fd, info, head);
         });
     for (qsizetype i = 0; i < taking.size(); ++i) {

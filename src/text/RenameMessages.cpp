@@ -402,6 +402,8 @@ QString restoreSummary(const RecoveryResult &result)
         if (names.size() > kShown)
             message += QStringLiteral("\rほか") + QString::number(names.size() - kShown) + QStringLiteral("件");
     };
+    if (result.stopped)
+        message += QStringLiteral("\r\rフォルダに書き込めなくなったため途中で止めました。書き込めるようにしてから、もう一度実行してください。");
     listed(QStringLiteral("元に戻せなかったファイル"), result.notRestored);
     listed(QStringLiteral("記録した名前のどれにも見つからないファイル"), result.unaccounted);
     return message;

@@ -879,6 +879,29 @@ TEST_F(RunRecord, RecoveryNeverTakesALookAlikeForTheFileAndNamesWhatIsGone)
     EXPECT_TRUE(text::restoreSummary(result).contains("記録した名前のどれにも見つからないファイル"));
 }
 
+// A recovery whose volume turns read-only leaves every file where it is and
+// the run open; the next one, on a volume that takes writes, gives every
+// name back.
+TEST_F(RunRecord, ARecoveryStoppedByItsVolumeIsTakenUpByTheNext)
+{
+    photos(4);
+    const auto before = contents();
+    RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
+    cutShort(plan, 5, false); // every file aside, one at its new name, unrecorded
+    {
+        PlayedFileSystem readOnly;
+        readOnly.failFrom = 0;
+        readOnly.failError = EROFS;
+        const RecoveryResult stopped = recover(*database, settleUnfinishedRuns(*database)->run);
+        EXPECT_TRUE(stopped.stopped);
+        EXPECT_EQ(stopped.restored, 0);
+    }
+    ASSERT_EQ(journal::unfinishedRuns(*database).size(), 1u);
+    EXPECT_EQ(recover(*database, settleUnfinishedRuns(*database)->run).restored, 4);
+    EXPECT_EQ(contents(), before);
+    EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
+}
+
 // A program that saved a file under one of a run's temporary names after
 // the run (an editor writing back to the path it had opened): the name is
 // the run's, so nothing is refused; undo names it and leaves it alone.
