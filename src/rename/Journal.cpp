@@ -187,10 +187,13 @@ std::vector<Run> runsClosedByRecovery(NameDatabase &database)
 
 void reopen(NameDatabase &database, qint64 runId, const QString &folder)
 {
+    // Where the card is now: the volume that shows the run's names.
+    const fs::VolumePlace place = fs::volumePlaceOf(folder);
     Transaction transaction(database);
     Statement run(database, QStringLiteral(
-        "UPDATE RenameRun SET Finished = NULL, ClosedByRecovery = 0, Folder = ? WHERE RunID = ?"));
-    run.bind(folder).bind(runId).run();
+        "UPDATE RenameRun SET Finished = NULL, ClosedByRecovery = 0, Folder = ?, VolumeKey = ?, VolumeRoot = ?,"
+        " VolumePath = ? WHERE RunID = ?"));
+    run.bind(folder).bind(place.key).bind(place.root).bind(place.inside).bind(runId).run();
     Statement files(database, QStringLiteral(
         "UPDATE RenameJournal SET State = 'planned', Cause = '' WHERE RunID = ? AND State IN ('restored', 'failed')"));
     files.bind(runId).run();
