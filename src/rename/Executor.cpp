@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <numeric>
 
 namespace pelmora {
 
@@ -406,7 +407,9 @@ void orderMoves(RenamePlan &plan, bool caseInsensitive)
     // worked out closes a cycle: the files of every group on it step aside
     // under temporary names first, which frees their former names. A first
     // walk finds the cycles, a second one the order, which keeps the order
-    // of the plan wherever no wait says otherwise.
+    // of the plan wherever no wait says otherwise, except that the groups
+    // that stepped aside come as early as their waits allow: a stop is taken
+    // only once none is left aside.
     enum class Mark { New, Open, Placed };
     std::vector<Mark> mark;
     std::vector<size_t> order;
@@ -417,10 +420,17 @@ void orderMoves(RenamePlan &plan, bool caseInsensitive)
             return std::nullopt;
         return groupIndex.value(files[*waitsFor[i]].group);
     };
+    std::vector<size_t> roots(members.size());
+    std::iota(roots.begin(), roots.end(), size_t(0));
     for (int walk = 0; walk < 2; ++walk) {
     mark.assign(members.size(), Mark::New);
     order.clear();
-    for (size_t root = 0; root < members.size(); ++root) {
+    if (walk == 1) {
+        std::stable_partition(roots.begin(), roots.end(), [&](size_t g) {
+            return std::any_of(members[g].begin(), members[g].end(), [&](size_t i) { return files[i].viaTemporary; });
+        });
+    }
+    for (const size_t root : roots) {
         if (mark[root] != Mark::New)
             continue;
         open.push_back(root);

@@ -522,28 +522,28 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
         for (const QString &name : files())
             QFile::remove(folder.filePath(name));
         photos(6);
-        // The last two are under temporary names when the volume stops
-        // taking writes.
+        // The last two swap: aside first, they take their new names before
+        // the others; the volume stops taking writes between the two.
         crossNamed("IMG_0004.jpg", "IMG_0005.jpg", 5);
         const auto before = contents();
         {
             PlayedFileSystem volume;
-            volume.failFrom = 4; // after the swap's two and two of the others
+            volume.failFrom = 3; // both aside, one at its new name
             volume.failError = error;
             const OperationOutcome outcome = run(Operation::NewNumber);
             EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
             EXPECT_EQ(outcome.stopReason, reason);
-            EXPECT_EQ(outcome.renamed, 2);
-            EXPECT_EQ(outcome.leftTemporary, 2);
-            EXPECT_TRUE(text::outcomeMessage(outcome).contains("2件は一時的な名前のままです"));
+            EXPECT_EQ(outcome.renamed, 1);
+            EXPECT_EQ(outcome.leftTemporary, 1);
+            EXPECT_TRUE(text::outcomeMessage(outcome).contains("1件は一時的な名前のままです"));
             EXPECT_TRUE(text::tableLines(text::failureTable(outcome.plan)).contains("一時的な名前のままです"));
             EXPECT_EQ(run(Operation::NewNumber).status, OperationOutcome::Status::UnfinishedRun);
         }
         const std::optional<UnfinishedRun> open = settleUnfinishedRuns(*database);
         ASSERT_TRUE(open);
-        EXPECT_EQ(open->awaitingRestore, 2);
-        EXPECT_EQ(open->goingBack, 4); // the question counts what the recovery moves: the whole run
-        EXPECT_EQ(recover(*database, open->run).restored, 4);
+        EXPECT_EQ(open->awaitingRestore, 1);
+        EXPECT_EQ(open->goingBack, 2); // the question counts what the recovery moves: the whole run
+        EXPECT_EQ(recover(*database, open->run).restored, 2);
         EXPECT_EQ(contents(), before);
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
