@@ -1,6 +1,5 @@
 #include "platform/IsolatedReader.h"
 
-#include "platform/Parallel.h"
 
 #include "platform/FileSystem.h"
 
@@ -15,8 +14,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <system_error>
-#include <thread>
 
 #include <csignal>
 
@@ -178,34 +175,14 @@ Metadata IsolatedPropertyReader::read(const QString &path)
     return metadataFrom(ask({path}, {0}).front(), path);
 }
 
-namespace {
-
-// The JPEGs whose dates Pelmora's own scan reads, read here on every core:
-// only the other files go to the workers, which cost a process each. Files
-// of other names are not touched here at all.
-std::vector<std::optional<Metadata>> readJpegsQuickly(const QStringList &paths)
-{
-    std::vector<std::optional<Metadata>> results(size_t(paths.size()));
-    const auto readShare = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            if (namedAsJpeg(paths[i]))
-                results[size_t(i)] = readJpegQuickly(paths[i]);
-        }
-    };
-    inParallel(paths.size(), readShare);
-    return results;
-}
-
-} // namespace
-
-std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths, const std::function<bool()> &tick,
-                                                      std::vector<std::optional<Metadata>> quick)
+std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths,
+                                                      std::vector<std::optional<Metadata>> quick,
+                                                      const std::function<bool()> &tick)
 {
     std::vector<Metadata> results(size_t(paths.size()));
     bool goOn = true;
     const auto done = [&] { goOn = goOn && (!tick || tick()); };
-    if (quick.size() != size_t(paths.size()))
-        quick = readJpegsQuickly(paths);
+    quick.resize(size_t(paths.size()));
     std::vector<qsizetype> others;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (quick[size_t(i)]) {

@@ -28,14 +28,13 @@ public:
 
     // All there is to read of one file.
     Metadata read(const QString &path);
-    // What the renames go by of many files, in their order: JPEGs by the
-    // quick scan on every core, the others by one worker per core. `tick`
-    // is called as each file is done; when it answers false, the reading
-    // stops there and the files not read yet get empty values. `quick`,
-    // when given, holds what the quick scan found already (read beside the
-    // files' identities): it is not read again.
-    std::vector<Metadata> readAll(const QStringList &paths, const std::function<bool()> &tick = {},
-                                  std::vector<std::optional<Metadata>> quick = {});
+    // What the renames go by of many files, in their order. `quick` holds
+    // what the quick scan of a JPEG found, read beside the files' identities
+    // on every core; the others are read by one worker per core. `tick` is
+    // called as each file is done; when it answers false, the reading stops
+    // there and the files not read yet get empty values.
+    std::vector<Metadata> readAll(const QStringList &paths, std::vector<std::optional<Metadata>> quick,
+                                  const std::function<bool()> &tick = {});
 
     // The files given up on, by name.
     const QStringList &unreadable() const { return unreadable_; }

@@ -100,17 +100,14 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         plan.files.push_back(file);
         paths << fs::joinPath(inputs.folder, name);
     }
-    if (!rules.readsCamera && rules.dateSource != DateSource::Taken)
+    if (!readsMetadata)
         return;
     IsolatedPropertyReader reader;
-    const std::vector<Metadata> read = reader.readAll(
-        paths,
-        [progress] {
-            if (progress)
-                progress->working();
-            return !(progress && progress->stopRequested());
-        },
-        std::move(quick));
+    const std::vector<Metadata> read = reader.readAll(paths, std::move(quick), [progress] {
+        if (progress)
+            progress->working();
+        return !(progress && progress->stopRequested());
+    });
     if (progress && progress->stopRequested()) {
         plan.cancelled = true;
         return;
