@@ -325,13 +325,23 @@ bool remove(const QString &folder, const QString &name)
     return isSafeName(name) && ::unlink(QFile::encodeName(joinPath(folder, name)).constData()) == 0;
 }
 
+namespace {
+
+// Size, time and inode of what stat() gave; no content yet.
+FileIdentity identityOf(const struct stat &info)
+{
+    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
+                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
+}
+
+} // namespace
+
 std::optional<FileIdentity> identify(const QString &folder, const QString &name)
 {
     struct stat info {};
     if (name.isEmpty() || ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) != 0)
         return std::nullopt;
-    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
-                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
+    return identityOf(info);
 }
 
 namespace {
@@ -360,10 +370,6 @@ std::optional<quint64> contentHash(int fd, qint64 size, std::vector<char> &buffe
     return quint64(XXH64(buffer.data(), size_t(head + tail), XXH64_hash_t(size)));
 }
 
-} // namespace
-
-namespace {
-
 std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name, std::vector<char> &buffer,
                                             const std::function<void(int, const struct ::stat &)> &onRead)
 {
@@ -377,8 +383,7 @@ std::optional<FileIdentity> identifyContent(const QString &folder, const QString
     struct stat info {};
     std::optional<FileIdentity> identity;
     if (::fstat(fd, &info) == 0) {
-        identity = FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
-                                (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
+        identity = identityOf(info);
         if (S_ISREG(info.st_mode)) {
             identity->content = contentHash(fd, info.st_size, buffer);
             if (identity->content && onRead)

@@ -219,7 +219,8 @@ std::optional<Metadata> readJpegQuickly(int descriptor, const struct ::stat &inf
         const qsizetype end = exif->offset + exif->length;
         QByteArray more;
         QByteArrayView head = given;
-        // The segment runs past what was read, which was all that could be.
+        // The segment runs past the head given: what the file holds of the
+        // rest is read.
         if (end > head.size() && qint64(head.size()) < qint64(info.st_size)) {
             more.resize(end);
             const ssize_t got = ::pread(descriptor, more.data(), size_t(end), 0);
