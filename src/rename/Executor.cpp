@@ -96,14 +96,14 @@ Executor::StopReason Executor::run(const std::vector<Step> &steps, float offset,
             file.state = step.reached;
             file.cause = step.cause;
             file.error = 0;
-            if (!record(step.file, step.reached == FileState::Done && logs_, step.logWayBack && logs_))
+            if (!record(step.file, step.reached == FileState::Done, step.logWayBack))
                 return stop(StopReason::Database);
-        } else if (unmoved_.push_back(step.file); stopReason_ != StopReason::None) {
-            return stop(stopReason_);
-        } else if (!failStep(step)) {
-            return stop(StopReason::Database);
-        } else if (stopReason_ != StopReason::None) {
-            return stop(stopReason_);
+        } else {
+            unmoved_.push_back(step.file);
+            if (stopReason_ == StopReason::None && !failStep(step))
+                return stop(StopReason::Database);
+            if (stopReason_ != StopReason::None)
+                return stop(stopReason_);
         }
         progress(++processed, offset, share);
     }
@@ -116,7 +116,7 @@ void Executor::note(size_t file, FileState state, FailureCause cause, Log log)
 {
     plan_.files[file].state = state;
     plan_.files[file].cause = cause;
-    record(file, log == Log::Forward && logs_, log == Log::WayBack && logs_);
+    record(file, log == Log::Forward, log == Log::WayBack);
 }
 
 bool Executor::remove(const QString &name)
@@ -238,7 +238,7 @@ bool Executor::takeBackGroup(int group)
             }
             file.state = FileState::Restored;
             file.cause = FailureCause::CompanionFailed;
-            if (!record(i, false, logs_))
+            if (!record(i, false, true))
                 return false;
         }
     }
@@ -253,10 +253,11 @@ bool Executor::takeBackGroup(int group)
 bool Executor::record(size_t i, bool withLog, bool wayBack)
 {
     const PlannedRename &file = plan_.files[i];
+    // Only operations that log write rows.
     std::optional<LogRow> log;
-    if (withLog)
+    if (withLog && logs_)
         log = journal::logRowFor(file);
-    else if (wayBack)
+    else if (wayBack && logs_)
         log = journal::wayBackRowFor(file);
     try {
         staged_.push_back(i);
