@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "rename/NameDatabase.h"
 #include "rename/RenameOperations.h"
+#include "rename/RenameSession.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -70,7 +71,7 @@ double timePelmora(const QString &folder, int count)
     inputs.folder = folder;
     inputs.fileCount = count;
     inputs.extensions = pictureExtensions();
-    RenameOperations operations(clock);
+    RenameSession operations(clock);
     QElapsedTimer timer;
     timer.start();
     const OperationOutcome outcome = operations.run(Operation::ShotDate, inputs, database);

@@ -80,16 +80,10 @@ void Application::offerRecovery(const QString &folder)
         NameDatabase *db = database_.get();
         if (!db)
             db = &own.emplace(services_.dataFolder, *services_.clock);
-        for (const UnfinishedRun &run : findUnfinishedRuns(*db)) {
+        for (const UnfinishedRun &run : settleQuietRuns(*db, folder)) {
             // A card that is out is offered once it is back.
             if (run.folderUnavailable)
                 continue;
-            if (!folder.isEmpty() && fs::canonicalFolder(run.run.folder) != fs::canonicalFolder(folder))
-                continue;
-            if (run.awaitingRestore == 0) {
-                recover(*db, run.run);
-                continue;
-            }
             if (messages.show(text::strandedQuestion(run), Buttons::YesNo, Icon::Exclamation, text::kStrandedTitle)
                 != Answer::Yes)
                 continue;

@@ -13,6 +13,7 @@
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
+#include "rename/RenameSession.h"
 #include "widgets/BusyScope.h"
 #include "widgets/FolderLists.h"
 #include "ui_MainWindow.h"
@@ -349,13 +350,14 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
     return true;
 }
 
-void MainWindow::applyAndReport(RenamePlan plan, NameDatabase &database)
+void MainWindow::applyAndReport(RenameSession &session)
 {
     OperationOutcome outcome;
     {
         BusyScope busy(this, Cmd_Stop);
         WindowProgress progress(ProgressBar1, Cmd_Stop);
-        outcome = RenameOperations(*services_.clock, &progress).apply(std::move(plan), database);
+        session.setProgress(&progress);
+        outcome = session.apply();
     }
     using Status = OperationOutcome::Status;
     if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
@@ -373,23 +375,25 @@ void MainWindow::runRename(Operation operation, const QString &title)
         return;
     }
     const NamingInputs inputs = readInputs();
-    if (showRefusal(RenameOperations::check(operation, inputs)))
-        return;
     NameDatabase *db = app_.database();
-    if (!db || showRefusal(RenameOperations::checkFolder(inputs.folder, *db)))
+    if (!db)
         return;
-    RenamePlan plan;
+    RenameSession session(*services_.clock);
+    OperationOutcome prepared;
     {
         BusyScope busy(this, Cmd_Stop);
         WindowProgress repaint(ProgressBar1, Cmd_Stop);
-        plan = RenameOperations(*services_.clock, &repaint).plan(operation, inputs);
+        session.setProgress(&repaint);
+        prepared = session.prepare(operation, inputs, *db);
     }
-    if (plan.cancelled) {
+    if (prepared.plan.cancelled) {
         services_.messages->show(text::kStoppedBeforeRenaming, Buttons::Ok, Icon::Information, text::kNotDoneTitle);
         return;
     }
-    if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planTable(plan)))
-        applyAndReport(std::move(plan), *db);
+    if (showRefusal(prepared))
+        return;
+    if (confirm(text::renameQuestion(File1->entryCount(), Dir1->path()), title, text::planTable(prepared.plan)))
+        applyAndReport(session);
 }
 
 QString MainWindow::confirmationTitle(Operation operation)
@@ -415,15 +419,13 @@ void MainWindow::Fnc_Undo()
     NameDatabase *db = app_.database();
     if (!db)
         return;
-    OperationOutcome prepared = RenameOperations(*services_.clock).prepareUndo(*db);
+    RenameSession session(*services_.clock);
+    const OperationOutcome prepared = session.prepareUndo(*db);
     if (showRefusal(prepared))
         return;
-    RenamePlan &plan = prepared.plan;
-    if (showRefusal(RenameOperations::checkFolder(plan.folder, *db)))
-        return;
-    if (confirm(text::undoQuestion(plan), confirmationTitle(Operation::Undo),
-                text::planTable(plan), Buttons::YesNo))
-        applyAndReport(std::move(plan), *db);
+    if (confirm(text::undoQuestion(prepared.plan), confirmationTitle(Operation::Undo), text::planTable(prepared.plan),
+                Buttons::YesNo))
+        applyAndReport(session);
 }
 
 void MainWindow::showModal(QDialog &dialog)

@@ -3,7 +3,7 @@
 #include "platform/MessageBoxes.h"
 #include "rename/NamingInputs.h"
 #include "rename/Operations.h"
-#include "rename/RenameOperations.h"
+#include "rename/Plan.h"
 #include "widgets/AppServices.h"
 
 #include <QWidget>
@@ -27,6 +27,7 @@ class ExtensionBoxes;
 class FileList;
 class FolderList;
 class NameDatabase;
+class RenameSession;
 
 // The hub: folder and naming inputs, the operation list and its dispatch.
 class MainWindow : public QWidget {
@@ -76,7 +77,7 @@ private:
 
     // Checks, plans, asks with the plan as details, applies and reports.
     void runRename(Operation operation, const QString &title);
-    void applyAndReport(RenamePlan plan, NameDatabase &database);
+    void applyAndReport(RenameSession &session);
     // Anything but Yes is answered with "実施していません".
     bool confirm(const QString &question, const QString &title, const DetailTable &details,
                  Buttons buttons = Buttons::YesNoCancel);

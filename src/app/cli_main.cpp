@@ -13,7 +13,7 @@
 #include "rename/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
-#include "rename/RenameOperations.h"
+#include "rename/RenameSession.h"
 #include "text/Messages.h"
 
 #include <QCommandLineParser>
@@ -93,6 +93,7 @@ private:
 
 int recoverAll(NameDatabase &database)
 {
+    takeUpRunsShownByTheirNames(database);
     const std::vector<UnfinishedRun> runs = findUnfinishedRuns(database);
     if (runs.empty())
         print(stdout, text::kNoUnfinishedRuns);
@@ -231,32 +232,32 @@ int renameCommand(Context &context, Operation operation)
     inputs.startNumber = context.value("start");
     inputs.companions = !context.isSet("no-companions");
 
-    const OperationOutcome refusal = RenameOperations::check(operation, inputs);
-    if (refusal.status != OperationOutcome::Status::Completed)
-        return fail(text::outcomeMessage(refusal));
     StopOnSignals stop;
-    RenameOperations operations(context.clock, &stop);
+    RenameSession session(context.clock, &stop);
     if (context.isSet("dry-run")) {
-        const RenamePlan plan = operations.plan(operation, inputs);
-        if (plan.cancelled)
+        const OperationOutcome preview = session.preview(operation, inputs);
+        if (preview.status == OperationOutcome::Status::Stopped)
             return 3;
+        if (preview.status != OperationOutcome::Status::Completed)
+            return fail(text::outcomeMessage(preview));
+        const RenamePlan &plan = preview.plan;
         print(stdout, text::tableLines(text::planTable(plan)));
         // As the run would: 2 when a file of the plan cannot get its new name.
         const bool blocked = std::any_of(plan.files.begin(), plan.files.end(),
                                          [](const PlannedRename &file) { return file.nameTaken; });
         return blocked || !plan.undecodable.isEmpty() ? 2 : 0;
     }
-    return withDatabase(context, [&](NameDatabase &database) { return report(operations.run(operation, inputs, database)); });
+    return withDatabase(context, [&](NameDatabase &database) { return report(session.run(operation, inputs, database)); });
 }
 
 int undoCommand(Context &context)
 {
     return withDatabase(context, [&](NameDatabase &database) {
         StopOnSignals stop;
-        RenameOperations operations(context.clock, &stop);
+        RenameSession session(context.clock, &stop);
         if (!context.isSet("dry-run"))
-            return report(operations.undo(database));
-        const OperationOutcome prepared = operations.prepareUndo(database);
+            return report(session.undo(database));
+        const OperationOutcome prepared = session.previewUndo(database);
         if (prepared.status != OperationOutcome::Status::Completed)
             return report(prepared);
         print(stdout, text::tableLines(text::planTable(prepared.plan)));

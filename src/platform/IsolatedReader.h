@@ -19,7 +19,7 @@ namespace pelmora {
 // crash, spin or eat memory costs that worker, not the program. Such a file
 // gets empty values, and its name is kept for the closing message. Without
 // the worker program it reads in this process.
-class IsolatedPropertyReader {
+class IsolatedPropertyReader final : public MetadataSource {
 public:
     IsolatedPropertyReader();
     ~IsolatedPropertyReader();
@@ -28,16 +28,10 @@ public:
 
     // All there is to read of one file.
     Metadata read(const QString &path);
-    // What the renames go by of many files, in their order. `quick` holds
-    // what the quick scan of a JPEG found, read beside the files' identities
-    // on every core; the others are read by one worker per core. `tick` is
-    // called as each file is done; when it answers false, the reading stops
-    // there and the files not read yet get empty values.
+    // The files the quick scan did not read are read by one worker per core.
     std::vector<Metadata> readAll(const QStringList &paths, std::vector<std::optional<Metadata>> quick,
-                                  const std::function<bool()> &tick = {});
-
-    // The files given up on, by name.
-    const QStringList &unreadable() const { return unreadable_; }
+                                  const std::function<bool()> &tick = {}) override;
+    const QStringList &unreadable() const override { return unreadable_; }
 
     static constexpr int kSecondsPerFile = 5;
     static constexpr qint64 kMemoryLimit = 1536LL * 1024 * 1024;

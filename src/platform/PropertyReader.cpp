@@ -190,28 +190,6 @@ bool namedAsJpeg(const QString &path)
     return kJpegExtensions.contains(fs::extensionOf(path), Qt::CaseInsensitive);
 }
 
-// One open and one or two reads.
-std::optional<Metadata> readJpegQuickly(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    // Opened without waiting (a fifo answers at once), then only a plain
-    // file is read.
-    const int descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0)
-        return std::nullopt;
-    struct stat info {};
-    std::optional<Metadata> result;
-    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
-        constexpr qsizetype kHead = 16 * 1024;
-        QByteArray head(kHead, Qt::Uninitialized);
-        const ssize_t got = ::pread(descriptor, head.data(), size_t(kHead), 0);
-        head.truncate(std::max<qsizetype>(got, 0));
-        result = readJpegQuickly(descriptor, info, head);
-    }
-    ::close(descriptor);
-    return result;
-}
-
 std::optional<Metadata> readJpegQuickly(int descriptor, const struct ::stat &info, QByteArrayView given)
 {
     std::optional<ExifDateFields> fields;

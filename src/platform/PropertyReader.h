@@ -2,11 +2,14 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
-class QDataStream;
-
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class QDataStream;
 
 #include <sys/stat.h>
 
@@ -75,11 +78,22 @@ bool namedAsJpeg(const QString &path);
 // The date taken, camera model and file time of a JPEG whose Exif segment
 // holds a date taken, read by Pelmora's own bounded scan of at most the
 // file's first 64 KB: safe in any process and on any thread. Nothing for any
-// other file.
-std::optional<Metadata> readJpegQuickly(const QString &path);
-// The same from a file open already, what fstat gave of it, and its head
+// other file. From a file open already, what fstat gave of it, and its head
 // as read (more is read only where the Exif segment runs past it).
 std::optional<Metadata> readJpegQuickly(int fd, const struct ::stat &info, QByteArrayView head);
+
+// What the renames go by of many files at once, in their order. `quick`
+// holds what the quick scan of a JPEG found already. `tick` is called as each
+// file is done; when it answers false, the reading stops there and the files
+// not read yet get empty values.
+class MetadataSource {
+public:
+    virtual ~MetadataSource() = default;
+    virtual std::vector<Metadata> readAll(const QStringList &paths, std::vector<std::optional<Metadata>> quick,
+                                          const std::function<bool()> &tick = {}) = 0;
+    // The files given up on, by name.
+    virtual const QStringList &unreadable() const = 0;
+};
 
 // Reads pictures with Exiv2, then what is no still picture with
 // MediaInfoLib. Open one per operation run; a corrupt or unreadable file

@@ -19,9 +19,6 @@ public:
     Answer show(const QString &text, Buttons buttons, Icon icon, const QString &title,
                 const DetailTable &details) override;
 
-    // The size the user last gave a box's table; invalid before that.
-    QSize detailsSize() const { return detailsSize_; }
-
 private:
     QString settingsFile_;
     QSize detailsSize_;

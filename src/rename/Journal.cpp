@@ -20,13 +20,12 @@ const std::array<std::pair<FileState, const char *>, 6> kStates = {{
     {FileState::Undone, "undone"},
 }};
 
-const std::array<std::pair<FailureCause, const char *>, 15> kCauses = {{
+const std::array<std::pair<FailureCause, const char *>, 14> kCauses = {{
     {FailureCause::None, ""},
     {FailureCause::TargetExists, "target-exists"},
     {FailureCause::Vanished, "vanished"},
     {FailureCause::Permission, "permission"},
     {FailureCause::NameRefused, "name-refused"},
-    {FailureCause::Restored, "restored"},
     {FailureCause::LeftTemporary, "left-temporary"},
     {FailureCause::Stopped, "stopped"},
     {FailureCause::RolledBack, "rolled-back"},
@@ -268,7 +267,9 @@ std::vector<PlannedRename> files(NameDatabase &database, qint64 runId)
         file.temporaryName = row.text(1);
         file.newName = row.text(2);
         file.state = fromName(kStates, row.text(3), FileState::Planned);
-        file.cause = fromName(kCauses, row.text(4), FailureCause::None);
+        // "restored", of earlier versions: the file went back to its former name.
+        file.cause = row.text(4) == u"restored" ? FailureCause::RolledBack
+                                                 : fromName(kCauses, row.text(4), FailureCause::None);
         file.date = row.date(5);
         file.dateSource = dateSourceNamed(row.text(6));
         file.extension = row.text(7);

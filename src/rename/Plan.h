@@ -27,7 +27,6 @@ enum class FailureCause {
     Vanished,       // the file is gone (renamed or removed since the plan)
     Permission,     // the folder or the file may not be changed
     NameRefused,    // the new name would leave the folder, or is empty
-    Restored,       // the final rename failed; the file has its former name back
     LeftTemporary,  // the final rename failed and so did the way back
     Stopped,        // the run stopped before this file
     RolledBack,     // renamed, then taken back because the run was cut short

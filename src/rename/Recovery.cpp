@@ -355,7 +355,6 @@ void takeUpRunsShownByTheirNames(NameDatabase &database)
 
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database)
 {
-    takeUpRunsShownByTheirNames(database);
     std::vector<UnfinishedRun> runs;
     for (journal::Run run : journal::unfinishedRuns(database)) {
         const QString folder = currentFolderOf(database, run);
@@ -407,12 +406,30 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
     int waiting = 0;
     for (const journal::Run &run : journal::unfinishedRuns(database)) {
         const QString current = currentFolderOf(database, run);
-        if (current.isEmpty() || fs::canonicalFolder(current) != canonical)
+        if (!current.isEmpty() && fs::canonicalFolder(current) == canonical)
+            waiting += countAwaiting(current, journal::files(database, run.id));
+    }
+    // Temporary names of a run closed elsewhere (on a copy of this card):
+    // that run is taken up again here.
+    for (const QString &name : fs::listPlainFiles(canonical)) {
+        if (isTemporaryName(name) && showsAClosedRun(database, canonical, name))
+            ++waiting;
+    }
+    return waiting;
+}
+
+std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder)
+{
+    takeUpRunsShownByTheirNames(database);
+    const QString canonical = folder.isEmpty() ? QString() : fs::canonicalFolder(folder);
+    std::vector<UnfinishedRun> waiting;
+    for (const UnfinishedRun &run : findUnfinishedRuns(database)) {
+        if (!canonical.isEmpty() && (run.folderUnavailable || fs::canonicalFolder(run.run.folder) != canonical))
             continue;
-        const int awaiting = countAwaiting(current, journal::files(database, run.id));
-        if (awaiting == 0)
-            recover(database, run);
-        waiting += awaiting;
+        if (!run.folderUnavailable && run.awaitingRestore == 0)
+            recover(database, run.run);
+        else
+            waiting.push_back(run);
     }
     return waiting;
 }
@@ -420,12 +437,10 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
 std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable)
 {
     std::optional<UnfinishedRun> awaiting;
-    for (const UnfinishedRun &run : findUnfinishedRuns(database)) {
+    for (const UnfinishedRun &run : settleQuietRuns(database)) {
         if (run.folderUnavailable) {
             if (withUnavailable && !awaiting)
                 awaiting = run;
-        } else if (run.awaitingRestore == 0) {
-            recover(database, run.run);
         } else if (!awaiting || awaiting->folderUnavailable) {
             awaiting = run;
         }

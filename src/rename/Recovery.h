@@ -21,10 +21,11 @@ struct UnfinishedRun {
     bool folderUnavailable = false; // its folder is not there (card out): nothing of it can be settled now
 };
 
-// Runs cut short, after taking up again the runs a recovery closed on what
-// was not their folder (a copy of the card in its slot) whose folder now
-// shows their temporary names.
+// Runs cut short, each with what its folder holds now; looking changes
+// nothing.
 std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database);
+// Reopens the runs a recovery closed on what was not their folder (a copy
+// of the card in its slot) whose folder now shows their temporary names.
 void takeUpRunsShownByTheirNames(NameDatabase &database);
 // The closed run whose file the folder holds under one of the run's
 // temporary names, if any: that run was closed on another folder.
@@ -52,14 +53,22 @@ struct RecoveryResult {
 // no file of it is left under a temporary name.
 RecoveryResult recover(NameDatabase &database, const journal::Run &run);
 
-// Closes the unfinished runs of the folder that left nothing under a
-// temporary name, and counts the files that still wait for their former
-// names. The caller holds the folder.
+// The files of the folder that wait for their former names: those of runs
+// cut short under temporary names, and those a run closed elsewhere left
+// here. Looking changes nothing.
 int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 
-// The same for every folder: closes the quiet ones, and gives the first run
-// whose files still wait for their former names, if any. A run whose folder
-// is not there is left as it is and given only when `withUnavailable`.
+// Settles what needs no one's answer, once at the start of an operation and
+// at start-up: takes up the runs closed elsewhere, and recovers the runs cut
+// short that left no file under a temporary name (records what happened and
+// closes them). Gives the runs that still wait: those with files under
+// temporary names, and those whose folder is not there. Only the runs of
+// `folder`, when one is given.
+std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder = QString());
+
+// The same for every folder, giving the first run whose files still wait for
+// their former names, if any; a run whose folder is not there only when
+// `withUnavailable`.
 std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false);
 
 } // namespace pelmora

@@ -244,7 +244,6 @@ QString failureCause(FailureCause cause, int error)
     case FailureCause::Vanished: why = QStringLiteral("ファイルが見つかりません"); break;
     case FailureCause::Permission: why = QStringLiteral("書き込みが許可されていません"); break;
     case FailureCause::NameRefused: why = QStringLiteral("使えない名前です"); break;
-    case FailureCause::Restored: why = QStringLiteral("元の名前に戻しました"); break;
     case FailureCause::LeftTemporary: why = QStringLiteral("一時的な名前のままです"); break;
     case FailureCause::Stopped: why = QStringLiteral("中止したため変更していません"); break;
     case FailureCause::RolledBack: why = QStringLiteral("元に戻しました"); break;
@@ -287,11 +286,11 @@ DetailTable failureTable(const RenamePlan &plan)
         QString cause = failureCause(file.cause, file.error);
         if (file.state == FileState::Temporary)
             result = QStringLiteral("一時的な名前のままです（") + shown(file.temporaryName) + QStringLiteral("）");
-        else if (file.state == FileState::Restored || file.cause == FailureCause::Restored)
+        else if (file.state == FileState::Restored)
             result = QStringLiteral("元の名前に戻しました");
         else if (file.cause == FailureCause::RolledBack)
             result = QStringLiteral("変更した後、元に戻しました");
-        if (file.cause == FailureCause::Restored || file.cause == FailureCause::RolledBack)
+        if (file.cause == FailureCause::RolledBack)
             cause = QStringLiteral("処理が途中で止まりました");
         table.rows.push_back({{shown(file.formerName), shown(file.newName), result, cause}, true});
     }

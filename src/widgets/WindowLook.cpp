@@ -86,14 +86,6 @@ private:
 
 } // namespace
 
-QPushButton *namedButton(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    clickOnEnter(button);
-    return button;
-}
-
 void clickOnEnter(QPushButton *button)
 {
     new EnterClicks(button);

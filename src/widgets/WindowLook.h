@@ -19,8 +19,6 @@ void useLightGreenBackground(QWidget *window);
 // content scrolls where the area is smaller than the least it needs.
 void fitIntoScreen(QWidget *window);
 
-// A button found by its name, as the tests and the windows' rules know it.
-QPushButton *namedButton(const char *name, const QString &caption, QWidget *parent);
 // Enter clicks the button when it has the focus, as the space bar does.
 void clickOnEnter(QPushButton *button);
 

@@ -4,6 +4,7 @@
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
 #include "rename/RenameOperations.h"
+#include "rename/RenameSession.h"
 #include "text/Messages.h"
 #include "rename/NameDatabase.h"
 #include "TestSupport.h"
@@ -62,7 +63,7 @@ OperationOutcome renameByDateTaken(const QString &folder, std::array<QString, kE
     inputs.folder = folder;
     inputs.extensions = std::move(extensions);
     inputs.option = option;
-    return RenameOperations(clock).run(Operation::ShotDate, inputs, database);
+    return RenameSession(clock).run(Operation::ShotDate, inputs, database);
 }
 
 class TimeZone {

@@ -1,9 +1,11 @@
+#include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
 #include "TestSupport.h"
 #include "text/Messages.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <QRegularExpression>
@@ -16,6 +18,18 @@ using namespace pelmora;
 using namespace pelmora::test;
 
 namespace {
+
+// The quick scan as a plan makes it: from the head read beside the file's identity.
+std::optional<Metadata> readJpegQuickly(const QString &path)
+{
+    std::optional<Metadata> found;
+    const QFileInfo file(path);
+    fs::identifyContents(file.absolutePath(), {file.fileName()},
+                         [&](qsizetype, int fd, const struct ::stat &info, QByteArrayView head) {
+                             found = pelmora::readJpegQuickly(fd, info, head);
+                         });
+    return found;
+}
 
 // Pictures: EXIF DateTimeOriginal, then CreateDate, then XMP, then IPTC. Movies: the
 // recording date, a UTC one turned into local time (TZ=UTC here), within a

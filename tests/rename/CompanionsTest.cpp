@@ -85,7 +85,7 @@ TEST_F(Companions, PairsShareANameAndSidecarsFollowInEveryOperation)
         } else {
             EXPECT_EQ(after, c.after);
         }
-        EXPECT_EQ(RenameOperations(clock).undo(*database).failed, 0);
+        EXPECT_EQ(RenameSession(clock).undo(*database).failed, 0);
         EXPECT_EQ(contents(), before);
     }
 }
@@ -116,7 +116,7 @@ TEST_F(Companions, ASidecarThatCannotFollowKeepsItsFileBack)
         EXPECT_TRUE(details.contains("IMG_0002.AAE → " + taken + "\t")) << details.toStdString();
         EXPECT_TRUE(details.contains("IMG_0002.JPG → ")) << details.toStdString();
         EXPECT_TRUE(details.contains("関連ファイルの名前を変更できません")) << details.toStdString();
-        EXPECT_EQ(RenameOperations(clock).undo(*database).failed, 0);
+        EXPECT_EQ(RenameSession(clock).undo(*database).failed, 0);
         ASSERT_TRUE(QDir(folder.path()).rmdir(taken));
     }
     // The photo's new name taken after the plan, once its sidecar has
@@ -190,7 +190,7 @@ TEST(CompanionsAlone, OddFoldersEndWithEveryFileWhereItBelongs)
         in.extensions = {"JPG", "RAF"};
         in.preText = c.operation == Operation::ReplaceText ? "RAF" : "";
         in.postText = c.operation == Operation::ReplaceText ? "NEF" : "";
-        const OperationOutcome outcome = RenameOperations(clock).run(c.operation, in, database);
+        const OperationOutcome outcome = RenameSession(clock).run(c.operation, in, database);
         EXPECT_EQ(outcome.failed, c.failed) << text::outcomeMessage(outcome).toStdString();
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), c.after);
     }

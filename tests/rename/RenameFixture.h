@@ -6,6 +6,7 @@
 #include "rename/NameFormat.h"
 #include "rename/Progress.h"
 #include "rename/RenameOperations.h"
+#include "rename/RenameSession.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -50,7 +51,7 @@ protected:
     OperationOutcome run(Operation operation, NamingInputs in)
     {
         in.fileCount = int(files().size());
-        return RenameOperations(clock, &progress).run(operation, in, *database);
+        return RenameSession(clock, &progress).run(operation, in, *database);
     }
     OperationOutcome run(Operation operation) { return run(operation, inputs()); }
 

@@ -2,6 +2,7 @@
 #include "rename/Journal.h"
 #include "text/Messages.h"
 #include "rename/Recovery.h"
+#include "rename/RunGuards.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,7 @@ protected:
         in.postText = operation == Operation::ReplaceText ? "Trip_" : operation == Operation::AppendText ? "x" : "";
         return in;
     }
-    OperationOutcome undo() { return RenameOperations(clock).undo(*database); }
+    OperationOutcome undo() { return RenameSession(clock).undo(*database); }
     // A two-pass run cut short after `steps` renames (first pass, then
     // second), the last of them committed to the record or not.
     void cutShort(RenamePlan plan, int steps, bool lastRecorded)
@@ -351,6 +352,36 @@ TEST_F(RunRecord, RecoveryAfterACutAtEveryStepOfASwap)
     }
 }
 
+// Looking changes nothing: a dry run, an undo's preview and the folder's
+// check leave the database and the folder byte for byte as they were, with
+// a run cut short waiting to be settled. The run itself settles it first.
+TEST_F(RunRecord, LookingChangesNothingTheRunSettlesFirst)
+{
+    photos(2);
+    run(Operation::NewNumber);
+    setModified(writeFile(folder.path(), "z.jpg", "z"), at("2021-03-04 09:00:00"));
+    cutShort(RenameOperations(clock).plan(Operation::NewNumber, inputs()), 6, false);
+    const auto everything = [&] {
+        std::map<QString, QByteArray> all = contents();
+        for (const QString &name : filesIn(data.path())) {
+            QFile file(data.filePath(name));
+            if (!name.endsWith("-shm") && file.open(QIODevice::ReadOnly))
+                all["DATA/" + name] = file.readAll();
+        }
+        return all;
+    };
+    const auto before = everything();
+    for (const Operation operation : {Operation::ShotDate, Operation::KeepExisting, Operation::AppendText})
+        EXPECT_EQ(RenameSession(clock).preview(operation, inputs()).status, OperationOutcome::Status::Completed);
+    RenameSession(clock).previewUndo(*database);
+    EXPECT_EQ(inspectFolder(folder.path(), *database).status, OperationOutcome::Status::Completed);
+    EXPECT_EQ(everything(), before);
+    EXPECT_FALSE(journal::unfinishedRuns(*database).empty());
+
+    EXPECT_EQ(run(Operation::NewNumber).failed, 0);
+    EXPECT_EQ(journal::unfinishedRuns(*database).size(), 0u);
+}
+
 // Undo always goes to the last run: one cut short is settled first, an
 // undo cut short is taken back whole, and a run whose folder is gone is
 // passed by after saying so.
@@ -364,7 +395,7 @@ TEST_F(RunRecord, UndoGoesToTheLastRunWhateverBefellIt)
     const auto afterSecond = contents();
 
     // The undo itself cut short after its first rename, then recovered.
-    const OperationOutcome prepared = RenameOperations(clock).prepareUndo(*database);
+    const OperationOutcome prepared = RenameSession(clock).prepareUndo(*database);
     ASSERT_EQ(prepared.status, OperationOutcome::Status::Completed);
     EXPECT_EQ(prepared.plan.files.size(), 3u); // the second run, settled first
     cutShort(prepared.plan, 1, true);
@@ -445,7 +476,7 @@ TEST_F(RunRecord, DatabaseFailingMidRunStopsWithLogAndFilesInAgreement)
             EXPECT_EQ(content, before.count(former) ? before.at(former) : QByteArray()) << name.toStdString();
         }
         // The next run in the folder closes the record first and goes on.
-        EXPECT_EQ(filesAwaitingRestore(*database, folder.path()), 0);
+        EXPECT_TRUE(settleQuietRuns(*database, folder.path()).empty());
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
     }
 }
@@ -703,7 +734,7 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsRecordedAsFarAsItWent)
         photos(200);
         const auto before = contents();
         const NamingInputs in = inputs();
-        ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
+        ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own) { RenameSession(clock).run(Operation::NewNumber, in, own); }));
         database = std::make_unique<NameDatabase>(data.path(), clock);
         EXPECT_FALSE(settleUnfinishedRuns(*database));
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
@@ -717,7 +748,7 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsRecordedAsFarAsItWent)
         QFile::remove(folder.filePath(name));
     photos(200);
     const NamingInputs in = inputs();
-    ASSERT_TRUE(killedAfter(200, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::NewNumber, in, own); }));
+    ASSERT_TRUE(killedAfter(200, [&](NameDatabase &own) { RenameSession(clock).run(Operation::NewNumber, in, own); }));
     database = std::make_unique<NameDatabase>(data.path(), clock);
     const std::vector<UnfinishedRun> runs = findUnfinishedRuns(*database);
     ASSERT_EQ(runs.size(), 1u);
@@ -812,7 +843,7 @@ TEST_F(RunRecord, RunKilledBetweenASidecarAndItsFileIsMadeWhole)
     const auto before = contents();
     NamingInputs in = inputsFor(Operation::AppendText);
     in.extensions = {"jpg"};
-    ASSERT_TRUE(killedAfter(3, [&](NameDatabase &own) { RenameOperations(clock).run(Operation::AppendText, in, own); }));
+    ASSERT_TRUE(killedAfter(3, [&](NameDatabase &own) { RenameSession(clock).run(Operation::AppendText, in, own); }));
     database = std::make_unique<NameDatabase>(data.path(), clock);
     EXPECT_TRUE(files().contains("IMG_0001(x).xmp") && files().contains("IMG_0001.jpg")); // cut in two
     EXPECT_FALSE(settleUnfinishedRuns(*database));
@@ -914,7 +945,7 @@ TEST_F(RunRecord, ATemporaryNameSavedAfterTheRunIsLeftAloneAndNamed)
     const QString stray = outcome.plan.files[0].temporaryName;
     ASSERT_TRUE(outcome.plan.files[0].viaTemporary);
     writeFile(folder.path(), stray, "saved by an editor");
-    EXPECT_EQ(RenameOperations::checkFolder(folder.path(), *database).status, OperationOutcome::Status::Completed);
+    EXPECT_EQ(inspectFolder(folder.path(), *database).status, OperationOutcome::Status::Completed);
     const OperationOutcome undone = undo();
     EXPECT_EQ(undone.renamed, 4);
     const auto leftOut = undone.plan.leftOut;
@@ -924,7 +955,7 @@ TEST_F(RunRecord, ATemporaryNameSavedAfterTheRunIsLeftAloneAndNamed)
     EXPECT_EQ(contents().at(stray), "saved by an editor");
     // One no record explains still holds the folder back.
     writeFile(folder.path(), "TempFileName0000_001-0badc0de.jpg", "whose?");
-    EXPECT_EQ(RenameOperations::checkFolder(folder.path(), *database).status,
+    EXPECT_EQ(inspectFolder(folder.path(), *database).status,
               OperationOutcome::Status::StrayTemporaryNames);
 }
 

@@ -88,7 +88,7 @@ TEST(Scenarios, RenameByDateTakenFollowsExiftoolsDates)
     QTemporaryDir data;
     FixedClock clock(at("2026-01-02 12:34:05"));
     NameDatabase database(data.path(), clock);
-    RenameOperations operations(clock);
+    RenameSession operations(clock);
     for (const char *scenario : {"a_three_days", "b_mixed", "c_ext_case", "d_odd_names"}) {
         SCOPED_TRACE(scenario);
         NamingInputs inputs;

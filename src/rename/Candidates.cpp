@@ -1,0 +1,96 @@
+#include "rename/Candidates.h"
+
+#include "platform/FileSystem.h"
+#include "rename/NameFormat.h"
+#include "rename/Progress.h"
+
+#include <QDateTime>
+
+namespace pelmora {
+
+void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, MetadataSource &source,
+                       ProgressSink *progress, RenamePlan &plan)
+{
+    QStringList paths;
+    QStringList undecodable;
+    const QStringList names = fs::listPlainFiles(inputs.folder, &undecodable);
+    for (const QString &name : undecodable) {
+        if (takesPart(fs::extensionOf(name), inputs.extensions, rules.extensionRule)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::UndecodableName});
+            plan.undecodable << name;
+        } else {
+            plan.leftOut.push_back({name, LeftOut::Reason::Extension});
+            if (rules.countsExcluded)
+                ++plan.excluded;
+        }
+    }
+    QStringList taking;
+    for (const QString &name : names) {
+        if (progress)
+            progress->working();
+        const QString extension = fs::extensionOf(name);
+        if (!takesPart(extension, inputs.extensions, rules.extensionRule)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::Extension});
+            if (rules.countsExcluded)
+                ++plan.excluded;
+            continue;
+        }
+        // A file under a temporary name is a file of a run, never a photo.
+        if (isTemporaryName(name)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::TemporaryName});
+            continue;
+        }
+        taking << name;
+    }
+    // Each file is known by its content, so that undo and recovery move it
+    // and no other; a JPEG's date is scanned from the same read of its head.
+    const bool readsMetadata = rules.readsCamera || rules.dateSource == DateSource::Taken;
+    std::vector<std::optional<Metadata>> quick(size_t(taking.size()));
+    const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(
+        inputs.folder, taking, [&](qsizetype i, int fd, const struct ::stat &info, QByteArrayView head) {
+            if (readsMetadata && namedAsJpeg(std::as_const(taking)[i]))
+                quick[size_t(i)] = readJpegQuickly(fd, info, head);
+        });
+    for (qsizetype i = 0; i < taking.size(); ++i) {
+        const QString &name = taking[i];
+        const QString extension = fs::extensionOf(name);
+        const std::optional<fs::FileIdentity> &identity = identities[size_t(i)];
+        PlannedRename file;
+        file.formerName = name;
+        file.extension = extension;
+        file.identity = identity.value_or(fs::FileIdentity{});
+        if (identity)
+            file.date = QDateTime::fromSecsSinceEpoch(identity->modified);
+        file.dateSource = DateSource::Modified;
+        plan.files.push_back(file);
+        paths << fs::joinPath(inputs.folder, name);
+    }
+    if (!readsMetadata)
+        return;
+    const std::vector<Metadata> read = source.readAll(paths, std::move(quick), [progress] {
+        if (progress)
+            progress->working();
+        return !(progress && progress->stopRequested());
+    });
+    if (progress && progress->stopRequested()) {
+        plan.cancelled = true;
+        return;
+    }
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        PlannedRename &file = plan.files[i];
+        const Metadata &properties = read[i];
+        file.camera = properties.cameraModel;
+        if (rules.dateSource != DateSource::Taken)
+            continue;
+        const bool taken = properties.dateTaken.isValid();
+        if (taken)
+            file.date = properties.dateTaken;
+        file.dateSource = taken ? DateSource::Taken : DateSource::Modified;
+        file.dateOrigin = taken ? properties.dateOrigin : DateOrigin{};
+        file.subSecond = taken ? properties.subSecond : -1;
+        file.movieLong = movieLengthText(properties.length);
+    }
+    plan.unreadable = source.unreadable();
+}
+
+} // namespace pelmora

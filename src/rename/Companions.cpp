@@ -1,0 +1,165 @@
+#include "rename/Companions.h"
+
+#include "platform/FileSystem.h"
+#include "platform/PropertyReader.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <tuple>
+
+namespace pelmora {
+
+namespace {
+
+// The name a sidecar is named after: "IMG_1" of "IMG_1.xmp", "IMG_1.CR2" of
+// "IMG_1.CR2.xmp", letter case aside.
+QString sidecarStem(const QString &name)
+{
+    return fs::baseNameOf(name).toCaseFolded();
+}
+
+} // namespace
+
+void bringShotsTogether(std::vector<PlannedRename> &files)
+{
+    QHash<QString, size_t> firstOf;
+    std::vector<size_t> place(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].shot.isEmpty()) {
+            place[i] = i;
+            continue;
+        }
+        auto first = firstOf.constFind(files[i].shot);
+        if (first == firstOf.constEnd())
+            first = firstOf.insert(files[i].shot, i);
+        place[i] = *first;
+    }
+    std::vector<size_t> order(files.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return place[a] < place[b]; });
+    std::vector<PlannedRename> sorted;
+    sorted.reserve(files.size());
+    for (const size_t i : order)
+        sorted.push_back(std::move(files[i]));
+    files = std::move(sorted);
+}
+
+bool isSidecarName(const QString &name)
+{
+    static const QStringList extensions = {QStringLiteral("xmp"), QStringLiteral("aae"), QStringLiteral("thm"),
+                                           QStringLiteral("lrv")};
+    return extensions.contains(fs::extensionOf(name), Qt::CaseInsensitive);
+}
+
+std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
+{
+    std::vector<SetAside> sidecars;
+    if (!inputs.companions)
+        return sidecars;
+    QSet<QString> mains;
+    for (const PlannedRename &file : plan.files) {
+        if (!isSidecarName(file.formerName)) {
+            mains.insert(file.formerName.toCaseFolded());
+            mains.insert(fs::baseNameOf(file.formerName).toCaseFolded());
+        }
+    }
+    const auto follows = [&](const QString &name) { return isSidecarName(name) && mains.contains(sidecarStem(name)); };
+    std::erase_if(plan.files, [&](PlannedRename &file) {
+        if (!follows(file.formerName))
+            return false;
+        sidecars.push_back({std::move(file), false});
+        return true;
+    });
+    std::erase_if(plan.leftOut, [&](const LeftOut &file) {
+        if (file.reason != LeftOut::Reason::Extension || !follows(file.name))
+            return false;
+        PlannedRename sidecar;
+        sidecar.formerName = file.name;
+        sidecar.extension = fs::extensionOf(file.name);
+        sidecar.identity = fs::identifyContent(plan.folder, file.name).value_or(fs::FileIdentity{});
+        sidecars.push_back({std::move(sidecar), true});
+        if (rules.countsExcluded)
+            --plan.excluded;
+        return true;
+    });
+    return sidecars;
+}
+
+void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars, RenamePlan &plan)
+{
+    if (sidecars.empty())
+        return;
+    // Each file by its name and by its base name, as written and letter case
+    // aside: a sidecar goes with the file it names exactly, if there is one.
+    // Of two files of one base name but different shots, a sidecar named
+    // after the base goes with the one that is no JPEG: editors keep
+    // sidecars for raw pictures and write their edits into a JPEG itself.
+    const auto isJpeg = [&](size_t i) { return namedAsJpeg(plan.files[i].formerName); };
+    const auto prefer = [&](QHash<QString, size_t> &map, const QString &key, size_t i) {
+        const auto held = map.constFind(key);
+        if (held == map.constEnd() || (isJpeg(*held) && !isJpeg(i)))
+            map.insert(key, i);
+    };
+    QHash<QString, size_t> byName, byBase, byNameAnyCase, byBaseAnyCase;
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        const QString &name = plan.files[i].formerName;
+        byName.insert(name, i);
+        prefer(byBase, fs::baseNameOf(name), i);
+        byNameAnyCase.insert(name.toCaseFolded(), i);
+        prefer(byBaseAnyCase, fs::baseNameOf(name).toCaseFolded(), i);
+    }
+    const auto mainOf = [&](const QString &sidecar, bool &wholeName) -> std::optional<size_t> {
+        const QString stem = fs::baseNameOf(sidecar);
+        for (const auto &[map, key, whole] : {std::tuple(&byName, stem, true), std::tuple(&byBase, stem, false),
+                                              std::tuple(&byNameAnyCase, stem.toCaseFolded(), true),
+                                              std::tuple(&byBaseAnyCase, stem.toCaseFolded(), false)}) {
+            if (const auto found = map->constFind(key); found != map->constEnd()) {
+                wholeName = whole;
+                return *found;
+            }
+        }
+        return std::nullopt;
+    };
+    // Two sidecars never take one name (IMG_1.xmp and img_1.xmp): the first stays.
+    QSet<QString> newNames;
+    std::vector<std::vector<PlannedRename>> before(plan.files.size());
+    for (auto &[sidecar, leftOutForExtension] : sidecars) {
+        bool wholeName = false;
+        const std::optional<size_t> main = mainOf(sidecar.formerName, wholeName);
+        QString newName;
+        if (main) {
+            const PlannedRename &file = plan.files[*main];
+            newName = (wholeName ? file.newName : fs::baseNameOf(file.newName)) + u'.' + sidecar.extension;
+        }
+        if (!main || newName == sidecar.formerName || newNames.contains(newName.toCaseFolded())) {
+            // Its file keeps its name: so does the sidecar, left out as before.
+            plan.leftOut.push_back(
+                {sidecar.formerName, leftOutForExtension ? LeftOut::Reason::Extension : LeftOut::Reason::Unchanged});
+            if (leftOutForExtension && rules.countsExcluded)
+                ++plan.excluded;
+            continue;
+        }
+        const PlannedRename &file = plan.files[*main];
+        newNames.insert(newName.toCaseFolded());
+        sidecar.newName = newName;
+        sidecar.newFileName = rules.naming == Naming::Replace ? sidecar.newName : fs::baseNameOf(sidecar.newName);
+        sidecar.date = file.date;
+        sidecar.dateSource = file.dateSource;
+        sidecar.dateOrigin = file.dateOrigin;
+        sidecar.companion = true;
+        before[*main].push_back(std::move(sidecar));
+    }
+    std::vector<PlannedRename> files;
+    for (size_t i = 0; i < plan.files.size(); ++i) {
+        for (PlannedRename &sidecar : before[i])
+            files.push_back(std::move(sidecar));
+        files.push_back(std::move(plan.files[i]));
+    }
+    plan.files = std::move(files);
+}
+
+} // namespace pelmora

@@ -1,0 +1,211 @@
+#include "rename/Naming.h"
+
+#include "platform/FileSystem.h"
+#include "rename/NameFormat.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+namespace pelmora {
+
+FolderNames::FolderNames(const QStringList &all, bool anyCase)
+    : anyCase(anyCase)
+{
+    for (const QString &name : all)
+        keys.insert(key(name));
+}
+
+FolderNames FolderNames::of(const QString &folder)
+{
+    const QStringList all = fs::allNames(folder);
+    return FolderNames(all, fs::caseInsensitive(folder, all));
+}
+
+QString FolderNames::key(const QString &name) const
+{
+    return fs::nameKey(name, anyCase);
+}
+
+void sortByDate(std::vector<PlannedRename> &files)
+{
+    std::stable_sort(files.begin(), files.end(), [](const PlannedRename &a, const PlannedRename &b) {
+        if (!a.date.isValid() || !b.date.isValid())
+            return !a.date.isValid() && b.date.isValid();
+        if (a.date != b.date)
+            return a.date < b.date;
+        return a.subSecond < b.subSecond;
+    });
+}
+
+QString shotKey(const NamingInputs &inputs, const PlannedRename &file)
+{
+    if (!inputs.companions || !file.date.isValid())
+        return {};
+    return fs::baseNameOf(file.formerName).toCaseFolded() + u'\n' + QString::number(file.date.toSecsSinceEpoch());
+}
+
+namespace {
+
+// The first file of each shot, by its key, and the extensions the shot's
+// files have: a second file of a shot takes the first one's name with its
+// own extension, unless that extension is taken (then it is a shot of its own).
+struct Shots {
+    struct Shot {
+        size_t first;
+        QStringList extensions;
+    };
+    std::map<QString, Shot> byKey;
+
+    // The file the one at `index` pairs with; none when it starts a shot.
+    std::optional<size_t> pairedWith(const QString &key, const PlannedRename &file, size_t index)
+    {
+        if (key.isEmpty())
+            return std::nullopt;
+        auto [shot, added] = byKey.try_emplace(key, Shot{index, {file.extension}});
+        if (added || shot->second.extensions.contains(file.extension, Qt::CaseInsensitive))
+            return std::nullopt;
+        shot->second.extensions << file.extension;
+        return shot->second.first;
+    }
+};
+
+void takeNameOf(PlannedRename &file, const QString &newFileName)
+{
+    file.newFileName = newFileName;
+    file.newName = newFileName + u'.' + file.extension;
+}
+
+} // namespace
+
+void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files)
+{
+    sortByDate(files);
+    const qint64 startNumber = wholeNumber(inputs.startNumber).value_or(1);
+    const DatePattern pattern = datePatternFor(inputs.option);
+    QString previousDate;
+    qint64 number = startNumber;
+    Shots shots;
+    for (size_t i = 0; i < files.size(); ++i) {
+        PlannedRename &file = files[i];
+        if (const std::optional<size_t> pair = shots.pairedWith(shotKey(inputs, file), file, i)) {
+            takeNameOf(file, files[*pair].newFileName);
+            continue;
+        }
+        const QString date = dateText(file.date, pattern);
+        if (date != previousDate) {
+            previousDate = date;
+            number = startNumber;
+        }
+        QString name = numberedName(date, inputs.preText, number, inputs.postText);
+        if (rules.formerNameAlways || inputs.option == NamingOption::Option3)
+            name += u'(' + fs::baseNameOf(file.formerName) + u')';
+        if (rules.lengthWithOption4 && inputs.option == NamingOption::Option4)
+            name += file.movieLong;
+        takeNameOf(file, name);
+        ++number;
+    }
+}
+
+void nameLowestFree(const NamingInputs &inputs, const FolderNames &names, std::vector<PlannedRename> &files)
+{
+    sortByDate(files);
+    QSet<QString> present = names.keys;
+    const DatePattern pattern = datePatternFor(inputs.option);
+    // A shot takes a number that is free for the extension of each of its files.
+    Shots shots;
+    std::vector<std::optional<size_t>> pairOf;
+    std::vector<QString> keys;
+    for (size_t i = 0; i < files.size(); ++i) {
+        keys.push_back(shotKey(inputs, files[i]));
+        pairOf.push_back(shots.pairedWith(keys.back(), files[i], i));
+    }
+    const auto moveTo = [&](PlannedRename &file) {
+        present.remove(names.key(file.formerName));
+        present.insert(names.key(file.newName));
+    };
+    for (size_t i = 0; i < files.size(); ++i) {
+        PlannedRename &file = files[i];
+        if (pairOf[i]) {
+            takeNameOf(file, files[*pairOf[i]].newFileName);
+            moveTo(file);
+            continue;
+        }
+        const auto shot = keys[i].isEmpty() ? shots.byKey.end() : shots.byKey.find(keys[i]);
+        const QString date = dateText(file.date, pattern);
+        const QStringList extensions = shot != shots.byKey.end() && shot->second.first == i
+            ? shot->second.extensions
+            : QStringList{file.extension};
+        const auto taken = [&](qint64 number) {
+            const QString base = numberedName(date, inputs.preText, number, inputs.postText);
+            return std::any_of(extensions.begin(), extensions.end(), [&](const QString &extension) {
+                return present.contains(names.key(base + u'.' + extension));
+            });
+        };
+        // The number widens past its digits, so a free one is always found.
+        qint64 number = 1;
+        while (taken(number))
+            ++number;
+        takeNameOf(file, numberedName(date, inputs.preText, number, inputs.postText));
+        moveTo(file);
+    }
+}
+
+void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
+{
+    std::vector<PlannedRename> kept;
+    for (PlannedRename &file : plan.files) {
+        if (rules.naming == Naming::Replace) {
+            QString replaced = file.formerName;
+            if (!inputs.preText.isEmpty())
+                replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
+            if (replaced == file.formerName) {
+                plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
+                continue;
+            }
+            file.newName = replaced;
+            file.newFileName = replaced;
+        } else {
+            takeNameOf(file, fs::baseNameOf(file.formerName) + u'(' + inputs.postText + u')');
+        }
+        kept.push_back(std::move(file));
+    }
+    plan.files = std::move(kept);
+}
+
+// Every file of a run has a temporary name, numbered in the order the files
+// are given one (the listing order, then the sidecars set beside them): only
+// those that must step aside use it, and a recovery that takes a run back.
+void giveTemporaryNames(const FolderNames &names, const QTime &now, const QString &runKey,
+                        std::vector<PlannedRename> &files)
+{
+    QSet<QString> taken = names.keys;
+    int number = 0;
+    for (const PlannedRename &file : files) {
+        if (!file.temporaryName.isEmpty()) {
+            taken.insert(names.key(file.temporaryName));
+            ++number;
+        }
+    }
+    for (PlannedRename &file : files) {
+        if (!file.temporaryName.isEmpty())
+            continue;
+        do {
+            file.temporaryName = temporaryName(now, ++number, file.extension, runKey);
+        } while (taken.contains(names.key(file.temporaryName)));
+        taken.insert(names.key(file.temporaryName));
+    }
+}
+
+void markTakenNames(const FolderNames &names, RenamePlan &plan)
+{
+    QSet<QString> staying = names.keys;
+    for (const PlannedRename &file : plan.files)
+        staying.remove(names.key(file.formerName));
+    for (PlannedRename &file : plan.files)
+        file.nameTaken = staying.contains(names.key(file.newName));
+}
+
+} // namespace pelmora
