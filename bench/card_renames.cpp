@@ -7,7 +7,7 @@
 //
 //   card_renames FOLDER [N]        (default N: 2000)
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/RenameOperations.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 //   folder_numbering [FILES ...]        (default: 10000 100000)
 #include "numbering/FolderNumbering.h"
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>

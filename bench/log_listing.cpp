@@ -4,7 +4,7 @@
 //
 //   log_listing PELMORA_CLI [N]        (default: 604000)
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

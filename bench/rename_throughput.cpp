@@ -4,7 +4,7 @@
 //
 //   rename_throughput [N ...]        (default: 1000 10000)
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/RenameOperations.h"
 #include "rename/RenameSession.h"
 

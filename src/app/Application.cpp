@@ -5,7 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "text/Messages.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 
 namespace pelmora {

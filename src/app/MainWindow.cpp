@@ -2,15 +2,16 @@
 
 #include "app/Application.h"
 #include "app/ExtensionBoxes.h"
-#include "app/FavouriteFolder.h"
-#include "attributes/AttributeText.h"
+#include "settings/FavouriteFolder.h"
+#include "text/AttributeText.h"
 #include "attributes/TextWindow.h"
-#include "maintenance/Compaction.h"
+#include "database/Compaction.h"
 #include "maintenance/LogView.h"
+#include "maintenance/Maintenance.h"
 #include "platform/IsolatedReader.h"
 #include "platform/MessageBoxes.h"
 #include "text/Messages.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
 #include "rename/RenameSession.h"
@@ -441,33 +442,29 @@ void MainWindow::Fnc_CompactDatabase()
     // The window's own connection would make the compaction fail, and the
     // user has no other way to close it: the next operation opens it again.
     app_.closeDatabase();
-    const std::optional<CompactionError> error = compactDatabase(services_.dataFolder);
-    if (!error)
-        return;
+    if (const std::optional<CompactionError> error = compactDatabase(services_.dataFolder))
+        showCompactionError(*error);
+}
+
+void MainWindow::showCompactionError(const CompactionError &error)
+{
     MessageBoxes &messages = *services_.messages;
-    messages.show(text::compactionError(*error), Buttons::Ok, Icon::Exclamation,
+    messages.show(text::compactionError(error), Buttons::Ok, Icon::Exclamation,
                   text::compactionErrorTitle(objectName()));
-    if (error->inUse)
+    if (error.inUse)
         messages.show(text::kAccessRestricted, Buttons::Ok, Icon::Information, text::kAccessRestrictedTitle);
 }
 
 void MainWindow::Fnc_ClearLog()
 {
-    NameDatabase *db = app_.database();
-    bool cleared = false;
-    try {
-        if (db) {
-            db->empty(Table::FileNameLog);
-            cleared = db->count(Table::FileNameLog) == 0;
-        }
-    } catch (const DatabaseError &) {
-        // Reported below as a log that could not be cleared.
-    }
-    if (!cleared) {
+    app_.closeDatabase();
+    const ClearLogOutcome outcome = clearLog(services_.dataFolder, *services_.clock);
+    if (!outcome.cleared) {
         services_.messages->show(text::kLogNotCleared, Buttons::Ok, Icon::None);
         return;
     }
-    Fnc_CompactDatabase();
+    if (outcome.compaction)
+        showCompactionError(*outcome.compaction);
     services_.messages->show(text::kLogCleared, Buttons::Ok, Icon::None);
 }
 
@@ -482,7 +479,7 @@ void MainWindow::Fnc_ShowAttributes()
     QString attributes;
     {
         BusyScope busy;
-        attributes = attributeText(*file, IsolatedPropertyReader().read(*file));
+        attributes = attributeText(readAttributes(*file, IsolatedPropertyReader().read(*file)));
     }
     TextWindow window(attributes, this);
     showModal(window);

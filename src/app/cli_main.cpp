@@ -1,8 +1,8 @@
 // pelmora-cli: the operations of the window, for scripts and benchmarks.
-#include "app/FavouriteFolder.h"
-#include "attributes/AttributeText.h"
-#include "maintenance/Compaction.h"
-#include "maintenance/LogTableModel.h"
+#include "settings/FavouriteFolder.h"
+#include "text/AttributeText.h"
+#include "database/Compaction.h"
+#include "maintenance/Maintenance.h"
 #include "numbering/FolderNumbering.h"
 #include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
@@ -10,7 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/IsolatedReader.h"
 #include "platform/PropertyReader.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"
 #include "rename/RenameSession.h"
@@ -114,7 +114,7 @@ int printLog(NameDatabase &database)
     };
     // Row by row: a log of years of renames never sits in memory at once.
     // The first write that fails (a full disk, a closed output) ends it.
-    bool written = print(LogTableModel::fieldNames().join(u'\t'));
+    bool written = print(logFieldNames().join(u'\t'));
     if (written) {
         database.forEachLogRowNewestFirst([&](const LogRow &row) {
             written = print(QStringList{QString::number(row.id), field(row.originalFileName),
@@ -130,12 +130,15 @@ int printLog(NameDatabase &database)
     return fail(text::logNotWritten(error));
 }
 
+QString compactionText(const CompactionError &error)
+{
+    return text::compactionError(error) + (error.inUse ? u'\r' + text::kAccessRestricted : QString());
+}
+
 int compact(const QString &dataFolder)
 {
     const std::optional<CompactionError> error = compactDatabase(dataFolder);
-    if (!error)
-        return 0;
-    return fail(text::compactionError(*error) + (error->inUse ? u'\r' + text::kAccessRestricted : QString()));
+    return error ? fail(compactionText(*error)) : 0;
 }
 
 // A folder shows its first file; a file itself.
@@ -144,7 +147,7 @@ int printAttributes(const QString &path)
     const std::optional<QString> file = QFileInfo(path).isDir() ? firstFileOf(path) : std::optional(path);
     if (!file || !QFileInfo(*file).isFile())
         return fail(text::noFileToShow(path));
-    const QString attributes = attributeText(*file, IsolatedPropertyReader().read(*file));
+    const QString attributes = attributeText(readAttributes(*file, IsolatedPropertyReader().read(*file)));
     std::fputs((QString(attributes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n').toLocal8Bit().constData(),
                stdout);
     return 0;
@@ -265,17 +268,13 @@ int undoCommand(Context &context)
     });
 }
 
-int clearLog(Context &context)
+int clearTheLog(Context &context)
 {
-    const int cleared = withDatabase(context, [](NameDatabase &database) {
-        database.empty(Table::FileNameLog);
-        return database.count(Table::FileNameLog) == 0 ? 0 : fail(text::kLogNotCleared);
-    });
-    if (cleared != 0)
-        return cleared;
-    // The log is empty and its connection closed: the file can be compacted.
+    const ClearLogOutcome outcome = clearLog(context.dataFolder, context.clock);
+    if (!outcome.cleared)
+        return fail(outcome.databaseError ? text::databaseUnavailable(*outcome.databaseError) : text::kLogNotCleared);
     print(stdout, text::kLogCleared);
-    return compact(context.dataFolder);
+    return outcome.compaction ? fail(compactionText(*outcome.compaction)) : 0;
 }
 
 // What the help says of each rename operation.
@@ -325,7 +324,7 @@ std::vector<Command> commands()
          onDatabase(printLog)},
         {QStringLiteral("compact"), {}, 0, 0, QStringLiteral("compact the database file"),
          [](Context &context) { return compact(context.dataFolder); }},
-        {QStringLiteral("clear-log"), {}, 0, 0, QStringLiteral("empty the rename log, then compact"), clearLog},
+        {QStringLiteral("clear-log"), {}, 0, 0, QStringLiteral("empty the rename log, then compact"), clearTheLog},
         {QStringLiteral("attributes"), QStringLiteral("FOLDER|FILE"), 1, 1,
          QStringLiteral("print every property of the folder's first file, or of the file"),
          [](Context &context) { return printAttributes(context.arguments[0]); }},

@@ -2,7 +2,7 @@
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/PropertyReader.h"
-#include "platform/QtMessageBoxes.h"
+#include "widgets/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QDesktopServices>

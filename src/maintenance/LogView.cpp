@@ -1,6 +1,6 @@
 #include "maintenance/LogView.h"
 
-#include "maintenance/LogTableModel.h"
+#include "widgets/LogTableModel.h"
 #include "ui_LogView.h"
 #include "widgets/WindowLook.h"
 

@@ -1,7 +1,7 @@
 #include "numbering/FolderNumbering.h"
 
 #include "platform/FileSystem.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QDir>
 #include <QFile>

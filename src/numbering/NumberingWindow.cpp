@@ -4,7 +4,7 @@
 #include "numbering/NumberingExport.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "text/Messages.h"
 #include "ui_NumberingWindow.h"
 #include "widgets/BusyScope.h"

@@ -529,17 +529,10 @@ VolumePlace volumePlaceOf(const QString &folder)
     return place;
 }
 
-namespace {
-
-// Every mount point but the root, FUSE mounts whose source is no device
-// included (the system's volume list leaves some of those out).
-QStringList mountPoints()
+QStringList mountPointsIn(const QByteArray &mountinfo)
 {
     QStringList points;
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return points;
-    for (const QByteArray &line : mounts.readAll().split('\n')) {
+    for (const QByteArray &line : mountinfo.split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 5)
             continue;
@@ -558,6 +551,14 @@ QStringList mountPoints()
             points << QFile::decodeName(point);
     }
     return points;
+}
+
+namespace {
+
+QStringList mountPoints()
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    return mounts.open(QIODevice::ReadOnly) ? mountPointsIn(mounts.readAll()) : QStringList();
 }
 
 } // namespace

@@ -169,6 +169,10 @@ struct VolumePlace {
     QString inside; // path from the volume's root, "" for the root itself
 };
 VolumePlace volumePlaceOf(const QString &folder);
+// Every mount point of a mount table in the form of /proc/self/mountinfo
+// but the root, FUSE mounts whose source is no device included (the
+// system's volume list leaves some of those out).
+QStringList mountPointsIn(const QByteArray &mountinfo);
 // The folders at the same place inside every mounted volume of the same
 // key (of any volume when no key was recorded).
 QStringList foldersAtPlace(const VolumePlace &place);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Plan.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "rename/Journal.h"
 
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <array>
 #include <utility>

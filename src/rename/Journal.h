@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Plan.h"
 
 #include <QDateTime>

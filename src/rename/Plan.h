@@ -5,7 +5,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Operations.h"
 
 #include <QDateTime>

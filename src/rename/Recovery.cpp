@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/Executor.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QFileInfo>
 

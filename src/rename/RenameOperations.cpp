@@ -7,7 +7,7 @@
 #include "rename/Companions.h"
 #include "rename/Executor.h"
 #include "rename/Journal.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Naming.h"
 #include "rename/Progress.h"
 #include "rename/Recovery.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/PropertyReader.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/NamingInputs.h"
 #include "rename/Operations.h"
 #include "rename/Plan.h"

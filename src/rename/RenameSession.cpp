@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "rename/Journal.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
 #include "rename/RunGuards.h"

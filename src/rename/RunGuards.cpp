@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/Journal.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/Executor.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Naming.h"
 #include "rename/Recovery.h"
 #include "rename/RunGuards.h"

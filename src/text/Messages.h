@@ -1,8 +1,8 @@
 #pragma once
 
-#include "maintenance/Compaction.h"
+#include "database/Compaction.h"
 #include "platform/MessageBoxes.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 #include "rename/RenameOperations.h"
 

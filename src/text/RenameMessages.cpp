@@ -1,7 +1,7 @@
 #include "text/Messages.h"
 
 #include "platform/Clock.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 
 #include <cerrno>

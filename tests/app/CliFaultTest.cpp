@@ -2,7 +2,7 @@
 // must stay there once, and a recovered run gives every photo its former name.
 #include "TestSupport.h"
 
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "attributes/TextWindow.h"
 #include "maintenance/LogView.h"
 #include "numbering/NumberingWindow.h"
-#include "platform/QtMessageBoxes.h"
+#include "widgets/QtMessageBoxes.h"
 #include "widgets/FolderLists.h"
 #include "TestSupport.h"
 

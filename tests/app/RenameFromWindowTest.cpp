@@ -2,7 +2,7 @@
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
 #include "rename/Journal.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/RenameOperations.h"
 #include "widgets/FolderLists.h"
 #include "TestSupport.h"

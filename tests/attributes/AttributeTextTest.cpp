@@ -1,4 +1,4 @@
-#include "attributes/AttributeText.h"
+#include "text/AttributeText.h"
 #include "platform/PropertyReader.h"
 #include "TestSupport.h"
 
@@ -22,7 +22,7 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
     ASSERT_EQ(firstFileOf(folder.path()), photo);
 
     PropertyReader reader;
-    const QString text = attributeText(photo, reader.read(photo));
+    const QString text = attributeText(readAttributes(photo, reader.read(photo)));
     EXPECT_FALSE(text.endsWith("\r\n"));
     const QStringList lines = text.split("\r\n");
     ASSERT_EQ(lines.size(), 500);
@@ -36,7 +36,7 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
     EXPECT_EQ(lines[27], "27 : ");
     EXPECT_EQ(lines[499], "499 : ");
 
-    const QStringList movie = attributeText(folder.filePath("c.mov"), reader.read(folder.filePath("c.mov"))).split("\r\n");
+    const QStringList movie = attributeText(readAttributes(folder.filePath("c.mov"), reader.read(folder.filePath("c.mov")))).split("\r\n");
     EXPECT_EQ(movie[27], "27 : 00:00:09");
     EXPECT_EQ(movie[39], "39 : 160 x 120");
     EXPECT_EQ(movie[12], "12 : \u200E2021/\u200E07/\u200E05 \u200E\u200E08:00:00"); // recorded, UTC here
@@ -45,7 +45,7 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
 
     // A damaged file: its name and empty values, never a crash.
     const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF" "Exif", 10));
-    const QStringList broken = attributeText(damaged, reader.read(damaged)).split("\r\n");
+    const QStringList broken = attributeText(readAttributes(damaged, reader.read(damaged))).split("\r\n");
     ASSERT_EQ(broken.size(), 500);
     EXPECT_EQ(broken[30], "30 : ");
 

@@ -1,5 +1,5 @@
 #include "numbering/FolderNumbering.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "text/Messages.h"
 #include "TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include "rename/RenameOperations.h"
 #include "rename/RenameSession.h"
 #include "text/Messages.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "TestSupport.h"
 
 #include <exiv2/exiv2.hpp>

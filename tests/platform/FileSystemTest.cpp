@@ -119,6 +119,32 @@ TEST(FileSystem, VolumeErrorsAreToldApart)
     EXPECT_EQ(filesIn(folder.path()), QStringList({"a.jpg"}));
 }
 
+// A card is found again wherever it is mounted: mount points read from the
+// system's table (escaped names included), a folder's place on its volume,
+// and a volume that is not there.
+TEST(FileSystem, MountTableAndVolumePlaces)
+{
+    const QByteArray mountinfo =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "41 22 0:36 / /media/user/EOS\\040DIGITAL rw,nosuid - vfat /dev/sdb1 rw\n"
+        "42 22 0:37 / /mnt/tab\\011and\\134slash rw - fuseblk /dev/loop3 rw\n"
+        "43 22 0:38 / /media/\\345\\206\\231\\347\\234\\237 rw - exfat /dev/sdc1 rw\n"
+        "\n"
+        "truncated line\n";
+    EXPECT_EQ(fs::mountPointsIn(mountinfo),
+              QStringList({"/media/user/EOS DIGITAL", "/mnt/tab\tand\\slash", "/media/写真"}));
+
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath("DCIM/100CANON");
+    const QString inner = folder.filePath("DCIM/100CANON");
+    const fs::VolumePlace place = fs::volumePlaceOf(inner);
+    ASSERT_FALSE(place.root.isEmpty());
+    EXPECT_EQ(QDir::cleanPath(QDir(place.root).filePath(place.inside)), fs::canonicalFolder(inner));
+    EXPECT_TRUE(fs::volumeMounted(place));
+    EXPECT_FALSE(fs::volumeMounted({"uuid:0000-NONE", "/media/none", ""}));
+    EXPECT_TRUE(fs::foldersAtPlace({"uuid:0000-NONE", place.root, place.inside}).isEmpty());
+}
+
 // A file is known by its size and content; its time and inode are hints
 // (FAT drivers rewrite times; inodes change with every mount). A record of
 // an older version, without content, goes by size and time to the 2 seconds

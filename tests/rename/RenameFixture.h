@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "text/Messages.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "rename/NameFormat.h"
 #include "rename/Progress.h"
 #include "rename/RenameOperations.h"

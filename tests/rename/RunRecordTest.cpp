@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -380,6 +381,31 @@ TEST_F(RunRecord, LookingChangesNothingTheRunSettlesFirst)
 
     EXPECT_EQ(run(Operation::NewNumber).failed, 0);
     EXPECT_EQ(journal::unfinishedRuns(*database).size(), 0u);
+}
+
+// A database of the first version that kept runs gains the columns added
+// since when it is opened, and its last run is undone by its names alone.
+TEST_F(RunRecord, ADatabaseOfTheFirstRunSchemaIsUpgradedAndItsRunUndone)
+{
+    writeFile(folder.path(), "210305-001.jpg", "one");
+    writeFile(folder.path(), "210305-002.jpg", "two");
+    database.reset();
+    for (const QString &name : filesIn(data.path()))
+        QFile::remove(data.filePath(name));
+    {
+        sqlite3 *old = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(NameDatabase::fileIn(data.path())).constData(), &old), SQLITE_OK);
+        const QByteArray sql = readFile(testdataFolder() + "/database/first_run_schema.sql")
+                                   .replace("@FOLDER@", QFile::encodeName(folder.path()));
+        EXPECT_EQ(sqlite3_exec(old, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(old);
+        sqlite3_close(old);
+    }
+    database = std::make_unique<NameDatabase>(data.path(), clock);
+    EXPECT_EQ(database->count(Table::FileNameLog), 2);
+    const OperationOutcome undone = undo();
+    EXPECT_EQ(undone.renamed, 2) << text::outcomeMessage(undone).toStdString();
+    EXPECT_EQ(contents(), (std::map<QString, QByteArray>{{"IMG_0001.jpg", "one"}, {"IMG_0002.jpg", "two"}}));
+    EXPECT_EQ(database->count(Table::FileNameLog), 4);
 }
 
 // Undo always goes to the last run: one cut short is settled first, an

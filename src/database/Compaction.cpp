@@ -1,7 +1,7 @@
-#include "maintenance/Compaction.h"
+#include "database/Compaction.h"
 
 #include "platform/FileSystem.h"
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -57,6 +58,8 @@ struct LogRow {
     QString newFileName;
     QDateTime update;
 };
+// The fields of a log row, in the table's order.
+QStringList logFieldNames();
 
 class NameDatabase;
 

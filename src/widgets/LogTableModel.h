@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -19,8 +19,6 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-
-    static QStringList fieldNames();
 
 private:
     std::vector<LogRow> rows_;

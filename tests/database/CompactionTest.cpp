@@ -1,5 +1,5 @@
-#include "maintenance/Compaction.h"
-#include "rename/NameDatabase.h"
+#include "database/Compaction.h"
+#include "database/NameDatabase.h"
 #include "text/Messages.h"
 #include "TestSupport.h"
 

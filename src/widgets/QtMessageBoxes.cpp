@@ -1,4 +1,4 @@
-#include "platform/QtMessageBoxes.h"
+#include "widgets/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QDialog>

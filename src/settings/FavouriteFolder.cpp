@@ -1,4 +1,4 @@
-#include "app/FavouriteFolder.h"
+#include "settings/FavouriteFolder.h"
 
 #include <QDir>
 #include <QFile>

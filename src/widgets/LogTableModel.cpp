@@ -1,4 +1,4 @@
-#include "maintenance/LogTableModel.h"
+#include "widgets/LogTableModel.h"
 
 #include "platform/Clock.h"
 
@@ -10,13 +10,6 @@ LogTableModel::LogTableModel(std::vector<LogRow> rows, QObject *parent)
 {
 }
 
-QStringList LogTableModel::fieldNames()
-{
-    return {QStringLiteral("ID"),        QStringLiteral("OriginalFileName"), QStringLiteral("MakeItDate"),
-            QStringLiteral("Extension"), QStringLiteral("Camera"),           QStringLiteral("NewFileName"),
-            QStringLiteral("Update")};
-}
-
 int LogTableModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(rows_.size());
@@ -24,7 +17,7 @@ int LogTableModel::rowCount(const QModelIndex &parent) const
 
 int LogTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(fieldNames().size());
+    return parent.isValid() ? 0 : int(logFieldNames().size());
 }
 
 QVariant LogTableModel::data(const QModelIndex &index, int role) const
@@ -48,7 +41,7 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return fieldNames().value(section);
+    return logFieldNames().value(section);
 }
 
 } // namespace pelmora

@@ -1,11 +1,6 @@
-#include "attributes/AttributeText.h"
+#include "text/AttributeText.h"
 
-#include "platform/FileSystem.h"
-#include "platform/PropertyReader.h"
 #include "text/Messages.h"
-
-#include <QFileInfo>
-#include <QMimeDatabase>
 
 #include <map>
 
@@ -56,17 +51,17 @@ QString dateColumnText(const QDateTime &value)
 
 } // namespace
 
-QString attributeText(const QString &path, const Metadata &metadata)
+QString attributeText(const FileAttributes &file)
 {
-    const QFileInfo file(path);
     std::map<int, QString> columns;
-    if (file.isFile()) {
+    if (!file.size.isEmpty()) {
+        const Metadata &metadata = file.metadata;
         columns = {
-            {column::Size, QString::number(file.size())},
-            {column::Type, QMimeDatabase().mimeTypeForFile(path).name()},
+            {column::Size, file.size},
+            {column::Type, file.type},
             {column::DateModified, dateColumnText(metadata.dateModified)},
-            {column::DateCreated, dateColumnText(file.birthTime())},
-            {column::DateAccessed, dateColumnText(file.lastRead())},
+            {column::DateCreated, dateColumnText(file.created)},
+            {column::DateAccessed, dateColumnText(file.accessed)},
             {column::DateTaken, dateColumnText(metadata.dateTaken)},
             {column::DateTakenOrigin, metadata.dateTaken.isValid() ? text::dateOriginText(metadata.dateOrigin) : QString()},
             {column::Length, metadata.length},
@@ -83,24 +78,13 @@ QString attributeText(const QString &path, const Metadata &metadata)
             {column::FrameRate, metadata.frameRate},
         };
     }
-    QString text = file.fileName();
+    QString text = file.name;
     for (int n = 1; n <= column::Last; ++n) {
         const auto it = columns.find(n);
         text += QStringLiteral("\r\n") + QString::number(n) + QStringLiteral(" : ")
             + (it == columns.end() ? QString() : it->second);
     }
     return text;
-}
-
-std::optional<QString> firstFileOf(const QString &folder)
-{
-    // A link to a device or a pipe is passed by: it is no file to read.
-    for (const QString &name : fs::listPlainFiles(folder)) {
-        const QString path = fs::joinPath(folder, name);
-        if (QFileInfo(path).isFile())
-            return path;
-    }
-    return std::nullopt;
 }
 
 } // namespace pelmora

@@ -1,4 +1,4 @@
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 #include "TestSupport.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "rename/NameDatabase.h"
+#include "database/NameDatabase.h"
 
 #include "platform/Clock.h"
 
@@ -40,7 +40,8 @@ DROP TABLE IF EXISTS FileNameListRun;
 // earlier version gets them, empty, when it is opened.
 constexpr std::pair<const char *, const char *> kAddedColumns[] = {
     {"RenameRun", "VolumeKey TEXT"},   {"RenameRun", "VolumeRoot TEXT"},  {"RenameRun", "VolumePath TEXT"},
-    {"RenameJournal", "Size INTEGER"}, {"RenameJournal", "Modified INTEGER"}, {"RenameJournal", "ErrorCode INTEGER"},
+    {"RenameJournal", "Identity INTEGER"}, {"RenameJournal", "Size INTEGER"}, {"RenameJournal", "Modified INTEGER"},
+    {"RenameJournal", "ErrorCode INTEGER"},
     {"RenameJournal", "Content INTEGER"},  {"RenameJournal", "GroupNo INTEGER"},
     {"RenameRun", "RunKey TEXT"},          {"RenameRun", "ClosedByRecovery INTEGER"},
 };
@@ -64,6 +65,13 @@ DatabaseError::DatabaseError(QString file, QString cause, int code)
     , cause_(std::move(cause))
     , code_(code)
 {
+}
+
+QStringList logFieldNames()
+{
+    return {QStringLiteral("ID"),        QStringLiteral("OriginalFileName"), QStringLiteral("MakeItDate"),
+            QStringLiteral("Extension"), QStringLiteral("Camera"),           QStringLiteral("NewFileName"),
+            QStringLiteral("Update")};
 }
 
 QString databaseDateText(const QDateTime &value)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/PropertyReader.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace pelmora {
+
+// What the attribute display shows of a file: the file's own values (size,
+// type, times) and those of its metadata. A path that is no file has its
+// name only.
+struct FileAttributes {
+    QString name;
+    QString size; // bytes; empty when the path is no file
+    QString type; // media type, e.g. image/jpeg
+    QDateTime created;
+    QDateTime accessed;
+    Metadata metadata;
+};
+
+FileAttributes readAttributes(const QString &path, const Metadata &metadata);
+
+// The file the display shows for a folder: its first plain, non-hidden file
+// by name; none for a folder without one.
+std::optional<QString> firstFileOf(const QString &folder);
+
+} // namespace pelmora

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "attributes/Attributes.h"
+
+#include <QString>
+
+namespace pelmora {
+
+// The file's name, then for every column from 1 to 499 a CR LF, the column
+// number, " : " and the column's text (empty when the file has none); no
+// line break at the end.
+QString attributeText(const FileAttributes &file);
+
+} // namespace pelmora
