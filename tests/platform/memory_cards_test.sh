@@ -39,13 +39,18 @@ check() { # check NAME COMMAND...: one case, said as it passes or fails
 pelmora() { "$cli" --data "$work/data" "$@"; }
 # Name and contents of every file, in name order.
 state() { (cd "$1" && for f in *; do printf '%s %s\n' "$f" "$(md5sum < "$f" | cut -c1-32)"; done); }
-fill() { # fill FOLDER COUNT: photos with contents of their own
-  mkdir -p "$1"
-  for i in $(seq 1 "$2"); do
-    { cat "$photo"; echo "$i"; } > "$1/IMG_$(printf %04d "$i").JPG"
-  done
+# Photos are written on the local disk, then copied to the card at once
+# with their times: a card through FUSE is slow to write file by file.
+staged() { # staged FOLDER: moves what $work/stage holds into FOLDER
+  mkdir -p "$1" && cp -a "$work/stage/." "$1/" && rm -rf "$work/stage"
 }
-
+fill() { # fill FOLDER COUNT: photos with contents of their own
+  mkdir -p "$work/stage"
+  for i in $(seq 1 "$2"); do
+    { cat "$photo"; echo "$i"; } > "$work/stage/IMG_$(printf %04d "$i").JPG"
+  done
+  staged "$1"
+}
 mount_exfat() { # mount_exfat IMAGE DIR [ro]
   local loop
   loop=$(losetup -f --show ${3:+-r} "$1") || return 1
@@ -106,13 +111,15 @@ done
 # under each other's new names, in one cycle: every file steps aside under
 # a temporary name first.
 fill_cycle() { # fill_cycle FOLDER COUNT
-  mkdir -p "$1"
+  mkdir -p "$work/stage"
+  local start f
+  start=$(date -d '2021-03-01 08:00:00' +%s)
   for i in $(seq 0 $(($2 - 1))); do
-    local f
-    f="$1/210301-$(printf %03d $(( (i + 1) % $2 + 1 ))).JPG"
+    f="$work/stage/210301-$(printf %03d $(( (i + 1) % $2 + 1 ))).JPG"
     { cat "$photo"; echo "$i"; } > "$f"
-    touch -d "@$(( $(date -d '2021-03-01 08:00:00' +%s) + i * 30 ))" "$f"
+    touch -d "@$(( start + i * 30 ))" "$f"
   done
+  staged "$1"
 }
 # Starts new-number and kills it once the folder shows temporary names
 # (with "final": once every file was aside and a few have their new names).
