@@ -45,20 +45,15 @@ namespace pelmora {
 
 namespace {
 
-const QString kShotDate = rulesOf(Operation::ShotDate).listText;
-const QString kNewNumber = rulesOf(Operation::NewNumber).listText;
-const QString kKeepExisting = rulesOf(Operation::KeepExisting).listText;
-const QString kNewAndExisting = rulesOf(Operation::NewAndExisting).listText;
-const QString kReplaceText = rulesOf(Operation::ReplaceText).listText;
-const QString kAppendText = rulesOf(Operation::AppendText).listText;
-const QString kUndo = rulesOf(Operation::Undo).listText;
-const QString kCompact = QStringLiteral("データベース最適化");
-const QString kClearLog = QStringLiteral("DBログ削除(初期化)");
-const QString kAttributes = QStringLiteral("属性表示");
-const QString kShowLog = QStringLiteral("LOGの表示");
-const QString kNumbering = QStringLiteral("フォルダ附番");
-const QString kRegisterDrive = QStringLiteral("Driveボタン登録");
-const QString kEnd = QStringLiteral("終了");
+const QString kShotDate = text::operationName(Operation::ShotDate);
+const QString kNewNumber = text::operationName(Operation::NewNumber);
+const QString kKeepExisting = text::operationName(Operation::KeepExisting);
+const QString kNewAndExisting = text::operationName(Operation::NewAndExisting);
+const QString kReplaceText = text::operationName(Operation::ReplaceText);
+const QString kAppendText = text::operationName(Operation::AppendText);
+const QString kUndo = text::operationName(Operation::Undo);
+using text::kAttributesEntry, text::kClearLogEntry, text::kCompactEntry, text::kEndEntry, text::kNumberingEntry,
+    text::kRegisterDriveEntry, text::kShowLogEntry;
 
 // The start folder: the root of the system drive.
 const QString kStartFolder = QDir::rootPath();
@@ -100,8 +95,8 @@ private:
 
 QStringList operationListEntries()
 {
-    return {kShotDate, kNewNumber, kKeepExisting, kNewAndExisting, kReplaceText, kCompact, kAttributes,
-            kAppendText, kShowLog, kNumbering, kRegisterDrive, kUndo, kEnd};
+    return {kShotDate, kNewNumber, kKeepExisting, kNewAndExisting, kReplaceText, kCompactEntry, kAttributesEntry,
+            kAppendText, kShowLogEntry, kNumberingEntry, kRegisterDriveEntry, kUndo, kEndEntry};
 }
 
 MainWindow::MainWindow(Application &app, QWidget *parent)
@@ -186,9 +181,9 @@ void MainWindow::buildControls()
     }
 
     connect(Cmd_Fnc, &QPushButton::clicked, this, [this] { dispatch(Cmb_Fnc->currentText()); });
-    connect(Cmd_Log, &QPushButton::clicked, this, [this] { runShortcut(kShowLog); });
-    connect(Cmd_Zokusei, &QPushButton::clicked, this, [this] { runShortcut(kAttributes); });
-    connect(Cmd_Saitekika, &QPushButton::clicked, this, [this] { runShortcut(kCompact); });
+    connect(Cmd_Log, &QPushButton::clicked, this, [this] { runShortcut(kShowLogEntry); });
+    connect(Cmd_Zokusei, &QPushButton::clicked, this, [this] { runShortcut(kAttributesEntry); });
+    connect(Cmd_Saitekika, &QPushButton::clicked, this, [this] { runShortcut(kCompactEntry); });
     connect(Cmd_End, &QPushButton::clicked, this, [this] { services_.endProgram(); });
     connect(Cmd_DriveChange, &QPushButton::clicked, this, &MainWindow::driveChange);
     connect(Extention_Clear, &QPushButton::clicked, this, &MainWindow::clearInputs);
@@ -289,15 +284,15 @@ void MainWindow::dispatch(const QString &operationText)
         {kKeepExisting, [this] { Fnc_RenameKeepExisting(); }},
         {kNewAndExisting, [this] { Fnc_RenameNewAndExisting(); }},
         {kReplaceText, [this] { Fnc_ReplaceText(); }},
-        {kCompact, [this] { Fnc_CompactDatabase(); }},
-        {kClearLog, [this] { Fnc_ClearLog(); }},
-        {kAttributes, [this] { Fnc_ShowAttributes(); }},
+        {kCompactEntry, [this] { Fnc_CompactDatabase(); }},
+        {kClearLogEntry, [this] { Fnc_ClearLog(); }},
+        {kAttributesEntry, [this] { Fnc_ShowAttributes(); }},
         {kAppendText, [this] { Fnc_AppendText(); }},
-        {kShowLog, [this] { showLogView(); }},
-        {kNumbering, [this] { openNumbering(); }},
-        {kRegisterDrive, [this] { Fnc_RegisterDrive(); }},
+        {kShowLogEntry, [this] { showLogView(); }},
+        {kNumberingEntry, [this] { openNumbering(); }},
+        {kRegisterDriveEntry, [this] { Fnc_RegisterDrive(); }},
         {kUndo, [this] { Fnc_Undo(); }},
-        {kEnd, [this] { services_.endProgram(); }},
+        {kEndEntry, [this] { services_.endProgram(); }},
     };
     for (const auto &[text, action] : table) {
         if (text == operationText) {
@@ -399,7 +394,7 @@ void MainWindow::runRename(Operation operation, const QString &title)
 
 QString MainWindow::confirmationTitle(Operation operation)
 {
-    return text::confirmationTitle(rulesOf(operation).listText);
+    return text::confirmationTitle(text::operationName(operation));
 }
 
 void MainWindow::Fnc_ShotDateConfirm() { runRename(Operation::ShotDate, text::kConfirmTitle); }

@@ -16,21 +16,21 @@ using C = Closing;
 std::vector<OperationRules> makeOperations()
 {
     return {
-    // operation, list text, name, two passes, extension rule, counts excluded, date, camera, naming,
+    // operation, name, two passes, extension rule, counts excluded, date, camera, naming,
     // start number, former name always, length with Option4, FileNameList, log, progress, closing
-    {Operation::ShotDate, QStringLiteral("ファイル名変換(撮影日時)"), QStringLiteral("shot-date"),
+    {Operation::ShotDate, QStringLiteral("shot-date"),
      true, R::UpperOrLowerCase, true, D::Taken, true, N::ByDay, true, false, true, L::Temporary, true, true, C::Counts},
-    {Operation::NewNumber, QStringLiteral("ファイル名変換(新規付番)"), QStringLiteral("new-number"),
+    {Operation::NewNumber, QStringLiteral("new-number"),
      true, R::UpperOrLowerCase, true, D::Modified, true, N::ByDay, true, false, false, L::Temporary, true, true, C::Counts},
-    {Operation::KeepExisting, QStringLiteral("ファイル名変換(既存温存)"), QStringLiteral("keep-existing"),
+    {Operation::KeepExisting, QStringLiteral("keep-existing"),
      false, R::ExactCase, false, D::Modified, false, N::LowestFree, false, false, false, L::Current, false, false, C::Plain},
-    {Operation::NewAndExisting, QStringLiteral("ファイル名変換(新規+既存)"), QStringLiteral("new-and-existing"),
+    {Operation::NewAndExisting, QStringLiteral("new-and-existing"),
      true, R::UpperOrLowerCase, true, D::Modified, false, N::ByDay, true, true, false, L::TemporaryNoExt, false, true, C::Counts},
-    {Operation::ReplaceText, QStringLiteral("ファイル名文字列置換"), QStringLiteral("replace"),
+    {Operation::ReplaceText, QStringLiteral("replace"),
      false, R::UpperOrLowerCase, true, D::Modified, true, N::Replace, false, false, false, L::None, true, true, C::Counts},
-    {Operation::AppendText, QStringLiteral("Text追記"), QStringLiteral("append"),
+    {Operation::AppendText, QStringLiteral("append"),
      false, R::UpperOrLowerCase, true, D::Modified, true, N::Append, false, false, false, L::None, true, true, C::Counts},
-    {Operation::Undo, QStringLiteral("元に戻す(直前の変更)"), QStringLiteral("undo"),
+    {Operation::Undo, QStringLiteral("undo"),
      true, R::UpperOrLowerCase, false, D::None, false, N::Former, false, false, false, L::None, true, true, C::Undone},
     };
 }

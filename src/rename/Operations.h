@@ -41,7 +41,6 @@ enum class Closing { Counts, Plain, Undone };
 // Everything that sets one rename operation apart from the others.
 struct OperationRules {
     Operation operation;
-    QString listText;    // entry of the operation list
     QString name;        // command-line name, and the name stored with a run
     bool twoPasses;      // every file goes through a temporary name first
     ExtensionRule extensionRule;

@@ -56,6 +56,17 @@ QString undoFolderMissing(const QString &folder);
 QString logNotWritten(int error);
 inline const QString kUndoTitle = QStringLiteral("元に戻す");
 
+// The entries of the main window's operation list, and the one the
+// dispatch knows beside them (kClearLogEntry, which the list does not offer).
+QString operationName(Operation operation); // the rename operations' and undo's
+inline const QString kCompactEntry = QStringLiteral("データベース最適化");
+inline const QString kClearLogEntry = QStringLiteral("DBログ削除(初期化)");
+inline const QString kAttributesEntry = QStringLiteral("属性表示");
+inline const QString kShowLogEntry = QStringLiteral("LOGの表示");
+inline const QString kNumberingEntry = QStringLiteral("フォルダ附番");
+inline const QString kRegisterDriveEntry = QStringLiteral("Driveボタン登録");
+inline const QString kEndEntry = QStringLiteral("終了");
+
 // The main window's questions and answers.
 inline const QString kNoSuchOperation = QStringLiteral("その操作は存在しません。");
 inline const QString kNotDone = QStringLiteral("実施していません");

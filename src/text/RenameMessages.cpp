@@ -376,7 +376,7 @@ QString tableLines(const DetailTable &table)
 QString strandedQuestion(const UnfinishedRun &run)
 {
     // Short lines: a box breaks a long one wherever it likes, inside a word too.
-    return QStringLiteral("前回の処理が途中で終わりました。\r") + rulesOf(run.run.operation).listText
+    return QStringLiteral("前回の処理が途中で終わりました。\r") + operationName(run.run.operation)
         + QStringLiteral("（") + fixedDateTimeText(run.run.started, u'/') + QStringLiteral(" 開始）\r\r")
         + QString::number(run.awaitingRestore) + QStringLiteral("件のファイルが一時的な名前のままです。\r\rフォルダ名\r")
         + run.run.folder + QStringLiteral("\r\rこの処理で名前を変えた") + QString::number(run.goingBack)

@@ -6,6 +6,20 @@
 
 namespace pelmora::text {
 
+QString operationName(Operation operation)
+{
+    switch (operation) {
+    case Operation::ShotDate: return QStringLiteral("ファイル名変換(撮影日時)");
+    case Operation::NewNumber: return QStringLiteral("ファイル名変換(新規付番)");
+    case Operation::KeepExisting: return QStringLiteral("ファイル名変換(既存温存)");
+    case Operation::NewAndExisting: return QStringLiteral("ファイル名変換(新規+既存)");
+    case Operation::ReplaceText: return QStringLiteral("ファイル名文字列置換");
+    case Operation::AppendText: return QStringLiteral("Text追記");
+    case Operation::Undo: return QStringLiteral("元に戻す(直前の変更)");
+    }
+    return {};
+}
+
 QString compactionError(const CompactionError &error)
 {
     QString message = QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
@@ -90,7 +104,7 @@ QString renameQuestion(qsizetype files, const QString &folder)
 
 QString undoQuestion(const RenamePlan &plan)
 {
-    return QStringLiteral("直前の変更を元に戻しますか？\r\r") + rulesOf(plan.undoneOperation).listText
+    return QStringLiteral("直前の変更を元に戻しますか？\r\r") + operationName(plan.undoneOperation)
         + QStringLiteral("（") + fixedDateTimeText(plan.undoneStarted, u'/') + QStringLiteral("）\r全 ")
         + QString::number(plan.files.size()) + QStringLiteral(" 件\r\rフォルダ名\r") + plan.folder;
 }

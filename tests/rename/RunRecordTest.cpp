@@ -516,7 +516,7 @@ TEST(OperationTable, EveryOperationIsFoundByNameAndValue)
         EXPECT_EQ(&rulesOf(entry.operation), &entry);
         EXPECT_EQ(operationNamed(entry.name), &entry);
         names.insert(entry.name);
-        texts.insert(entry.listText);
+        texts.insert(text::operationName(entry.operation));
     }
     EXPECT_EQ(names.size(), qsizetype(allOperations().size()));
     EXPECT_EQ(texts.size(), qsizetype(allOperations().size()));
