@@ -44,7 +44,7 @@ int main(int argc, char **argv)
         const auto error = workbook::write(QStringLiteral(PELMORA_WORKBOOK_TEMPLATE), files, folders, target);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         if (error) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(error->file), qPrintable(error->cause));
+            std::fprintf(stderr, "%s: %s\n", qPrintable(error->subject), qPrintable(error->detail));
             return 1;
         }
         std::printf("%d file rows + %d folder rows: %.3f s, %.0f rows/s, %.1f MB\n", count, folderCount, seconds,

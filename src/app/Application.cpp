@@ -58,7 +58,7 @@ NameDatabase *Application::database()
         try {
             database_ = std::make_unique<NameDatabase>(services_.dataFolder, *services_.clock);
         } catch (const DatabaseError &error) {
-            services_.messages->show(text::databaseUnavailable(error), Buttons::Ok, Icon::Critical,
+            services_.messages->show(text::databaseUnavailable(error.failure()), Buttons::Ok, Icon::Critical,
                                      text::kDatabaseErrorTitle);
         }
     }
@@ -91,7 +91,7 @@ void Application::offerRecovery(const QString &folder)
         }
     } catch (const DatabaseError &error) {
         if (!folder.isEmpty())
-            messages.show(text::databaseUnavailable(error), Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
+            messages.show(text::databaseUnavailable(error.failure()), Buttons::Ok, Icon::Critical, text::kDatabaseErrorTitle);
         // At start-up it goes on without: the first operation reports the database.
     }
 }

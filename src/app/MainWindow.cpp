@@ -437,16 +437,16 @@ void MainWindow::Fnc_CompactDatabase()
     // The window's own connection would make the compaction fail, and the
     // user has no other way to close it: the next operation opens it again.
     app_.closeDatabase();
-    if (const std::optional<CompactionError> error = compactDatabase(services_.dataFolder))
+    if (const std::optional<Failure> error = compactDatabase(services_.dataFolder))
         showCompactionError(*error);
 }
 
-void MainWindow::showCompactionError(const CompactionError &error)
+void MainWindow::showCompactionError(const Failure &error)
 {
     MessageBoxes &messages = *services_.messages;
     messages.show(text::compactionError(error), Buttons::Ok, Icon::Exclamation,
                   text::compactionErrorTitle(objectName()));
-    if (error.inUse)
+    if (error.kind == Failure::Kind::InUse)
         messages.show(text::kAccessRestricted, Buttons::Ok, Icon::Information, text::kAccessRestrictedTitle);
 }
 
@@ -485,9 +485,9 @@ void MainWindow::Fnc_RegisterDrive()
     const QString folder = Dir1->path();
     if (!confirm(text::registerQuestion(folder), text::kConfirmTitle, {}))
         return;
-    if (const std::optional<QString> cause = favourite::store(services_.dataFolder, folder)) {
-        services_.messages->show(text::registerFailed(favourite::fileIn(services_.dataFolder), *cause), Buttons::Ok,
-                                 Icon::Critical, text::kRegisterErrorTitle);
+    if (const std::optional<Failure> failure = favourite::store(services_.dataFolder, folder)) {
+        services_.messages->show(text::registerFailed(*failure), Buttons::Ok, Icon::Critical,
+                                 text::kRegisterErrorTitle);
         return;
     }
     services_.messages->show(text::kRegistered, Buttons::Ok, Icon::None);
@@ -512,7 +512,7 @@ void MainWindow::showLogView()
         LogView view(services_.dataFolder, *services_.clock, this);
         showModal(view);
     } catch (const DatabaseError &error) {
-        services_.messages->show(text::databaseUnreadable(error), Buttons::Ok, Icon::Critical,
+        services_.messages->show(text::databaseUnreadable(error.failure()), Buttons::Ok, Icon::Critical,
                                  text::kDatabaseErrorTitle);
     }
 }

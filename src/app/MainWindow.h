@@ -27,7 +27,7 @@ class ExtensionBoxes;
 class FileList;
 class FolderList;
 class NameDatabase;
-struct CompactionError;
+struct Failure;
 class RenameSession;
 
 // The hub: folder and naming inputs, the operation list and its dispatch.
@@ -79,7 +79,7 @@ private:
     // Checks, plans, asks with the plan as details, applies and reports.
     void runRename(Operation operation, const QString &title);
     void applyAndReport(RenameSession &session);
-    void showCompactionError(const CompactionError &error);
+    void showCompactionError(const Failure &error);
     // Anything but Yes is answered with "実施していません".
     bool confirm(const QString &question, const QString &title, const DetailTable &details,
                  Buttons buttons = Buttons::YesNoCancel);

@@ -130,14 +130,14 @@ int printLog(NameDatabase &database)
     return fail(text::logNotWritten(error));
 }
 
-QString compactionText(const CompactionError &error)
+QString compactionText(const Failure &error)
 {
-    return text::compactionError(error) + (error.inUse ? u'\r' + text::kAccessRestricted : QString());
+    return text::compactionError(error) + (error.kind == Failure::Kind::InUse ? u'\r' + text::kAccessRestricted : QString());
 }
 
 int compact(const QString &dataFolder)
 {
-    const std::optional<CompactionError> error = compactDatabase(dataFolder);
+    const std::optional<Failure> error = compactDatabase(dataFolder);
     return error ? fail(compactionText(*error)) : 0;
 }
 
@@ -166,8 +166,8 @@ int favouriteFolder(const QString &dataFolder, const QString &folder)
     if (!QFileInfo(folder).isDir())
         return fail(text::folderMissing(folder));
     const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
-    if (const std::optional<QString> cause = favourite::store(dataFolder, absolute))
-        return fail(text::registerFailed(favourite::fileIn(dataFolder), *cause));
+    if (const std::optional<Failure> failure = favourite::store(dataFolder, absolute))
+        return fail(text::registerFailed(*failure));
     print(stdout, text::kRegistered);
     return 0;
 }
@@ -186,7 +186,7 @@ int exportWorkbook(NameDatabase &database, const QString &dataFolder, const QStr
     const QString target = QDir(folder).filePath(workbook::outputName(clock.now()));
     if (const auto error = workbook::write(findWorkbookTemplate(dataFolder), numberedFiles(database),
                                            numberedFolders(database), target))
-        return fail(text::exportFailed(error->file, error->cause));
+        return fail(text::exportFailed(*error));
     print(stdout, target);
     return 0;
 }
@@ -209,7 +209,7 @@ int withDatabase(Context &context, const std::function<int(NameDatabase &)> &com
         NameDatabase database(context.dataFolder, context.clock);
         return command(database);
     } catch (const DatabaseError &error) {
-        return fail(text::databaseUnavailable(error));
+        return fail(text::databaseUnavailable(error.failure()));
     }
 }
 
@@ -272,7 +272,7 @@ int clearTheLog(Context &context)
 {
     const ClearLogOutcome outcome = clearLog(context.dataFolder, context.clock);
     if (!outcome.cleared)
-        return fail(outcome.databaseError ? text::databaseUnavailable(*outcome.databaseError) : text::kLogNotCleared);
+        return fail(outcome.databaseFailure ? text::databaseUnavailable(*outcome.databaseFailure) : text::kLogNotCleared);
     print(stdout, text::kLogCleared);
     return outcome.compaction ? fail(compactionText(*outcome.compaction)) : 0;
 }

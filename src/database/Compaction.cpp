@@ -26,16 +26,17 @@ struct Close {
 };
 using Connection = std::unique_ptr<sqlite3, Close>;
 
-CompactionError engineError(sqlite3 *db, int rc)
+Failure engineError(const QString &file, sqlite3 *db, int rc)
 {
     const int code = rc & 0xff;
-    return {code, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)),
-            code == SQLITE_BUSY || code == SQLITE_LOCKED};
+    const bool inUse = code == SQLITE_BUSY || code == SQLITE_LOCKED;
+    return {inUse ? Failure::Kind::InUse : Failure::Kind::ReadWrite, file, 0, code,
+            QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))};
 }
 
-CompactionError systemError(int error)
+Failure systemError(const QString &file, int error)
 {
-    return {error, QString::fromLocal8Bit(std::strerror(error)), false};
+    return {Failure::Kind::ReadWrite, file, error, 0, QString::fromLocal8Bit(std::strerror(error))};
 }
 
 bool syncPath(const QString &path, int flags)
@@ -55,7 +56,7 @@ QString backupFileIn(const QString &dataFolder)
     return QDir(dataFolder).filePath(QStringLiteral("FileNameDB_Backup.db"));
 }
 
-std::optional<CompactionError> compactDatabase(const QString &dataFolder)
+std::optional<Failure> compactDatabase(const QString &dataFolder)
 {
     const QString file = NameDatabase::fileIn(dataFolder);
     const QString backup = backupFileIn(dataFolder);
@@ -64,14 +65,14 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     // Whatever bears the name counts, a link to nowhere included: the copy
     // would be written where it points, and the link moved over the file.
     if (fs::exists(dataFolder, QFileInfo(backup).fileName()))
-        return CompactionError{SQLITE_ERROR, QStringLiteral("output file already exists"), false, backup};
+        return Failure{Failure::Kind::LeftoverCopy, backup, 0, SQLITE_ERROR, QStringLiteral("output file already exists")};
     if (!QFileInfo::exists(file))
         return std::nullopt; // nothing written yet: nothing to compact
     sqlite3 *handle = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(file).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     const Connection db(handle);
     if (opened != SQLITE_OK)
-        return engineError(handle, opened);
+        return engineError(file, handle, opened);
     // Leaving WAL needs the only connection: any other one, an idle window's
     // included, makes it fail as busy. It also folds the -wal file in, so
     // that no log of the old file is left beside the new one.
@@ -84,12 +85,12 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     const bool left = mode && std::strcmp(mode, "delete") == 0;
     sqlite3_free(mode);
     if (!left && (rc == SQLITE_ROW || rc == SQLITE_DONE)) // the old mode answered: still in use
-        return CompactionError{SQLITE_BUSY, QString::fromUtf8(sqlite3_errstr(SQLITE_BUSY)), true};
+        return Failure{Failure::Kind::InUse, file, 0, SQLITE_BUSY, QString::fromUtf8(sqlite3_errstr(SQLITE_BUSY))};
     if (!left)
-        return engineError(handle, rc);
+        return engineError(file, handle, rc);
     // What this compaction wrote is only ever a copy: on failure it goes, so
     // that a later compaction is not blocked by it.
-    const auto failed = [&](const CompactionError &error) {
+    const auto failed = [&](const Failure &error) {
         QFile::remove(backup);
         QFile::remove(backup + QStringLiteral("-journal"));
         sqlite3_exec(handle, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr); // as it was
@@ -99,7 +100,7 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     if ((rc = sqlite3_exec(handle, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr,
                            nullptr))
         != SQLITE_OK)
-        return failed(engineError(handle, rc));
+        return failed(engineError(file, handle, rc));
 
     sqlite3_stmt *vacuum = nullptr;
     rc = sqlite3_prepare_v2(handle, "VACUUM INTO ?", -1, &vacuum, nullptr);
@@ -110,14 +111,14 @@ std::optional<CompactionError> compactDatabase(const QString &dataFolder)
     }
     sqlite3_finalize(vacuum);
     if (rc != SQLITE_DONE)
-        return failed(engineError(handle, rc));
+        return failed(engineError(file, handle, rc));
 
     struct stat written {};
     if (::lstat(QFile::encodeName(backup).constData(), &written) != 0 || !S_ISREG(written.st_mode))
-        return failed(systemError(EEXIST)); // the name was taken meanwhile: never moved over the file
+        return failed(systemError(backup, EEXIST)); // the name was taken meanwhile: never moved over the file
     if (!syncPath(backup, O_RDONLY | O_NOFOLLOW) || std::rename(QFile::encodeName(backup).constData(),
                                                    QFile::encodeName(file).constData()) != 0)
-        return failed(systemError(errno)); // the copy goes; the file is as it was
+        return failed(systemError(file, errno)); // the copy goes; the file is as it was
     syncPath(dataFolder, O_RDONLY | O_DIRECTORY);
     return std::nullopt;
 }

@@ -59,11 +59,9 @@ const char *tableName(Table table)
 
 } // namespace
 
-DatabaseError::DatabaseError(QString file, QString cause, int code)
-    : std::runtime_error((file + QStringLiteral(": ") + cause).toStdString())
-    , file_(std::move(file))
-    , cause_(std::move(cause))
-    , code_(code)
+DatabaseError::DatabaseError(Failure failure)
+    : std::runtime_error((failure.subject + QStringLiteral(": ") + failure.detail).toStdString())
+    , failure_(std::move(failure))
 {
 }
 
@@ -89,7 +87,7 @@ Statement::Statement(NameDatabase &database, const QString &sql)
 {
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(database.db_.get(), text.constData(), int(text.size()), &stmt_, nullptr) != SQLITE_OK)
-        database.fail(QStringLiteral("読み書きできません"));
+        database.fail(Failure::Kind::ReadWrite);
 }
 
 Statement::~Statement()
@@ -133,7 +131,7 @@ bool Statement::step()
     switch (sqlite3_step(stmt_)) {
     case SQLITE_ROW: return true;
     case SQLITE_DONE: return false;
-    default: database_.fail(QStringLiteral("読み書きできません"));
+    default: database_.fail(Failure::Kind::ReadWrite);
     }
 }
 
@@ -186,17 +184,17 @@ NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock)
     , clock_(clock)
 {
     if (!QDir(dataFolder).exists())
-        throw DatabaseError(file_, QStringLiteral("フォルダがありません"), SQLITE_CANTOPEN);
+        throw DatabaseError({Failure::Kind::FolderMissing, file_, 0, SQLITE_CANTOPEN, {}});
     sqlite3 *handle = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &handle,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     db_.reset(handle); // owned from here on, also when the open failed
     if (rc != SQLITE_OK)
-        fail(QStringLiteral("開けません"));
+        fail(Failure::Kind::CannotOpen);
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, 2000);
     if (sqlite3_db_readonly(handle, "main") == 1)
-        throw DatabaseError(file_, QStringLiteral("書き込みできません"), SQLITE_READONLY);
+        throw DatabaseError({Failure::Kind::ReadOnly, file_, 0, SQLITE_READONLY, {}});
     // WAL: every file's state is committed right after its rename, and WAL
     // commits are cheap enough for that. Whoever moves another file over this
     // one (compaction) must first hold the only connection and switch back to
@@ -221,18 +219,18 @@ void NameDatabase::addMissingColumns()
 
 NameDatabase::~NameDatabase() = default;
 
-void NameDatabase::fail(const QString &what)
+void NameDatabase::fail(Failure::Kind kind)
 {
     sqlite3 *handle = db_.get();
     const int code = handle ? sqlite3_extended_errcode(handle) : SQLITE_NOMEM;
-    const QString cause = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
-    throw DatabaseError(file_, what + QStringLiteral(" (") + cause + u')', code);
+    const QString detail = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
+    throw DatabaseError({kind, file_, 0, code, detail});
 }
 
 void NameDatabase::execute(const QString &sql)
 {
     if (sqlite3_exec(db_.get(), sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail(QStringLiteral("読み書きできません"));
+        fail(Failure::Kind::ReadWrite);
 }
 
 Statement &NameDatabase::reused(const char *sql)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -19,20 +21,18 @@ namespace pelmora {
 
 class Clock;
 
-// An unusable database file: names the file and the cause, for the box the
-// caller shows, and keeps SQLite's result code so that callers can tell a
-// busy file from a full or a damaged one.
+// An unusable database file: the failure names the file and keeps SQLite's
+// result code, so that callers can tell a busy file from a full or a
+// damaged one.
 class DatabaseError : public std::runtime_error {
 public:
-    DatabaseError(QString file, QString cause, int code = 0);
-    const QString &file() const { return file_; }
-    const QString &cause() const { return cause_; }
-    int code() const { return code_; }
+    explicit DatabaseError(Failure failure);
+    const Failure &failure() const { return failure_; }
+    const QString &file() const { return failure_.subject; }
+    int code() const { return failure_.databaseCode; }
 
 private:
-    QString file_;
-    QString cause_;
-    int code_;
+    Failure failure_;
 };
 
 enum class Table { FileNameList, FileNameLog, FileNum, FolderNum };
@@ -137,7 +137,7 @@ public:
     // visitor gives false.
     void forEachLogRowNewestFirst(const std::function<bool(const LogRow &)> &visit);
 
-    [[noreturn]] void fail(const QString &what);
+    [[noreturn]] void fail(Failure::Kind kind);
 
 private:
     void addMissingColumns();

@@ -10,7 +10,7 @@ ClearLogOutcome clearLog(const QString &dataFolder, const Clock &clock)
         database.empty(Table::FileNameLog);
         outcome.cleared = database.count(Table::FileNameLog) == 0;
     } catch (const DatabaseError &error) {
-        outcome.databaseError = error;
+        outcome.databaseFailure = error.failure();
     }
     // Compacted once the connection is closed.
     if (outcome.cleared)

@@ -14,8 +14,8 @@ class Clock;
 // What clearing the rename log came to.
 struct ClearLogOutcome {
     bool cleared = false;
-    std::optional<DatabaseError> databaseError; // why the log could not be cleared, when the database said
-    std::optional<CompactionError> compaction;  // why the compaction after it did not happen
+    std::optional<Failure> databaseFailure; // why the log could not be cleared, when the database said
+    std::optional<Failure> compaction;  // why the compaction after it did not happen
 };
 
 // Deletes every row of the rename log, then compacts the database file, on

@@ -77,7 +77,7 @@ void NumberingWindow::RunNumbering()
                      }
                  }).run(Dir1->path());
     } catch (const DatabaseError &error) {
-        services_.messages->show(text::databaseUnavailable(error), Buttons::Ok, Icon::Critical,
+        services_.messages->show(text::databaseUnavailable(error.failure()), Buttons::Ok, Icon::Critical,
                                  text::kDatabaseErrorTitle);
         return;
     }
@@ -96,7 +96,7 @@ void NumberingWindow::exportWorkbook()
         files = numberedFiles(*database);
         folders = numberedFolders(*database);
     } catch (const DatabaseError &error) {
-        services_.messages->show(text::databaseUnreadable(error), Buttons::Ok, Icon::Critical,
+        services_.messages->show(text::databaseUnreadable(error.failure()), Buttons::Ok, Icon::Critical,
                                  text::kDatabaseErrorTitle);
         return;
     }
@@ -121,7 +121,7 @@ void NumberingWindow::exportWorkbook()
     }
     if (error) {
         Txt_Msg->setText(text::kNumberingIdle);
-        services_.messages->show(text::exportFailed(error->file, error->cause), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
+        services_.messages->show(text::exportFailed(*error), Buttons::Ok, Icon::Critical, text::kExportErrorTitle);
         return;
     }
     const bool opened = services_.openFile && services_.openFile(target);

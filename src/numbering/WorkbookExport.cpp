@@ -189,7 +189,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     PartFile part(target);
     QString cause;
     if (!part.create(&cause))
-        return Error{target, cause};
+        return Error{Failure::Kind::CannotWrite, target, 0, 0, cause};
 
     // Rows go out in order, so constant memory mode costs nothing and keeps
     // a drive's worth of rows out of memory.
@@ -201,7 +201,7 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
     lxw_worksheet *foldersSheet = filesSheet ? workbook_add_worksheet(book.book.get(), "Folders") : nullptr;
     lxw_format *dateFormat = foldersSheet ? workbook_add_format(book.book.get()) : nullptr;
     if (!dateFormat)
-        return Error{target, QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))};
+        return Error{Failure::Kind::CannotWrite, target, 0, 0, QString::fromUtf8(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED))};
     format_set_num_format(dateFormat, "yyyy/mm/dd hh:mm:ss");
     // Wide enough for the date and time, which would otherwise show as ####.
     book.check(worksheet_set_column(filesSheet, 3, 3, 20, nullptr));
@@ -231,13 +231,13 @@ std::optional<Error> write(const QString &templatePath, const std::vector<FileRo
         ++row;
     }
     if (book.error != LXW_NO_ERROR)
-        return Error{target, QString::fromUtf8(lxw_strerror(book.error))};
+        return Error{Failure::Kind::CannotWrite, target, 0, 0, QString::fromUtf8(lxw_strerror(book.error))};
     // workbook_close frees the workbook whatever it returns.
     const lxw_error closed = workbook_close(book.book.release());
     if (closed != LXW_NO_ERROR)
-        return Error{target, QString::fromUtf8(lxw_strerror(closed))};
+        return Error{Failure::Kind::CannotWrite, target, 0, 0, QString::fromUtf8(lxw_strerror(closed))};
     if (!part.renameIntoPlace(&cause))
-        return Error{target, cause};
+        return Error{Failure::Kind::CannotWrite, target, 0, 0, cause};
     return std::nullopt;
 }
 

@@ -355,7 +355,7 @@ std::optional<TemplateHeadings> readTemplateHeadings(const QString &path, Error 
     if (file.open(path) && (files = file.headings(QStringLiteral("Files")))
         && (folders = file.headings(QStringLiteral("Folders"))))
         return TemplateHeadings{*std::move(files), *std::move(folders)};
-    *error = Error{path, file.cause};
+    *error = Error{Failure::Kind::Unreadable, path, 0, 0, file.cause};
     return std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,11 +9,9 @@
 
 namespace pelmora::workbook {
 
-// What went wrong, for the box: the file concerned and the cause.
-struct Error {
-    QString file;
-    QString cause;
-};
+// What went wrong: the file concerned, and the cause in the words of the
+// library or of the check that found it.
+using Error = Failure;
 
 // The heading rows of the template's sheets "Files" and "Folders".
 struct TemplateHeadings {

@@ -118,7 +118,7 @@ struct OperationOutcome {
         UndoChanged,
         UndoFolderMissing,         // `subject`: the last run's folder, gone for good
         UndoVolumeMissing,         // `subject`: the last run's folder, its volume out
-        Database                   // `databaseError`
+        Database                   // `databaseFailure`
     };
     Status status = Status::Completed;
     Refusal refusal = Refusal::None;
@@ -126,7 +126,7 @@ struct OperationOutcome {
     int count = 0;
     int error = 0;
     QStringList names;
-    std::optional<DatabaseError> databaseError; // a refusal's, or what stopped a run
+    std::optional<Failure> databaseFailure; // a refusal's, or what stopped a run
     QString folder;  // the folder the outcome is about
     StopReason stopReason = StopReason::None;
     int renamed = 0;

@@ -156,7 +156,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         transaction.commit();
     } catch (const DatabaseError &error) {
         refuse(outcome, Status::DatabaseUnavailable, Refusal::Database);
-        outcome.databaseError = error;
+        outcome.databaseFailure = error.failure();
         return outcome;
     }
 
@@ -208,7 +208,8 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     outcome.notDone = notDone;
     if (outcome.stopReason != StopReason::None) {
         outcome.status = Status::Stopped;
-        outcome.databaseError = databaseError;
+        if (databaseError)
+            outcome.databaseFailure = databaseError->failure();
     }
     return outcome;
 }

@@ -65,7 +65,7 @@ OperationOutcome inspectFolder(const QString &folder, NameDatabase &database)
         }
     } catch (const DatabaseError &error) {
         refuse(outcome, Status::DatabaseUnavailable, Refusal::Database);
-        outcome.databaseError = error;
+        outcome.databaseFailure = error.failure();
     }
     return outcome;
 }

@@ -114,7 +114,7 @@ OperationOutcome planLastUndo(NameDatabase &database, const QTime &now)
         }
     } catch (const DatabaseError &error) {
         refuse(outcome, Status::DatabaseUnavailable, Refusal::Database);
-        outcome.databaseError = error;
+        outcome.databaseFailure = error.failure();
     }
     return outcome;
 }

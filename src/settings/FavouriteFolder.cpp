@@ -12,7 +12,7 @@ QString fileIn(const QString &dataFolder)
     return QDir(dataFolder).filePath(QStringLiteral("DriveFileName.txt"));
 }
 
-std::optional<QString> store(const QString &dataFolder, const QString &folder)
+std::optional<Failure> store(const QString &dataFolder, const QString &folder)
 {
     QSaveFile file(fileIn(dataFolder));
     if (file.open(QIODevice::WriteOnly)) {
@@ -20,7 +20,7 @@ std::optional<QString> store(const QString &dataFolder, const QString &folder)
         if (file.commit())
             return std::nullopt;
     }
-    return file.errorString();
+    return Failure{Failure::Kind::CannotWrite, file.fileName(), 0, 0, file.errorString()};
 }
 
 std::optional<QString> stored(const QString &dataFolder)

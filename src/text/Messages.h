@@ -28,16 +28,19 @@ QString renameSummary(int renamed, int excluded, int failed, bool stopped = fals
 QString outcomeMessage(const OperationOutcome &outcome);
 QString failureLine(int failed);
 QString notNumericStartNumber(const QString &startNumber);
-QString databaseUnavailable(const DatabaseError &error);
+// Why a file Pelmora keeps or writes could not be used, with the library's
+// own words in brackets.
+QString failureCause(const Failure &failure);
+QString databaseUnavailable(const Failure &failure);
 // For what only reads the database.
-QString databaseUnreadable(const DatabaseError &error);
+QString databaseUnreadable(const Failure &failure);
 QString folderMissing(const QString &folder);
 QString folderBusy(const QString &folder);
 // A run cut short left files under temporary names in the folder.
 QString recoverFirst(const QString &folder, int waiting);
 // Why the run stopped part-way, and how many files it did not touch.
 QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QString &folder,
-                    const DatabaseError *error);
+                    const Failure *failure);
 // Files of the run left under temporary names; empty when none.
 QString leftTemporaryLine(int count);
 QString folderNotWritable(const QString &folder, int error);
@@ -111,7 +114,7 @@ inline const QString kStrandedTitle = QStringLiteral("中断された処理");
 // Compaction and the log.
 // "エラー <code> ： <text>", and for a leftover copy, which file it is and
 // what the user may do with it.
-QString compactionError(const CompactionError &error);
+QString compactionError(const Failure &error);
 // "動作警告   [<window>]"
 QString compactionErrorTitle(const QString &window);
 inline const QString kAccessRestricted = QStringLiteral(
@@ -130,7 +133,7 @@ inline const QString kAttributesTitle = QStringLiteral("属性");
 QString registerQuestion(const QString &folder);
 inline const QString kRegistered = QStringLiteral(
     "　Driveボタンにフォルダを登録しました。\r\r　次回からDriveボタンを押すと登録したフォルダが選択されます。");
-QString registerFailed(const QString &file, const QString &cause);
+QString registerFailed(const Failure &failure);
 
 // Numbering and its workbook.
 // Files and folders numbered; folders whose contents could not be read;
@@ -140,7 +143,7 @@ QString numberingFile(int number);
 inline const QString kNumberingIdle = QStringLiteral("フォルダを選択、Numberingを実行するとファイルに固有番号を付与します。");
 inline const QString kNumberingFinished = QStringLiteral("ナンバリング完了です。Excelファイル出力はしていません。");
 QString exportQuestion(qsizetype files, qsizetype folders);
-QString exportFailed(const QString &file, const QString &cause);
+QString exportFailed(const Failure &failure);
 // The row written, counted from 1, of the sheet of files or of folders.
 QString exportingRow(bool folders, qsizetype counter);
 inline const QString kExportQuestionTitle = QStringLiteral("確認");

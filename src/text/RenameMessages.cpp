@@ -59,13 +59,13 @@ QString outcomeMessage(const OperationOutcome &outcome)
     case Refusal::UndoFolderMissing: return undoFolderMissing(subject);
     case Refusal::UndoVolumeMissing: return undoVolumeMissing(subject);
     case Refusal::Database:
-        return outcome.databaseError ? databaseUnavailable(*outcome.databaseError) : QString();
+        return outcome.databaseFailure ? databaseUnavailable(*outcome.databaseFailure) : QString();
     }
     QString message = closingMessage(outcome) + unreadableLine(outcome.plan.unreadable)
         + undecodableLine(outcome.plan.undecodable);
     if (outcome.stopReason != OperationOutcome::StopReason::None)
         message += stoppedLine(outcome.stopReason, outcome.notDone, outcome.plan.folder,
-                               outcome.databaseError ? &*outcome.databaseError : nullptr);
+                               outcome.databaseFailure ? &*outcome.databaseFailure : nullptr);
     return message + leftTemporaryLine(outcome.leftTemporary);
 }
 
@@ -80,16 +80,34 @@ QString notNumericStartNumber(const QString &startNumber)
     return QStringLiteral("Start Number欄には数字以外は入力できません。\r\r現在の入力値：") + startNumber;
 }
 
-QString databaseUnavailable(const DatabaseError &error)
+QString failureCause(const Failure &failure)
 {
-    return QStringLiteral("データベースを使用できないため、何も変更しませんでした。\r\rファイル：") + error.file()
-        + QStringLiteral("\r原因：") + error.cause();
+    QString cause;
+    switch (failure.kind) {
+    case Failure::Kind::FolderMissing: cause = QStringLiteral("フォルダがありません"); break;
+    case Failure::Kind::CannotOpen: cause = QStringLiteral("開けません"); break;
+    case Failure::Kind::ReadOnly: cause = QStringLiteral("書き込みできません"); break;
+    case Failure::Kind::ReadWrite: cause = QStringLiteral("読み書きできません"); break;
+    case Failure::Kind::InUse: cause = QStringLiteral("使用中です"); break;
+    case Failure::Kind::LeftoverCopy: cause = QStringLiteral("以前の最適化で作られたファイルが残っています"); break;
+    case Failure::Kind::Unreadable: cause = QStringLiteral("読み取れません"); break;
+    case Failure::Kind::CannotWrite: cause = QStringLiteral("書き込めません"); break;
+    }
+    if (!failure.detail.isEmpty())
+        cause += QStringLiteral(" (") + failure.detail + u')';
+    return cause;
 }
 
-QString databaseUnreadable(const DatabaseError &error)
+QString databaseUnavailable(const Failure &failure)
 {
-    return QStringLiteral("データベースを開けません。\r\rファイル：") + error.file() + QStringLiteral("\r原因：")
-        + error.cause();
+    return QStringLiteral("データベースを使用できないため、何も変更しませんでした。\r\rファイル：") + failure.subject
+        + QStringLiteral("\r原因：") + failureCause(failure);
+}
+
+QString databaseUnreadable(const Failure &failure)
+{
+    return QStringLiteral("データベースを開けません。\r\rファイル：") + failure.subject + QStringLiteral("\r原因：")
+        + failureCause(failure);
 }
 
 QString folderMissing(const QString &folder)
@@ -113,7 +131,7 @@ QString recoverFirst(const QString &folder, int waiting)
 }
 
 QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QString &folder,
-                    const DatabaseError *error)
+                    const Failure *failure)
 {
     using Reason = OperationOutcome::StopReason;
     QString why;
@@ -128,8 +146,8 @@ QString stoppedLine(OperationOutcome::StopReason reason, int untouched, const QS
     }
     QString line = QStringLiteral("\r (") + why + QStringLiteral("途中で中止しました。") + QString::number(untouched)
         + QStringLiteral("件は変更していません)");
-    if (reason == Reason::Database && error)
-        line += QStringLiteral("\r\rファイル：") + error->file() + QStringLiteral("\r原因：") + error->cause();
+    if (reason == Reason::Database && failure)
+        line += QStringLiteral("\r\rファイル：") + failure->subject + QStringLiteral("\r原因：") + failureCause(*failure);
     else
         line += QStringLiteral("\r\rフォルダ名：") + folder;
     return line;

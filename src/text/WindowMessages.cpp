@@ -20,11 +20,12 @@ QString operationName(Operation operation)
     return {};
 }
 
-QString compactionError(const CompactionError &error)
+QString compactionError(const Failure &error)
 {
-    QString message = QStringLiteral("エラー ") + QString::number(error.code) + QStringLiteral(" ： ") + error.text;
-    if (!error.leftover.isEmpty())
-        message += QStringLiteral("\r\r以前の最適化で作られたファイルが残っています：\r") + error.leftover
+    QString message = QStringLiteral("エラー ") + QString::number(error.databaseCode ? error.databaseCode : error.error)
+        + QStringLiteral(" ： ") + error.detail;
+    if (error.kind == Failure::Kind::LeftoverCopy)
+        message += QStringLiteral("\r\r以前の最適化で作られたファイルが残っています：\r") + error.subject
             + QStringLiteral("\r\rこのファイルは自動では削除しません。中身が不要であることを確かめてから"
                              "削除するか別の場所へ移し、もう一度最適化を実施して下さい。");
     return message;
@@ -47,9 +48,10 @@ QString registerQuestion(const QString &folder)
         + folder;
 }
 
-QString registerFailed(const QString &file, const QString &cause)
+QString registerFailed(const Failure &failure)
 {
-    return QStringLiteral("フォルダを登録できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
+    return QStringLiteral("フォルダを登録できませんでした。\r\rファイル：") + failure.subject + QStringLiteral("\r原因：")
+        + failureCause(failure);
 }
 
 QString numberingDone(int files, int folders, int unreadable, int unnamed)
@@ -79,9 +81,10 @@ QString exportQuestion(qsizetype files, qsizetype folders)
                          "開いているExcelファイルがある場合は閉じてください。\r\r　このまま処理を続けますか？");
 }
 
-QString exportFailed(const QString &file, const QString &cause)
+QString exportFailed(const Failure &failure)
 {
-    return QStringLiteral("Excelファイルを出力できませんでした。\r\rファイル：") + file + QStringLiteral("\r原因：") + cause;
+    return QStringLiteral("Excelファイルを出力できませんでした。\r\rファイル：") + failure.subject
+        + QStringLiteral("\r原因：") + failureCause(failure);
 }
 
 QString exportingRow(bool folders, qsizetype counter)

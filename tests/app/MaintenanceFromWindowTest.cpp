@@ -74,7 +74,7 @@ TEST_F(MaintenanceFromWindow, LogWindowShowsTheLogNewestFirstAndHoldsTheDatabase
     renameAll();
     std::vector<QStringList> rows;
     QStringList headings;
-    std::optional<CompactionError> meanwhile;
+    std::optional<Failure> meanwhile;
     whileShown = [&](QDialog &dialog) {
         EXPECT_EQ(dialog.objectName(), "LogView");
         EXPECT_EQ(dialog.windowTitle(), "Form1");
@@ -106,7 +106,7 @@ TEST_F(MaintenanceFromWindow, LogWindowShowsTheLogNewestFirstAndHoldsTheDatabase
     EXPECT_EQ(rows[0], QStringList({"3", "IMG_3.jpg", "2021/03/05 09:00:00", "2026/01/02 12:34:05"}));
     EXPECT_EQ(rows[2][1], "IMG_1.jpg");
     ASSERT_TRUE(meanwhile.has_value());
-    EXPECT_TRUE(meanwhile->inUse);
+    EXPECT_EQ(meanwhile->kind, Failure::Kind::InUse);
     EXPECT_EQ(compactDatabase(data.path()), std::nullopt); // closed again
     EXPECT_TRUE(messages.shown.empty());
 

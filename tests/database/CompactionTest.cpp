@@ -61,8 +61,8 @@ TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
         const QByteArray held = bytes();
         const auto error = compactDatabase(data.path());
         ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->code, SQLITE_BUSY);
-        EXPECT_TRUE(error->inUse);
+        EXPECT_EQ(error->databaseCode, SQLITE_BUSY);
+        EXPECT_EQ(error->kind, Failure::Kind::InUse);
         EXPECT_EQ(text::compactionError(*error), "エラー 5 ： database is locked");
         EXPECT_EQ(bytes(), held);
     }
@@ -85,13 +85,13 @@ TEST_F(Compaction, RefusedWhileInUseOrWithALeftoverCopy)
     ::kill(reader, SIGKILL);
     ::waitpid(reader, nullptr, 0);
     ASSERT_TRUE(busy.has_value());
-    EXPECT_TRUE(busy->inUse);
+    EXPECT_EQ(busy->kind, Failure::Kind::InUse);
 
     writeFile(data.path(), "FileNameDB_Backup.db", "an earlier copy");
     const QByteArray before = bytes();
     const auto leftover = compactDatabase(data.path());
     ASSERT_TRUE(leftover.has_value());
-    EXPECT_FALSE(leftover->inUse);
+    EXPECT_EQ(leftover->kind, Failure::Kind::LeftoverCopy);
     EXPECT_EQ(text::compactionError(*leftover), "エラー 1 ： output file already exists\r\r"
                                                 "以前の最適化で作られたファイルが残っています：\r"
                                                 + backupFileIn(data.path())
@@ -124,7 +124,7 @@ TEST_F(Compaction, AFailureLeavesNoCopyBehind)
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto error = compactDatabase(data.path());
         ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->code, SQLITE_CORRUPT);
+        EXPECT_EQ(error->databaseCode, SQLITE_CORRUPT);
         EXPECT_FALSE(QFile::exists(backupFileIn(data.path())));
     }
 }

@@ -83,7 +83,12 @@ int openDescriptors()
 
 TEST_F(NameDatabaseTest, UnusableFileIsReportedNotCrashed)
 {
-    EXPECT_THROW(NameDatabase(data.filePath("missing"), clock), DatabaseError);
+    try {
+        NameDatabase(data.filePath("missing"), clock);
+        FAIL() << "a database was opened in a folder that is not there";
+    } catch (const DatabaseError &error) {
+        EXPECT_EQ(error.failure().kind, Failure::Kind::FolderMissing);
+    }
 
     writeFile(data.path(), "FileNameDB.db", QByteArray(4096, 'z'));
     const int before = openDescriptors();
@@ -93,7 +98,8 @@ TEST_F(NameDatabaseTest, UnusableFileIsReportedNotCrashed)
             FAIL() << "a file that is not a database was opened";
         } catch (const DatabaseError &error) {
             EXPECT_EQ(error.file(), data.filePath("FileNameDB.db"));
-            EXPECT_FALSE(error.cause().isEmpty());
+            EXPECT_EQ(error.failure().kind, Failure::Kind::ReadWrite);
+            EXPECT_FALSE(error.failure().detail.isEmpty());
             EXPECT_EQ(error.code() & 0xff, SQLITE_NOTADB);
         }
     }

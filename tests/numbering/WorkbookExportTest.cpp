@@ -17,12 +17,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace pelmora::workbook {
-inline void PrintTo(const Error &error, std::ostream *out)
+namespace pelmora {
+inline void PrintTo(const Failure &failure, std::ostream *out)
 {
-    *out << error.file.toStdString() << ": " << error.cause.toStdString();
+    *out << failure.subject.toStdString() << ": " << failure.detail.toStdString();
 }
-} // namespace pelmora::workbook
+} // namespace pelmora
 
 namespace {
 
@@ -284,8 +284,8 @@ TEST(Workbook, ADamagedTemplateIsAnErrorAndWritesNothing)
         const auto error = write(path, {{"FLE000001", "a.jpg", {}, "jpg", "旅行", "FLD0001"}}, kFolders,
                                  out + QStringLiteral("/out.xlsx"));
         ASSERT_TRUE(error) << c.what;
-        EXPECT_EQ(error->file, path) << c.what;
-        EXPECT_FALSE(error->cause.isEmpty()) << c.what;
+        EXPECT_EQ(error->subject, path) << c.what;
+        EXPECT_EQ(error->kind, Failure::Kind::Unreadable) << c.what;
         EXPECT_EQ(entriesOf(out), QStringList()) << c.what;
     }
 }
@@ -309,8 +309,8 @@ TEST(Workbook, AnUnwritableTargetIsAnErrorAndLeavesNothing)
             continue;
         const auto error = write(kTemplate, {}, kFolders, c.target);
         ASSERT_TRUE(error) << c.what;
-        EXPECT_EQ(error->file, c.target) << c.what;
-        EXPECT_FALSE(error->cause.isEmpty()) << c.what;
+        EXPECT_EQ(error->subject, c.target) << c.what;
+        EXPECT_EQ(error->kind, Failure::Kind::CannotWrite) << c.what;
         EXPECT_EQ(entriesOf(dir.path()), QStringList({"locked", "taken.xlsx"})) << c.what;
         EXPECT_EQ(entriesOf(dir.filePath("locked")), QStringList()) << c.what;
         EXPECT_EQ(entriesOf(dir.filePath("taken.xlsx")), QStringList()) << c.what;
