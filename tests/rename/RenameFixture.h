@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <memory>
 
 namespace pelmora::test {
@@ -28,6 +29,13 @@ public:
     void hide() override { events.push_back(-2); }
     std::vector<int> events;
 };
+
+// What a closing message counts: files renamed, left out for their
+// extension, not renamed.
+inline std::tuple<int, int, int> counted(const OperationOutcome &outcome)
+{
+    return {outcome.renamed, outcome.plan.excluded, outcome.failed};
+}
 
 // A photo folder and a DATA folder in a temporary place, a fixed clock at
 // 12:34:05 and the database opened on it.
