@@ -131,6 +131,26 @@ TEST(Naming, LowestFreeTakesTheFirstNumberFreeForEveryFileOfTheShot)
     }
 }
 
+// Past 999 the number widens: the thousandth file of a day, and the
+// lowest free number of a day whose 999 are taken, are 1000.
+TEST(Naming, NumbersWidenPastThreeDigits)
+{
+    std::vector<PlannedRename> day;
+    QStringList taken;
+    for (int i = 0; i < 1000; ++i) {
+        day.push_back(filesOf({{"f.jpg", "2021-03-05 09:00:00"}}).front());
+        taken << QStringLiteral("210305-%1.jpg").arg(i + 1, 3, 10, QChar(u'0'));
+    }
+    nameByDay(rulesOf(Operation::ShotDate), inputsWith(), day);
+    EXPECT_EQ(day[998].newName, "210305-999.jpg");
+    EXPECT_EQ(day[999].newName, "210305-1000.jpg");
+
+    taken.removeLast();
+    std::vector<PlannedRename> one = filesOf({{"x.jpg", "2021-03-05 09:00:00"}});
+    nameLowestFree(inputsWith(), FolderNames(taken, false), one);
+    EXPECT_EQ(one[0].newName, "210305-1000.jpg");
+}
+
 TEST(Naming, TextsReplaceExactlyAppendInBracketsAndLeaveUnchangedNamesOut)
 {
     RenamePlan plan;

@@ -28,18 +28,6 @@ TEST_F(KeepExisting, TakesTheLowestFreeNumberPerDayAndExtension)
                                         "210307-001.jpg>210307-003"}));
 }
 
-TEST_F(KeepExisting, NumberIs1000WhenAll999AreTaken)
-{
-    dated("x.jpg", "2021-03-05 09:00:00");
-    for (int i = 1; i <= 999; ++i)
-        dated(QStringLiteral("210305-%1.jpg").arg(i, 3, 10, QChar(u'0')).toLatin1().constData(), "2021-03-06 09:00:00");
-    run(Operation::KeepExisting);
-    const QStringList names = files();
-    EXPECT_TRUE(names.contains("210305-1000.jpg"));
-    EXPECT_TRUE(names.contains("210306-999.jpg"));
-    EXPECT_EQ(names.size(), 1000);
-}
-
 // The free names are probed with the Pre and Post Text; a name taken
 // between plan and renaming is reported and nothing is lost.
 TEST_F(KeepExisting, NameTakenMeanwhileIsReportedAndNothingIsLost)

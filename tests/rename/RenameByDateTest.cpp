@@ -54,38 +54,6 @@ TEST_F(RenameByDate, NamesAndNumbersEveryDayInOrderTaken)
     EXPECT_EQ(events[events.size() - 2], 83); // 5 of 6 files
 }
 
-TEST_F(RenameByDate, NamingOptionsAndTexts)
-{
-    struct Case {
-        NamingOption option;
-        const char *pre;
-        const char *post;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {NamingOption::Option1, "A", "B", {"020815A-001B.JPG", "020815A-002B.jpg", "210704A-001B.MP4"}},
-        {NamingOption::Option2, "", "", {"20020815-001.JPG", "20020815-002.jpg", "20210704-001.MP4"}},
-        {NamingOption::Option3, "", "", {"020815-001(b).JPG", "020815-002(a).jpg", "210704-001(MOV_0001).MP4"}},
-        {NamingOption::Option4, "", "", {"020815-001.JPG", "020815-002.jpg", "210704-001(01m5s).MP4"}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(int(c.option));
-        for (const QString &name : files())
-            QFile::remove(folder.filePath(name));
-        copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (2).jpg", "a.jpg");
-        copy("metadata-extractor-images/FujiFilm FinePix1400Zoom (1).jpg", "b.JPG");
-        // A movie has no date taken: it goes by its last-modified date.
-        setModified(copy("generated/gen_clip_65s.mp4", "MOV_0001.MP4"), at("2011-09-16 10:00:00"));
-        NamingInputs in = inputs();
-        in.extensions[5] = "mp4";
-        in.option = c.option;
-        in.preText = c.pre;
-        in.postText = c.post;
-        EXPECT_EQ(run(Operation::ShotDate, in).renamed, 3);
-        EXPECT_EQ(files(), c.expected);
-    }
-}
-
 TEST_F(RenameByDate, PicturesWithoutDateTakenGoByDateModified)
 {
     setModified(copy("metadata-extractor-images/beach.jpg", "beach.jpg"), at("2021-03-05 09:00:00"));
@@ -171,18 +139,6 @@ TEST_F(RenameByDate, ReadOnlyFolderRenamesNothingAndSaysSo)
     EXPECT_EQ(outcome.subject, folder.path());
     EXPECT_NE(outcome.error, 0);
     EXPECT_EQ(database->count(Table::FileNameLog), 0);
-}
-
-TEST_F(RenameByDate, ThousandthFileOfADayIsNumbered1000)
-{
-    for (int i = 0; i < 1000; ++i)
-        dated(QStringLiteral("f%1.jpg").arg(i, 4, 10, QChar(u'0')).toLatin1().constData(), "2021-03-05 09:00:00");
-    EXPECT_EQ(run(Operation::ShotDate).renamed, 1000);
-    const QStringList names = files();
-    EXPECT_EQ(names.size(), 1000);
-    EXPECT_EQ(names.first(), "210305-001.jpg");
-    EXPECT_TRUE(names.contains("210305-999.jpg"));
-    EXPECT_TRUE(names.contains("210305-1000.jpg"));
 }
 
 using RenameByNewNumber = RenameFixture;
