@@ -125,18 +125,6 @@ bool isSafeName(const QString &name)
 
 namespace {
 
-RenameCalls &systemCalls()
-{
-    static RenameCalls system;
-    return system;
-}
-
-RenameCalls *&renameCalls()
-{
-    static RenameCalls *calls = &systemCalls();
-    return calls;
-}
-
 RenameStatus statusOf(int error)
 {
     switch (error) {
@@ -205,13 +193,15 @@ int RenameCalls::rename(const char *from, const char *to)
     return ::rename(from, to);
 }
 
-void setRenameCalls(RenameCalls *calls)
+RenameCalls &systemRenameCalls()
 {
-    renameCalls() = calls ? calls : &systemCalls();
+    static RenameCalls system;
+    return system;
 }
 
-FolderMover::FolderMover(QString folder)
+FolderMover::FolderMover(QString folder, RenameCalls &calls)
     : folder_(std::move(folder))
+    , calls_(&calls)
 {
 }
 
@@ -221,7 +211,7 @@ MoveResult FolderMover::move(const QString &from, const QString &to)
         return {RenameStatus::UnsafeName, 0};
     const QByteArray source = QFile::encodeName(joinPath(folder_, from));
     const QByteArray target = QFile::encodeName(joinPath(folder_, to));
-    RenameCalls &calls = *renameCalls();
+    RenameCalls &calls = *calls_;
     if (method_ == RenameMethod::NoReplace) {
         if (calls.renameNoReplace(source.constData(), target.constData()) == 0)
             return {RenameStatus::Renamed, 0};

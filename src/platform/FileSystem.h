@@ -51,8 +51,8 @@ struct MoveResult {
 // (FAT and exFAT through FUSE, some network shares).
 enum class RenameMethod { NoReplace, LinkUnlink, Placeholder };
 
-// The calls a rename makes. Tests put in their own to play a file system
-// that answers otherwise; each returns -1 with errno set when it fails.
+// The calls a rename makes. Tests give their own to play a file system that
+// answers otherwise; each returns -1 with errno set when it fails.
 class RenameCalls {
 public:
     virtual ~RenameCalls() = default;
@@ -62,21 +62,22 @@ public:
     virtual int createExclusive(const char *path);
     virtual int rename(const char *from, const char *to);
 };
-// The calls in use; nullptr gives back the system's own.
-void setRenameCalls(RenameCalls *calls);
+// The system's own calls.
+RenameCalls &systemRenameCalls();
 
 // Renames within one folder, never replacing an existing file. The method
 // that works is found on the first rename that needs it and kept for the
 // folder's later renames.
 class FolderMover {
 public:
-    explicit FolderMover(QString folder);
+    explicit FolderMover(QString folder, RenameCalls &calls = systemRenameCalls());
     MoveResult move(const QString &from, const QString &to);
     RenameMethod method() const { return method_; }
     const QString &folder() const { return folder_; }
 
 private:
     QString folder_;
+    RenameCalls *calls_;
     RenameMethod method_ = RenameMethod::NoReplace;
 };
 

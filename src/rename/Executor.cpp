@@ -35,7 +35,7 @@ FailureCause causeOf(fs::RenameStatus status)
 }
 
 Executor::Executor(RenamePlan &plan, NameDatabase &database, qint64 runId, StepsFor purpose, ProgressSink *sink,
-                   bool showsProgress)
+                   bool showsProgress, fs::RenameCalls &calls)
     : plan_(plan)
     , database_(database)
     , runId_(runId)
@@ -43,7 +43,7 @@ Executor::Executor(RenamePlan &plan, NameDatabase &database, qint64 runId, Steps
     , sink_(sink)
     , showsProgress_(showsProgress)
     , logs_(rulesOf(plan.operation).writesLog)
-    , mover_(plan.folder)
+    , mover_(plan.folder, calls)
 {
     for (size_t i = 0; i < plan.files.size(); ++i) {
         members_[plan.files[i].group].push_back(i);

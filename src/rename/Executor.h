@@ -46,9 +46,10 @@ public:
     using StopReason = OperationOutcome::StopReason;
 
     // `sink` is asked whether to stop, and shown the progress when
-    // `showsProgress`.
+    // `showsProgress`; the files move through `calls`.
     Executor(RenamePlan &plan, NameDatabase &database, qint64 runId, StepsFor purpose,
-             ProgressSink *sink = nullptr, bool showsProgress = false);
+             ProgressSink *sink = nullptr, bool showsProgress = false,
+             fs::RenameCalls &calls = fs::systemRenameCalls());
 
     // Runs the steps in their order, reporting progress from `offset` over
     // `share` of the bar. Why the run stopped, or None.

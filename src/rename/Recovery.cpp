@@ -370,7 +370,7 @@ std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database)
     return runs;
 }
 
-RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
+RecoveryResult recover(NameDatabase &database, const journal::Run &recorded, fs::RenameCalls &calls)
 {
     RecoveryResult result;
     result.folder = recorded.folder;
@@ -387,7 +387,7 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &recorded)
     if (run.folder != recorded.folder)
         journal::relocate(database, run.id, run.folder);
     RenamePlan plan = planOf(run, journal::files(database, run.id));
-    Executor executor(plan, database, run.id, StepsFor::Recovery);
+    Executor executor(plan, database, run.id, StepsFor::Recovery, nullptr, false, calls);
     removePlaceholders(executor, plan);
     const bool whole = countAwaiting(run.folder, plan.files) > 0 ? rollBack(executor, run, plan, result)
                                                                   : settle(executor, run, plan, result);
@@ -418,7 +418,7 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
     return waiting;
 }
 
-std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder)
+std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder, fs::RenameCalls &calls)
 {
     takeUpRunsShownByTheirNames(database);
     const QString canonical = folder.isEmpty() ? QString() : fs::canonicalFolder(folder);
@@ -427,17 +427,17 @@ std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString
         if (!canonical.isEmpty() && (run.folderUnavailable || fs::canonicalFolder(run.run.folder) != canonical))
             continue;
         if (!run.folderUnavailable && run.awaitingRestore == 0)
-            recover(database, run.run);
+            recover(database, run.run, calls);
         else
             waiting.push_back(run);
     }
     return waiting;
 }
 
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable)
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable, fs::RenameCalls &calls)
 {
     std::optional<UnfinishedRun> awaiting;
-    for (const UnfinishedRun &run : settleQuietRuns(database)) {
+    for (const UnfinishedRun &run : settleQuietRuns(database, QString(), calls)) {
         if (run.folderUnavailable) {
             if (withUnavailable && !awaiting)
                 awaiting = run;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "rename/Journal.h"
 
 #include <QString>
@@ -51,7 +52,8 @@ struct RecoveryResult {
 // temporary names get their former names back (never replacing a file),
 // renames that happened are recorded and logged, and the run is closed once
 // no file of it is left under a temporary name.
-RecoveryResult recover(NameDatabase &database, const journal::Run &run);
+RecoveryResult recover(NameDatabase &database, const journal::Run &run,
+                       fs::RenameCalls &calls = fs::systemRenameCalls());
 
 // The files of the folder that wait for their former names: those of runs
 // cut short under temporary names, and those a run closed elsewhere left
@@ -64,11 +66,13 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 // closes them). Gives the runs that still wait: those with files under
 // temporary names, and those whose folder is not there. Only the runs of
 // `folder`, when one is given.
-std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder = QString());
+std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder = QString(),
+                                           fs::RenameCalls &calls = fs::systemRenameCalls());
 
 // The same for every folder, giving the first run whose files still wait for
 // their former names, if any; a run whose folder is not there only when
 // `withUnavailable`.
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false);
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false,
+                                                  fs::RenameCalls &calls = fs::systemRenameCalls());
 
 } // namespace pelmora

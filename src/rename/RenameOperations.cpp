@@ -67,10 +67,12 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
 
 } // namespace
 
-RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source)
+RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source,
+                                   fs::RenameCalls &calls)
     : clock_(clock)
     , progress_(progress)
     , source_(source)
+    , calls_(calls)
 {
 }
 
@@ -135,7 +137,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     }
     try {
-        settleQuietRuns(database, plan.folder);
+        settleQuietRuns(database, plan.folder, calls_);
     } catch (const DatabaseError &) {
         // The check below reports the database.
     }
@@ -162,7 +164,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
 
     {
         const ProgressShown shown(rules.showsProgress ? progress_ : nullptr);
-        Executor executor(plan, database, outcome.runId, StepsFor::Forward, progress_, rules.showsProgress);
+        Executor executor(plan, database, outcome.runId, StepsFor::Forward, progress_, rules.showsProgress, calls_);
         const std::vector<Step> first = firstPassSteps(plan);
         // The bar's first half is the files stepping aside, when any do.
         outcome.stopReason = executor.run(first, 0, 0.5f);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
 #include "database/NameDatabase.h"
 #include "rename/NamingInputs.h"
@@ -16,8 +17,9 @@ class ProgressSink;
 class RenameOperations {
 public:
     // `source` reads the files' metadata; without one, each plan reads them
-    // in worker processes of its own.
-    explicit RenameOperations(const Clock &clock, ProgressSink *progress = nullptr, MetadataSource *source = nullptr);
+    // in worker processes of its own. Files move through `calls`.
+    explicit RenameOperations(const Clock &clock, ProgressSink *progress = nullptr, MetadataSource *source = nullptr,
+                              fs::RenameCalls &calls = fs::systemRenameCalls());
 
     // Works out the run from the folder as it is now; changes nothing.
     // An unreadable file simply has no properties.
@@ -36,6 +38,7 @@ private:
     const Clock &clock_;
     ProgressSink *progress_;
     MetadataSource *source_;
+    fs::RenameCalls &calls_;
 };
 
 } // namespace pelmora

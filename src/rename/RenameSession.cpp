@@ -33,10 +33,12 @@ OperationOutcome outcomeOfPlan(RenamePlan plan)
 
 } // namespace
 
-RenameSession::RenameSession(const Clock &clock, ProgressSink *progress, MetadataSource *source)
+RenameSession::RenameSession(const Clock &clock, ProgressSink *progress, MetadataSource *source,
+                             fs::RenameCalls &calls)
     : clock_(clock)
     , progress_(progress)
     , source_(source)
+    , calls_(calls)
 {
 }
 
@@ -47,7 +49,7 @@ OperationOutcome RenameSession::preview(Operation operation, const NamingInputs 
     const OperationOutcome refusal = checkInputs(operation, inputs);
     if (refusal.status != Status::Completed)
         return refusal;
-    return outcomeOfPlan(RenameOperations(clock_, progress_, source_).plan(operation, inputs));
+    return outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));
 }
 
 OperationOutcome RenameSession::previewUndo(NameDatabase &database)
@@ -65,7 +67,7 @@ OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &
         refuse(outcome, Status::FolderBusy, Refusal::FolderBusy, folder);
     } else {
         try {
-            settleQuietRuns(database, canonical);
+            settleQuietRuns(database, canonical, calls_);
         } catch (const DatabaseError &) {
             // The check reports the database.
         }
@@ -83,7 +85,7 @@ OperationOutcome RenameSession::prepare(Operation operation, const NamingInputs 
         outcome = takeFolder(inputs.folder, database);
     if (outcome.status != Status::Completed)
         return outcome;
-    outcome = outcomeOfPlan(RenameOperations(clock_, progress_, source_).plan(operation, inputs));
+    outcome = outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));
     plan_ = outcome.plan;
     return outcome;
 }
@@ -91,7 +93,7 @@ OperationOutcome RenameSession::prepare(Operation operation, const NamingInputs 
 OperationOutcome RenameSession::prepareUndo(NameDatabase &database)
 {
     try {
-        settleQuietRuns(database);
+        settleQuietRuns(database, QString(), calls_);
     } catch (const DatabaseError &) {
         // Planning the undo reports the database.
     }
@@ -117,7 +119,7 @@ OperationOutcome RenameSession::prepareUndo(NameDatabase &database)
 OperationOutcome RenameSession::apply()
 {
     Q_ASSERT(database_ && lock_);
-    OperationOutcome outcome = RenameOperations(clock_, progress_, source_).apply(std::move(plan_), *database_);
+    OperationOutcome outcome = RenameOperations(clock_, progress_, source_, calls_).apply(std::move(plan_), *database_);
     lock_.reset();
     return outcome;
 }

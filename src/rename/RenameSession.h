@@ -20,7 +20,9 @@ class ProgressSink;
 // changes it between the preview and the answer.
 class RenameSession {
 public:
-    explicit RenameSession(const Clock &clock, ProgressSink *progress = nullptr, MetadataSource *source = nullptr);
+    // Files move through `calls`; a test gives its own to play a volume.
+    explicit RenameSession(const Clock &clock, ProgressSink *progress = nullptr, MetadataSource *source = nullptr,
+                           fs::RenameCalls &calls = fs::systemRenameCalls());
     ~RenameSession();
     // Where the planning and the run show their progress, and are stopped.
     void setProgress(ProgressSink *progress) { progress_ = progress; }
@@ -51,6 +53,7 @@ private:
     const Clock &clock_;
     ProgressSink *progress_;
     MetadataSource *source_;
+    fs::RenameCalls &calls_;
     NameDatabase *database_ = nullptr;
     std::optional<fs::FolderLock> lock_;
     RenamePlan plan_;

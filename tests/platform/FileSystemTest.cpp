@@ -87,7 +87,7 @@ TEST(FileSystem, EveryWayOfRenamingNeverReplaces)
         PlayedFileSystem played;
         played.noReplaceError = volume.noReplaceError;
         played.linkError = volume.linkError;
-        fs::FolderMover mover(folder.path());
+        fs::FolderMover mover(folder.path(), played);
         EXPECT_EQ(mover.move("a.jpg", "b.jpg").status, fs::RenameStatus::TargetExists);
         EXPECT_EQ(mover.move("gone.jpg", "c.jpg").status, fs::RenameStatus::SourceMissing);
         EXPECT_EQ(mover.move("a.jpg", "c.jpg").status, fs::RenameStatus::Renamed);
@@ -112,7 +112,7 @@ TEST(FileSystem, VolumeErrorsAreToldApart)
         PlayedFileSystem played;
         played.failFrom = 0;
         played.failError = error;
-        const fs::MoveResult result = fs::FolderMover(folder.path()).move("a.jpg", "b.jpg");
+        const fs::MoveResult result = fs::FolderMover(folder.path(), played).move("a.jpg", "b.jpg");
         EXPECT_EQ(result.status, status) << error;
         EXPECT_EQ(result.error, error);
     }

@@ -59,9 +59,11 @@ protected:
     OperationOutcome run(Operation operation, NamingInputs in)
     {
         in.fileCount = int(files().size());
-        return RenameSession(clock, &progress).run(operation, in, *database);
+        return RenameSession(clock, &progress, nullptr, *volume).run(operation, in, *database);
     }
     OperationOutcome run(Operation operation) { return run(operation, inputs()); }
+    // The calls the files move through: a PlayedFileSystem given this plays a volume.
+    fs::RenameCalls *volume = &fs::systemRenameCalls();
 
     QString copy(const char *media, const char *name)
     {

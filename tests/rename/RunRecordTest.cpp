@@ -66,7 +66,7 @@ protected:
         in.postText = operation == Operation::ReplaceText ? "Trip_" : operation == Operation::AppendText ? "x" : "";
         return in;
     }
-    OperationOutcome undo() { return RenameSession(clock).undo(*database); }
+    OperationOutcome undo() { return RenameSession(clock, nullptr, nullptr, *volume).undo(*database); }
     // A two-pass run cut short after `steps` renames (first pass, then
     // second), the last of them committed to the record or not.
     void cutShort(RenamePlan plan, int steps, bool lastRecorded)
@@ -91,7 +91,7 @@ protected:
     // Runs the work in a child process on a connection of its own, ended
     // right after its `rename`th rename; true when it was ended there. The
     // fixture's connection is closed first: none crosses the fork.
-    bool killedAfter(int rename, const std::function<void(NameDatabase &)> &work)
+    bool killedAfter(int rename, const std::function<void(NameDatabase &, fs::RenameCalls &)> &work)
     {
         class KillAfter final : public fs::RenameCalls {
         public:
@@ -111,9 +111,8 @@ protected:
         const pid_t child = ::fork();
         if (child == 0) {
             KillAfter calls(rename);
-            fs::setRenameCalls(&calls);
             NameDatabase own(data.path(), clock);
-            work(own);
+            work(own, calls);
             ::_exit(0);
         }
         int status = 0;
@@ -132,7 +131,7 @@ protected:
     {
         RenamePlan plan = RenameOperations(clock).plan(operation, inputsFor(operation));
         plan.progressCount = int(plan.files.size());
-        return RenameOperations(clock, &sink).apply(std::move(plan), *database);
+        return RenameOperations(clock, &sink, nullptr, *volume).apply(std::move(plan), *database);
     }
 };
 
@@ -531,7 +530,7 @@ namespace {
 // replaces a file, and undo takes it all back.
 TEST_F(RunRecord, CardWithoutNoReplaceOrLinksRenamesAndUndoes)
 {
-    PlayedFileSystem card;
+    PlayedFileSystem card(volume);
     card.noReplaceError = EINVAL;
     card.linkError = EPERM;
     photos(4);
@@ -583,9 +582,9 @@ TEST_F(RunRecord, VolumeThatStopsTakingWritesMidRunLosesNoName)
         crossNamed("IMG_0004.jpg", "IMG_0005.jpg", 5);
         const auto before = contents();
         {
-            PlayedFileSystem volume;
-            volume.failFrom = 3; // both aside, one at its new name
-            volume.failError = error;
+            PlayedFileSystem failing(volume);
+            failing.failFrom = 3; // both aside, one at its new name
+            failing.failError = error;
             const OperationOutcome outcome = run(Operation::NewNumber);
             EXPECT_EQ(outcome.status, OperationOutcome::Status::Stopped);
             EXPECT_EQ(outcome.stopReason, reason);
@@ -611,7 +610,7 @@ TEST_F(RunRecord, CardPulledMidRunIsRecoveredWhenItIsBack)
     photos(5);
     const auto before = contents();
     {
-        PlayedFileSystem card;
+        PlayedFileSystem card(volume);
         card.failFrom = 3;
         card.failError = ENOTCONN;
         const OperationOutcome outcome = run(Operation::NewNumber);
@@ -713,9 +712,9 @@ TEST_F(RunRecord, RecoveryCutShortAndRunAgainRestoresEveryFile)
 TEST_F(RunRecord, RecoveriesKilledAfterAnyRenameLogTheWayBackOnce)
 {
     const auto recoverKilledAfter = [&](int rename) {
-        return killedAfter(rename, [](NameDatabase &own) {
-            if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(own))
-                recover(own, unfinished->run);
+        return killedAfter(rename, [](NameDatabase &own, fs::RenameCalls &calls) {
+            if (const std::optional<UnfinishedRun> unfinished = settleUnfinishedRuns(own, false, calls))
+                recover(own, unfinished->run, calls);
         });
     };
     // Two files renamed and logged, a third under its temporary name: the
@@ -757,7 +756,9 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsRecordedAsFarAsItWent)
         photos(200);
         const auto before = contents();
         const NamingInputs in = inputs();
-        ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own) { RenameSession(clock).run(Operation::NewNumber, in, own); }));
+        ASSERT_TRUE(killedAfter(rename, [&](NameDatabase &own, fs::RenameCalls &calls) {
+            RenameSession(clock, nullptr, nullptr, calls).run(Operation::NewNumber, in, own);
+        }));
         database = std::make_unique<NameDatabase>(data.path(), clock);
         EXPECT_FALSE(settleUnfinishedRuns(*database));
         EXPECT_TRUE(journal::unfinishedRuns(*database).empty());
@@ -771,7 +772,9 @@ TEST_F(RunRecord, RunKilledBetweenBatchesIsRecordedAsFarAsItWent)
         QFile::remove(folder.filePath(name));
     photos(200);
     const NamingInputs in = inputs();
-    ASSERT_TRUE(killedAfter(200, [&](NameDatabase &own) { RenameSession(clock).run(Operation::NewNumber, in, own); }));
+    ASSERT_TRUE(killedAfter(200, [&](NameDatabase &own, fs::RenameCalls &calls) {
+        RenameSession(clock, nullptr, nullptr, calls).run(Operation::NewNumber, in, own);
+    }));
     database = std::make_unique<NameDatabase>(data.path(), clock);
     const std::vector<UnfinishedRun> runs = findUnfinishedRuns(*database);
     ASSERT_EQ(runs.size(), 1u);
@@ -790,7 +793,7 @@ TEST_F(RunRecord, AnUndoOrARunStoppedByTheVolumeLeavesNothingBehind)
     for (const int failFrom : {0, 2}) {
         run(Operation::NewNumber);
         {
-            PlayedFileSystem full;
+            PlayedFileSystem full(volume);
             full.failFrom = failFrom;
             full.failError = ENOSPC;
             EXPECT_EQ(undo().stopReason, OperationOutcome::StopReason::DiskFull);
@@ -804,7 +807,7 @@ TEST_F(RunRecord, AnUndoOrARunStoppedByTheVolumeLeavesNothingBehind)
     crossNamed("IMG_0000.jpg", "IMG_0001.jpg", 1);
     const auto crossed = contents();
     {
-        PlayedFileSystem lying;
+        PlayedFileSystem lying(volume);
         lying.failFrom = 2; // once the two crossed are aside: every move answers "no such file"
         lying.failError = ENOENT;
         const OperationOutcome outcome = run(Operation::NewNumber);
@@ -839,7 +842,7 @@ TEST_F(RunRecord, OnePassWhereItIsEnough)
         const auto arranged = contents();
         NamingInputs in = inputs();
         in.startNumber = QString::number(c.start);
-        PlayedFileSystem counted;
+        PlayedFileSystem counted(volume);
         const OperationOutcome outcome = run(Operation::NewNumber, in);
         EXPECT_EQ(outcome.renamed, 5);
         EXPECT_EQ(counted.moves, 5 + c.extraMoves);
@@ -865,7 +868,9 @@ TEST_F(RunRecord, RunKilledBetweenASidecarAndItsFileIsMadeWhole)
     const auto before = contents();
     NamingInputs in = inputsFor(Operation::AppendText);
     in.extensions = {"jpg"};
-    ASSERT_TRUE(killedAfter(3, [&](NameDatabase &own) { RenameSession(clock).run(Operation::AppendText, in, own); }));
+    ASSERT_TRUE(killedAfter(3, [&](NameDatabase &own, fs::RenameCalls &calls) {
+        RenameSession(clock, nullptr, nullptr, calls).run(Operation::AppendText, in, own);
+    }));
     database = std::make_unique<NameDatabase>(data.path(), clock);
     EXPECT_TRUE(files().contains("IMG_0001(x).xmp") && files().contains("IMG_0001.jpg")); // cut in two
     EXPECT_FALSE(settleUnfinishedRuns(*database));
@@ -941,10 +946,10 @@ TEST_F(RunRecord, ARecoveryStoppedByItsVolumeIsTakenUpByTheNext)
     RenamePlan plan = RenameOperations(clock).plan(Operation::NewNumber, inputs());
     cutShort(plan, 5, false); // every file aside, one at its new name, unrecorded
     {
-        PlayedFileSystem readOnly;
+        PlayedFileSystem readOnly(volume);
         readOnly.failFrom = 0;
         readOnly.failError = EROFS;
-        const RecoveryResult stopped = recover(*database, settleUnfinishedRuns(*database)->run);
+        const RecoveryResult stopped = recover(*database, settleUnfinishedRuns(*database)->run, readOnly);
         EXPECT_TRUE(stopped.stopped);
         EXPECT_EQ(stopped.restored, 0);
     }

@@ -148,14 +148,16 @@ ReadOnly::~ReadOnly()
         QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-PlayedFileSystem::PlayedFileSystem()
+PlayedFileSystem::PlayedFileSystem(fs::RenameCalls *&inUse)
+    : inUse_(&inUse)
 {
-    fs::setRenameCalls(this);
+    inUse = this;
 }
 
 PlayedFileSystem::~PlayedFileSystem()
 {
-    fs::setRenameCalls(nullptr);
+    if (inUse_)
+        *inUse_ = &fs::systemRenameCalls();
 }
 
 bool PlayedFileSystem::failing()

@@ -95,12 +95,14 @@ private:
 };
 
 // A file system that answers renames as a memory card or a failing volume
-// does, for as long as it lives: RENAME_NOREPLACE and link() refused with
-// the errors given, and from the nth move on (counting the moves that reach
-// the volume) every call answering `failError`. Otherwise the real calls.
+// does: RENAME_NOREPLACE and link() refused with the errors given, and from
+// the nth move on (counting the moves that reach the volume) every call
+// answering `failError`. Otherwise the real calls. Given `inUse`, it is the
+// calls there for as long as it lives.
 class PlayedFileSystem final : public fs::RenameCalls {
 public:
-    PlayedFileSystem();
+    PlayedFileSystem() = default;
+    explicit PlayedFileSystem(fs::RenameCalls *&inUse);
     ~PlayedFileSystem() override;
     PlayedFileSystem(const PlayedFileSystem &) = delete;
     PlayedFileSystem &operator=(const PlayedFileSystem &) = delete;
@@ -119,6 +121,7 @@ public:
     int moves = 0;
 
 private:
+    fs::RenameCalls **inUse_ = nullptr;
     bool failing();
     // Counts the call, then answers the failure from `failFrom` on, the
     // refusal given, or the real call.
