@@ -4,7 +4,7 @@
 #include "app/ExtensionBoxes.h"
 #include "settings/FavouriteFolder.h"
 #include "text/AttributeText.h"
-#include "attributes/TextWindow.h"
+#include "widgets/TextWindow.h"
 #include "database/Compaction.h"
 #include "maintenance/LogView.h"
 #include "maintenance/Maintenance.h"

@@ -3,24 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDirIterator>
 #include <QHash>
 #include <QSet>
-#include <QStorageInfo>
 
-#include "platform/Parallel.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <blkid.h>
-#include <xxhash.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -315,111 +309,6 @@ bool remove(const QString &folder, const QString &name)
     return isSafeName(name) && ::unlink(QFile::encodeName(joinPath(folder, name)).constData()) == 0;
 }
 
-namespace {
-
-// Size, time and inode of what stat() gave; no content yet.
-FileIdentity identityOf(const struct stat &info)
-{
-    return FileIdentity{qint64(info.st_size), qint64(info.st_mtim.tv_sec),
-                        (quint64(info.st_dev) << 40) ^ quint64(info.st_ino), std::nullopt};
-}
-
-} // namespace
-
-std::optional<FileIdentity> identify(const QString &folder, const QString &name)
-{
-    struct stat info {};
-    if (name.isEmpty() || ::lstat(QFile::encodeName(joinPath(folder, name)).constData(), &info) != 0)
-        return std::nullopt;
-    return identityOf(info);
-}
-
-namespace {
-
-constexpr qint64 kPart = 64 * 1024;
-
-// A hash of what a camera never rewrites in place: the head (its metadata)
-// and the tail (the end of the picture data) of the file, with its size.
-// The head read is left at the front of `buffer`.
-std::optional<quint64> contentHash(int fd, qint64 size, std::vector<char> &buffer)
-{
-    buffer.resize(size_t(std::min(size, 2 * kPart)));
-    const auto readAt = [&](char *into, qint64 length, qint64 at) {
-        for (qint64 done = 0; done < length;) {
-            const ssize_t got = ::pread(fd, into + done, size_t(length - done), off_t(at + done));
-            if (got <= 0)
-                return false;
-            done += got;
-        }
-        return true;
-    };
-    const qint64 head = std::min(size, kPart);
-    const qint64 tail = std::min(size - head, kPart);
-    if (!readAt(buffer.data(), head, 0) || !readAt(buffer.data() + head, tail, size - tail))
-        return std::nullopt;
-    return quint64(XXH64(buffer.data(), size_t(head + tail), XXH64_hash_t(size)));
-}
-
-std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name, std::vector<char> &buffer,
-                                            const std::function<void(int, const struct ::stat &)> &onRead)
-{
-    if (name.isEmpty())
-        return std::nullopt;
-    // Never waits on a fifo, never follows a link: only a plain file is read.
-    const int fd = ::open(QFile::encodeName(joinPath(folder, name)).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return identify(folder, name);
-    struct stat info {};
-    std::optional<FileIdentity> identity;
-    if (::fstat(fd, &info) == 0) {
-        identity = identityOf(info);
-        if (S_ISREG(info.st_mode)) {
-            identity->content = contentHash(fd, info.st_size, buffer);
-            if (identity->content && onRead)
-                onRead(fd, info);
-        }
-    }
-    ::close(fd);
-    return identity;
-}
-
-} // namespace
-
-std::optional<FileIdentity> identifyContent(const QString &folder, const QString &name)
-{
-    std::vector<char> buffer;
-    return identifyContent(folder, name, buffer, {});
-}
-
-std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names,
-                                                          const HeadReader &onHead)
-{
-    std::vector<std::optional<FileIdentity>> identities(size_t(names.size()));
-    inParallel(names.size(), [&](qsizetype from, qsizetype to) {
-        std::vector<char> buffer;
-        for (qsizetype i = from; i < to; ++i) {
-            identities[size_t(i)] = identifyContent(folder, names[i], buffer, [&](int fd, const struct ::stat &info) {
-                if (onHead)
-                    onHead(i, fd, info, QByteArrayView(buffer.data(), qsizetype(std::min<qint64>(info.st_size, kPart))));
-            });
-        }
-    });
-    return identities;
-}
-
-bool sameFile(const FileIdentity &recorded, const FileIdentity &now)
-{
-    if (!recorded.known())
-        return recorded.inode == 0 || recorded.inode == now.inode;
-    if (recorded.content && now.content)
-        return recorded.size == now.size && *recorded.content == *now.content;
-    // Some FUSE file systems settle the time of a file written just before
-    // the run only later: within one mount the inode still tells.
-    return recorded.size == now.size
-        && (std::abs(recorded.modified - now.modified) <= 2 || (recorded.inode != 0 && recorded.inode == now.inode));
-}
-
 bool caseInsensitive(const QString &folder, const QStringList &names)
 {
     const QSet<QString> listed(names.begin(), names.end());
@@ -451,141 +340,6 @@ QString nameKey(const QString &name, bool caseInsensitive)
 bool differInCaseOnly(const QString &a, const QString &b)
 {
     return a != b && a.toCaseFolded() == b.toCaseFolded();
-}
-
-int writeRefusal(const QString &folder)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    struct statvfs volume {};
-    if (::statvfs(path.constData(), &volume) == 0 && (volume.f_flag & ST_RDONLY))
-        return EROFS;
-    return ::access(path.constData(), W_OK | X_OK) == 0 ? 0 : errno;
-}
-
-bool volumeGoneError(int error)
-{
-    return error == EIO || error == ENODEV || error == ENXIO || error == ENOTCONN || error == ESTALE
-        || error == ENOMEDIUM || error == EHOSTDOWN || error == EHOSTUNREACH;
-}
-
-namespace {
-
-// The UUID the volume's own header holds, where its device can be read.
-QString probedUuid(const QByteArray &device)
-{
-    blkid_probe probe = blkid_new_probe_from_filename(device.constData());
-    if (!probe)
-        return {};
-    QString uuid;
-    const char *value = nullptr;
-    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0 && value)
-        uuid = QString::fromLatin1(value);
-    blkid_free_probe(probe);
-    return uuid;
-}
-
-// "uuid:..." from /dev/disk/by-uuid or the volume itself, else "label:..."
-// from the system.
-QString volumeKeyOf(const QStorageInfo &volume)
-{
-    const QByteArray device = volume.device();
-    if (device.startsWith('/')) {
-        const QString resolved = QFileInfo(QString::fromLocal8Bit(device)).canonicalFilePath();
-        QDirIterator uuids(QStringLiteral("/dev/disk/by-uuid"), QDir::System | QDir::Files);
-        while (uuids.hasNext()) {
-            const QFileInfo link(uuids.next());
-            if (!resolved.isEmpty() && link.canonicalFilePath() == resolved)
-                return QStringLiteral("uuid:") + link.fileName();
-        }
-        if (const QString uuid = probedUuid(device); !uuid.isEmpty())
-            return QStringLiteral("uuid:") + uuid;
-    }
-    return volume.name().isEmpty() ? QString() : QStringLiteral("label:") + volume.name();
-}
-
-} // namespace
-
-VolumePlace volumePlaceOf(const QString &folder)
-{
-    const QStorageInfo volume(folder);
-    VolumePlace place;
-    if (!volume.isValid())
-        return place;
-    place.key = volumeKeyOf(volume);
-    place.root = volume.rootPath();
-    place.inside = QDir(place.root).relativeFilePath(canonicalFolder(folder));
-    if (place.inside == u".")
-        place.inside.clear();
-    return place;
-}
-
-QStringList mountPointsIn(const QByteArray &mountinfo)
-{
-    QStringList points;
-    for (const QByteArray &line : mountinfo.split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5)
-            continue;
-        // Spaces and the like are written as octal escapes ("\040").
-        QByteArray point;
-        const QByteArray &raw = fields[4];
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\\' && i + 3 < raw.size()) {
-                point += char(raw.mid(i + 1, 3).toInt(nullptr, 8));
-                i += 3;
-            } else {
-                point += raw[i];
-            }
-        }
-        if (point != "/")
-            points << QFile::decodeName(point);
-    }
-    return points;
-}
-
-namespace {
-
-QStringList mountPoints()
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    return mounts.open(QIODevice::ReadOnly) ? mountPointsIn(mounts.readAll()) : QStringList();
-}
-
-} // namespace
-
-QStringList foldersAtPlace(const VolumePlace &place)
-{
-    QStringList found;
-    if (place.root.isEmpty())
-        return found;
-    for (const QString &root : mountPoints()) {
-        if (!place.key.isEmpty() && volumeKeyOf(QStorageInfo(root)) != place.key)
-            continue;
-        const QString candidate = QDir::cleanPath(joinPath(root, place.inside));
-        if (QFileInfo(candidate).isDir() && !found.contains(candidate))
-            found << candidate;
-    }
-    return found;
-}
-
-bool volumeMounted(const VolumePlace &place)
-{
-    if (place.root.isEmpty())
-        return true;
-    if (!place.key.isEmpty()) {
-        for (const QString &root : mountPoints()) {
-            if (volumeKeyOf(QStorageInfo(root)) == place.key)
-                return true;
-        }
-        return volumeKeyOf(QStorageInfo(QStringLiteral("/"))) == place.key;
-    }
-    return QStorageInfo(place.root).rootPath() == place.root;
-}
-
-QString canonicalFolder(const QString &folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
 }
 
 QDateTime lastModified(const QString &path)

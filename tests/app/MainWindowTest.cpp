@@ -1,7 +1,7 @@
 #include "app/Application.h"
 #include "app/ExtensionBoxes.h"
 #include "app/MainWindow.h"
-#include "attributes/TextWindow.h"
+#include "widgets/TextWindow.h"
 #include "maintenance/LogView.h"
 #include "numbering/NumberingWindow.h"
 #include "widgets/QtMessageBoxes.h"

@@ -1,4 +1,4 @@
-#include "attributes/TextWindow.h"
+#include "widgets/TextWindow.h"
 
 #include "text/Messages.h"
 #include "ui_TextWindow.h"
