@@ -213,6 +213,20 @@ int withDatabase(Context &context, const std::function<int(NameDatabase &)> &com
     }
 }
 
+// The same for a dry run, which only looks: the database is opened to be
+// read alone, and not at all when there is none yet.
+int lookingAtDatabase(Context &context, const std::function<int(NameDatabase *)> &command)
+{
+    if (!QFileInfo::exists(NameDatabase::fileIn(context.dataFolder)))
+        return command(nullptr);
+    try {
+        NameDatabase database(context.dataFolder, context.clock, NameDatabase::Access::ReadOnly);
+        return command(&database);
+    } catch (const DatabaseError &error) {
+        return fail(text::databaseUnreadable(error.failure()));
+    }
+}
+
 int renameCommand(Context &context, Operation operation)
 {
     NamingInputs inputs;
@@ -238,29 +252,33 @@ int renameCommand(Context &context, Operation operation)
     StopOnSignals stop;
     RenameSession session(context.clock, &stop);
     if (context.isSet("dry-run")) {
-        const OperationOutcome preview = session.preview(operation, inputs);
-        if (preview.status == OperationOutcome::Status::Stopped)
-            return 3;
-        if (preview.status != OperationOutcome::Status::Completed)
-            return fail(text::outcomeMessage(preview));
-        const RenamePlan &plan = preview.plan;
-        print(stdout, text::tableLines(text::planTable(plan)));
-        // As the run would: 2 when a file of the plan cannot get its new name.
-        const bool blocked = std::any_of(plan.files.begin(), plan.files.end(),
-                                         [](const PlannedRename &file) { return file.nameTaken; });
-        return blocked || !plan.undecodable.isEmpty() ? 2 : 0;
+        return lookingAtDatabase(context, [&](NameDatabase *database) {
+            const OperationOutcome preview = session.preview(operation, inputs, database);
+            if (preview.status == OperationOutcome::Status::Stopped)
+                return 3;
+            if (preview.status != OperationOutcome::Status::Completed)
+                return fail(text::outcomeMessage(preview));
+            const RenamePlan &plan = preview.plan;
+            print(stdout, text::tableLines(text::planTable(plan)));
+            // As the run would: 2 when a file of the plan cannot get its new name.
+            const bool blocked = std::any_of(plan.files.begin(), plan.files.end(),
+                                             [](const PlannedRename &file) { return file.nameTaken; });
+            return blocked || !plan.undecodable.isEmpty() ? 2 : 0;
+        });
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(session.run(operation, inputs, database)); });
 }
 
 int undoCommand(Context &context)
 {
-    return withDatabase(context, [&](NameDatabase &database) {
-        StopOnSignals stop;
-        RenameSession session(context.clock, &stop);
-        if (!context.isSet("dry-run"))
-            return report(session.undo(database));
-        const OperationOutcome prepared = session.previewUndo(database);
+    StopOnSignals stop;
+    RenameSession session(context.clock, &stop);
+    if (!context.isSet("dry-run"))
+        return withDatabase(context, [&](NameDatabase &database) { return report(session.undo(database)); });
+    return lookingAtDatabase(context, [&](NameDatabase *database) {
+        if (!database)
+            return fail(text::nothingToUndo());
+        const OperationOutcome prepared = session.previewUndo(*database);
         if (prepared.status != OperationOutcome::Status::Completed)
             return report(prepared);
         print(stdout, text::tableLines(text::planTable(prepared.plan)));
@@ -390,8 +408,15 @@ int main(int argc, char *argv[])
     Context context{parser, positional.mid(1), {}, {}};
     if (context.arguments.size() < command->fewest || context.arguments.size() > command->most)
         return fail(QStringLiteral("usage: pelmora-cli [--data DIR] COMMAND [FOLDER] [options]; see --help"));
-    // The default folder is only made (and given the template) when used.
+    // Only the renames and undo have a dry run: any other command would do
+    // what it does, --dry-run or not.
+    const bool looksOnly = parser.isSet(QStringLiteral("dry-run"));
+    if (looksOnly && !operationNamed(command->name))
+        return fail(QStringLiteral("--dry-run is for the rename commands and undo only"));
+    // The default folder is only made (and given the template) when used;
+    // a dry run makes none.
     context.dataFolder = parser.isSet(QStringLiteral("data")) ? parser.value(QStringLiteral("data")) : defaultDataFolder();
-    QDir().mkpath(context.dataFolder);
+    if (!looksOnly)
+        QDir().mkpath(context.dataFolder);
     return command->run(context);
 }

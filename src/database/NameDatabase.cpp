@@ -179,42 +179,70 @@ QString NameDatabase::fileIn(const QString &dataFolder)
     return QDir(dataFolder).filePath(QStringLiteral("FileNameDB.db"));
 }
 
-NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock)
+NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock, Access access)
     : file_(fileIn(dataFolder))
     , clock_(clock)
 {
     if (!QDir(dataFolder).exists())
         throw DatabaseError({Failure::Kind::FolderMissing, file_, 0, SQLITE_CANTOPEN, {}});
+    const bool readOnly = access == Access::ReadOnly;
     sqlite3 *handle = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &handle,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+                                   readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     db_.reset(handle); // owned from here on, also when the open failed
     if (rc != SQLITE_OK)
         fail(Failure::Kind::CannotOpen);
     sqlite3_extended_result_codes(handle, 1);
     sqlite3_busy_timeout(handle, 2000);
+    if (readOnly) {
+        // Closing would fold the log into the file: a look leaves it as it was.
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        if (!missingColumns().empty())
+            throw DatabaseError({Failure::Kind::Outdated, file_, 0, 0, {}});
+        return;
+    }
     if (sqlite3_db_readonly(handle, "main") == 1)
         throw DatabaseError({Failure::Kind::ReadOnly, file_, 0, SQLITE_READONLY, {}});
     // WAL: every file's state is committed right after its rename, and WAL
     // commits are cheap enough for that. Whoever moves another file over this
     // one (compaction) must first hold the only connection and switch back to
     // journal_mode=DELETE, which folds the -wal file in and removes it.
-    execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+    // The switch answers "busy" at once, without waiting, while another
+    // program opens a new file: it is tried again for as long as a busy
+    // statement waits.
+    for (int attempt = 0; sqlite3_exec(handle, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK;
+         ++attempt) {
+        if ((sqlite3_errcode(handle) & 0xff) != SQLITE_BUSY || attempt == 100)
+            fail(Failure::Kind::ReadWrite);
+        sqlite3_sleep(20);
+    }
     execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // Two programs opening a new or older file at once: one makes the
+    // tables and columns, the other waits and finds them made.
+    Transaction transaction(*this);
     execute(QString::fromLatin1(kSchema));
     addMissingColumns();
+    transaction.commit();
 }
 
-void NameDatabase::addMissingColumns()
+std::vector<QString> NameDatabase::missingColumns()
 {
+    std::vector<QString> missing;
     for (const auto &[table, column] : kAddedColumns) {
         const QString name = QString::fromLatin1(column).section(u' ', 0, 0);
         Statement present(*this, QStringLiteral("SELECT 1 FROM pragma_table_info('%1') WHERE name = ?")
                                      .arg(QLatin1String(table)));
         present.bind(name);
         if (!present.step())
-            execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(QLatin1String(table), QLatin1String(column)));
+            missing.push_back(QStringLiteral("%1 ADD COLUMN %2").arg(QLatin1String(table), QLatin1String(column)));
     }
+    return missing;
+}
+
+void NameDatabase::addMissingColumns()
+{
+    for (const QString &added : missingColumns())
+        execute(QStringLiteral("ALTER TABLE ") + added);
 }
 
 NameDatabase::~NameDatabase() = default;

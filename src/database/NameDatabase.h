@@ -96,11 +96,16 @@ private:
 };
 
 // The name database "FileNameDB.db" in the DATA folder. Creates the file and
-// its tables when missing. Every call throws DatabaseError when the file
-// cannot be used; a failed open leaves nothing open.
+// its tables when missing, and adds the columns of this version to a file of
+// an earlier one. Every call throws DatabaseError when the file cannot be
+// used; a failed open leaves nothing open.
 class NameDatabase {
 public:
-    NameDatabase(const QString &dataFolder, const Clock &clock);
+    // ReadOnly is for looking alone (a dry run): the file is neither created
+    // nor upgraded nor written, not even by folding its log in on closing;
+    // a file of an earlier version is refused as Outdated.
+    enum class Access { ReadWrite, ReadOnly };
+    NameDatabase(const QString &dataFolder, const Clock &clock, Access access = Access::ReadWrite);
     ~NameDatabase();
     NameDatabase(const NameDatabase &) = delete;
     NameDatabase &operator=(const NameDatabase &) = delete;
@@ -140,6 +145,8 @@ public:
     [[noreturn]] void fail(Failure::Kind kind);
 
 private:
+    // The columns added since the first version that the file lacks.
+    std::vector<QString> missingColumns();
     void addMissingColumns();
 
     friend class Statement;

@@ -16,7 +16,8 @@ struct Failure {
         InUse,         // another connection, program or window holds it
         LeftoverCopy,  // a copy an earlier compaction left stands in the way
         Unreadable,    // its content is not what it should be (a damaged template)
-        CannotWrite    // it could not be written
+        CannotWrite,   // it could not be written
+        Outdated       // written by an earlier version, and not to be upgraded now (a dry run)
     };
     Kind kind = Kind::ReadWrite;
     QString subject;      // the file concerned

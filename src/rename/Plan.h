@@ -113,6 +113,7 @@ struct OperationOutcome {
         FolderBusy,                // `subject`
         RecoverFirst,              // `subject`, and `count` files under temporary names
         RecoveryFolderUnavailable, // `subject`: the folder of a run cut short that is not there
+        UnsettledRun,              // `subject`: the folder of a run cut short whose record is not settled yet
         StrayTemporaryNames,       // `subject`, and the `names`
         NothingToUndo,
         UndoChanged,

@@ -44,9 +44,11 @@ RenameSession::RenameSession(const Clock &clock, ProgressSink *progress, Metadat
 
 RenameSession::~RenameSession() = default;
 
-OperationOutcome RenameSession::preview(Operation operation, const NamingInputs &inputs)
+OperationOutcome RenameSession::preview(Operation operation, const NamingInputs &inputs, NameDatabase *database)
 {
-    const OperationOutcome refusal = checkInputs(operation, inputs);
+    OperationOutcome refusal = checkInputs(operation, inputs);
+    if (refusal.status == Status::Completed && database)
+        refusal = inspectFolder(inputs.folder, *database);
     if (refusal.status != Status::Completed)
         return refusal;
     return outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));

@@ -27,9 +27,9 @@ public:
     // Where the planning and the run show their progress, and are stopped.
     void setProgress(ProgressSink *progress) { progress_ = progress; }
 
-    // What a run would do, for --dry-run: the inputs checked and the plan.
-    // Reads the folder only; changes nothing, opens no database.
-    OperationOutcome preview(Operation operation, const NamingInputs &inputs);
+    // What a run would do, for --dry-run: the inputs and, given a database,
+    // the folder checked, and the plan. Changes nothing.
+    OperationOutcome preview(Operation operation, const NamingInputs &inputs, NameDatabase *database = nullptr);
     // What an undo would do; changes nothing.
     OperationOutcome previewUndo(NameDatabase &database);
 

@@ -46,12 +46,15 @@ RenamePlan planUndoOf(NameDatabase &database, const journal::Run &run)
 }
 
 // The run cut short that holds an undo back: one with files under
-// temporary names first, else one whose folder is not there.
+// temporary names first, then one whose record is not settled yet (an
+// undo settles it first: only then is it known what to undo), else one
+// whose folder is not there.
 std::optional<UnfinishedRun> firstUnfinishedRun(NameDatabase &database)
 {
+    const auto rank = [](const UnfinishedRun &run) { return run.folderUnavailable ? 0 : run.awaitingRestore > 0 ? 2 : 1; };
     std::optional<UnfinishedRun> first;
     for (const UnfinishedRun &run : findUnfinishedRuns(database)) {
-        if (run.folderUnavailable ? !first : run.awaitingRestore > 0 && (!first || first->folderUnavailable))
+        if (!first || rank(run) > rank(*first))
             first = run;
     }
     return first;
@@ -69,7 +72,9 @@ OperationOutcome planLastUndo(NameDatabase &database, const QTime &now)
         const std::optional<UnfinishedRun> unfinished = firstUnfinishedRun(database);
         if (unfinished && !unfinished->folderUnavailable) {
             outcome.folder = unfinished->run.folder;
-            refuse(outcome, Status::UnfinishedRun, Refusal::RecoverFirst, unfinished->run.folder);
+            const bool waiting = unfinished->awaitingRestore > 0;
+            refuse(outcome, Status::UnfinishedRun, waiting ? Refusal::RecoverFirst : Refusal::UnsettledRun,
+                   unfinished->run.folder);
             outcome.count = unfinished->awaitingRestore;
             return outcome;
         }

@@ -53,6 +53,10 @@ QString outcomeMessage(const OperationOutcome &outcome)
     case Refusal::FolderBusy: return folderBusy(subject);
     case Refusal::RecoverFirst: return recoverFirst(subject, outcome.count);
     case Refusal::RecoveryFolderUnavailable: return recoveryFolderUnavailable(subject);
+    case Refusal::UnsettledRun:
+        return QStringLiteral("前回の処理が途中で終わったため、その記録を整えてから元に戻します。\r"
+                              "元に戻す内容は、記録を整えた後に決まります。\r\rフォルダ名：")
+            + subject;
     case Refusal::StrayTemporaryNames: return strayTemporaryNames(subject, outcome.names);
     case Refusal::NothingToUndo: return nothingToUndo();
     case Refusal::UndoChanged: return undoChanged();
@@ -92,6 +96,7 @@ QString failureCause(const Failure &failure)
     case Failure::Kind::LeftoverCopy: cause = QStringLiteral("以前の最適化で作られたファイルが残っています"); break;
     case Failure::Kind::Unreadable: cause = QStringLiteral("読み取れません"); break;
     case Failure::Kind::CannotWrite: cause = QStringLiteral("書き込めません"); break;
+    case Failure::Kind::Outdated: cause = QStringLiteral("以前のバージョンの形式です（--dry-run では更新しません）"); break;
     }
     if (!failure.detail.isEmpty())
         cause += QStringLiteral(" (") + failure.detail + u')';

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include <csignal>
+#include <map>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -207,6 +208,25 @@ TEST(CliFault, KilledRunLosesNoPhotoAndIsUndoneWhole)
         const int renamed = renamedCount(photos.path(), from, to);
         EXPECT_GT(renamed, 0);
 
+        // Dry runs only look: the photos, the database and its log stay byte
+        // for byte as the killed run left them.
+        const auto everything = [&] {
+            std::map<QString, QByteArray> all;
+            for (const QString &folder : {photos.path(), data.path()}) {
+                for (const QString &name : filesIn(folder)) {
+                    if (!name.endsWith("-shm"))
+                        all[folder + u'/' + name] = readFile(QDir(folder).filePath(name));
+                }
+            }
+            return all;
+        };
+        const auto left = everything();
+        QStringList dryRun = newNumber(data.path(), photos.path(), start);
+        runCli(dryRun << "--dry-run");
+        runCli({"--data", data.path(), "undo", "--dry-run"});
+        EXPECT_EQ(runCli({"--data", data.path(), "recover", "--dry-run"}), 1); // recover has none: refused
+        EXPECT_TRUE(everything() == left);
+
         EXPECT_EQ(runCli({"--data", data.path(), "recover"}), 0);
         EXPECT_EQ(renamedCount(photos.path(), from, to), renamed);
         EXPECT_EQ(qsizetype(logRows(data.path()).size()), renamed);
@@ -332,6 +352,25 @@ TEST(CliFault, WorkersDieWithAKilledRun)
     while (std::any_of(workers.begin(), workers.end(), alive) && !gone.hasExpired())
         QThread::msleep(10);
     EXPECT_FALSE(std::any_of(workers.begin(), workers.end(), alive));
+}
+
+} // namespace
+
+namespace {
+
+// Two programs opening a database not made yet, or made by an earlier
+// version, at once: one makes the tables and columns, the other waits for
+// it; neither fails.
+TEST(CliFault, TwoProgramsOpeningANewDatabaseBothGoOn)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QTemporaryDir data;
+        QProcess clis[2];
+        for (QProcess &cli : clis)
+            cli.start(QStringLiteral(PELMORA_CLI), {"--data", data.path(), "log"});
+        for (QProcess &cli : clis)
+            EXPECT_EQ(finish(cli), 0) << attempt << cli.readAllStandardError().toStdString();
+    }
 }
 
 } // namespace

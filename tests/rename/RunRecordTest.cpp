@@ -398,6 +398,15 @@ TEST_F(RunRecord, ADatabaseOfTheFirstRunSchemaIsUpgradedAndItsRunUndone)
         EXPECT_EQ(sqlite3_exec(old, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(old);
         sqlite3_close(old);
     }
+    // A dry run's look neither upgrades nor writes it.
+    const QByteArray old = readFile(NameDatabase::fileIn(data.path()));
+    try {
+        NameDatabase look(data.path(), clock, NameDatabase::Access::ReadOnly);
+        ADD_FAILURE() << "an outdated database was opened to look at";
+    } catch (const DatabaseError &error) {
+        EXPECT_EQ(error.failure().kind, Failure::Kind::Outdated);
+    }
+    EXPECT_EQ(readFile(NameDatabase::fileIn(data.path())), old);
     database = std::make_unique<NameDatabase>(data.path(), clock);
     EXPECT_EQ(database->count(Table::FileNameLog), 2);
     const OperationOutcome undone = undo();
