@@ -123,7 +123,7 @@ OperationOutcome RenameOperations::prepareUndo(NameDatabase &database) const
     return planLastUndo(database, clock_.now().time());
 }
 
-OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database)
+OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database, FolderCheck check)
 {
     using Status = OperationOutcome::Status;
     using StopReason = OperationOutcome::StopReason;
@@ -136,14 +136,16 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         refuse(outcome, Status::FolderBusy, Refusal::FolderBusy, plan.folder);
         return outcome;
     }
-    try {
-        settleQuietRuns(database, plan.folder, calls_);
-    } catch (const DatabaseError &) {
-        // The check below reports the database.
+    if (check == FolderCheck::Needed) {
+        try {
+            settleQuietRuns(database, plan.folder, calls_);
+        } catch (const DatabaseError &) {
+            // The check below reports the database.
+        }
+        outcome = inspectFolder(plan.folder, database);
+        if (outcome.status != Status::Completed)
+            return outcome;
     }
-    outcome = inspectFolder(plan.folder, database);
-    if (outcome.status != Status::Completed)
-        return outcome;
 
     std::optional<DatabaseError> databaseError;
     try {

@@ -32,7 +32,10 @@ public:
     // Applies a plan: takes the folder, settles the runs cut short there that
     // left nothing to restore, checks it again, records the run, renames,
     // logs. The plan's files carry their end states and causes in the outcome.
-    OperationOutcome apply(RenamePlan plan, NameDatabase &database);
+    // A caller that has held the folder since it settled and checked it says
+    // so (Done), and the folder is not looked at again.
+    enum class FolderCheck { Needed, Done };
+    OperationOutcome apply(RenamePlan plan, NameDatabase &database, FolderCheck check = FolderCheck::Needed);
 
 private:
     const Clock &clock_;

@@ -59,7 +59,7 @@ OperationOutcome RenameSession::previewUndo(NameDatabase &database)
     return RenameOperations(clock_).prepareUndo(database);
 }
 
-OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &database)
+OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &database, bool settled)
 {
     database_ = &database;
     const QString canonical = fs::canonicalFolder(folder);
@@ -69,7 +69,8 @@ OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &
         refuse(outcome, Status::FolderBusy, Refusal::FolderBusy, folder);
     } else {
         try {
-            settleQuietRuns(database, canonical, calls_);
+            if (!settled)
+                settleQuietRuns(database, canonical, calls_);
         } catch (const DatabaseError &) {
             // The check reports the database.
         }
@@ -111,7 +112,7 @@ OperationOutcome RenameSession::prepareUndo(NameDatabase &database)
     }
     if (outcome.status != Status::Completed)
         return outcome;
-    const OperationOutcome taken = takeFolder(outcome.plan.folder, database);
+    const OperationOutcome taken = takeFolder(outcome.plan.folder, database, true);
     if (taken.status != Status::Completed)
         return taken;
     plan_ = outcome.plan;
@@ -121,7 +122,8 @@ OperationOutcome RenameSession::prepareUndo(NameDatabase &database)
 OperationOutcome RenameSession::apply()
 {
     Q_ASSERT(database_ && lock_);
-    OperationOutcome outcome = RenameOperations(clock_, progress_, source_, calls_).apply(std::move(plan_), *database_);
+    OperationOutcome outcome = RenameOperations(clock_, progress_, source_, calls_)
+                                   .apply(std::move(plan_), *database_, RenameOperations::FolderCheck::Done);
     lock_.reset();
     return outcome;
 }

@@ -48,7 +48,9 @@ public:
     OperationOutcome undo(NameDatabase &database);
 
 private:
-    OperationOutcome takeFolder(const QString &folder, NameDatabase &database);
+    // Holds the folder from here on, settles its quiet runs unless they were
+    // (`settled`), and checks it.
+    OperationOutcome takeFolder(const QString &folder, NameDatabase &database, bool settled = false);
 
     const Clock &clock_;
     ProgressSink *progress_;
