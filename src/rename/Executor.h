@@ -104,19 +104,4 @@ private:
 
 FailureCause causeOf(fs::RenameStatus status);
 
-// The group of each file: a file with the sidecars just before it, and the
-// files of one shot (a RAW+JPEG pair) when shots are kept together.
-void assignGroups(RenamePlan &plan);
-
-// The order of the moves, and which files need a temporary name: a file
-// whose new name another file of the run still bears waits for it; only
-// the files of a cycle (a swap) and a rename by letter case alone on a
-// folder that cannot tell case apart go through their temporary names.
-void orderMoves(RenamePlan &plan, bool caseInsensitive);
-
-// The steps of a run or an undo: first the files that need one to their
-// temporary names, then every file to its new name.
-std::vector<Step> firstPassSteps(const RenamePlan &plan);
-std::vector<Step> secondPassSteps(const RenamePlan &plan);
-
 } // namespace pelmora

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/Journal.h"
+#include "rename/RunPlaces.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,14 +29,6 @@ std::vector<UnfinishedRun> findUnfinishedRuns(NameDatabase &database);
 // Reopens the runs a recovery closed on what was not their folder (a copy
 // of the card in its slot) whose folder now shows their temporary names.
 void takeUpRunsShownByTheirNames(NameDatabase &database);
-// The closed run whose file the folder holds under one of the run's
-// temporary names, if any: that run was closed on another folder.
-std::optional<journal::Run> showsAClosedRun(NameDatabase &database, const QString &folder, const QString &name);
-
-// Where the run's folder is now: its recorded path, or the same folder on
-// its volume mounted elsewhere, recognised by the files of the run. Empty
-// when neither is there.
-QString currentFolderOf(NameDatabase &database, const journal::Run &run);
 
 struct RecoveryResult {
     QString folder;

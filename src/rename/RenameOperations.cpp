@@ -6,6 +6,7 @@
 #include "rename/Candidates.h"
 #include "rename/Companions.h"
 #include "rename/Executor.h"
+#include "rename/MoveOrder.h"
 #include "rename/Journal.h"
 #include "database/NameDatabase.h"
 #include "rename/Naming.h"

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "rename/Executor.h"
+#include "rename/MoveOrder.h"
 #include "database/NameDatabase.h"
 #include "rename/Naming.h"
 #include "rename/Recovery.h"
