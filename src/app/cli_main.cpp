@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cerrno>
@@ -215,13 +216,17 @@ int withDatabase(Context &context, const std::function<int(NameDatabase &)> &com
 
 // The same for a dry run, which only looks: the database is opened to be
 // read alone, and not at all when there is none yet.
-int lookingAtDatabase(Context &context, const std::function<int(NameDatabase *)> &command)
+int lookingAtDatabase(Context &context, const std::function<int(NameDatabase &)> &command)
 {
-    if (!QFileInfo::exists(NameDatabase::fileIn(context.dataFolder)))
-        return command(nullptr);
     try {
-        NameDatabase database(context.dataFolder, context.clock, NameDatabase::Access::ReadOnly);
-        return command(&database);
+        if (QFileInfo::exists(NameDatabase::fileIn(context.dataFolder))) {
+            NameDatabase database(context.dataFolder, context.clock, NameDatabase::Access::ReadOnly);
+            return command(database);
+        }
+        // None yet: the run would make an empty one, and it is made aside.
+        const QTemporaryDir aside;
+        NameDatabase empty(aside.path(), context.clock);
+        return command(empty);
     } catch (const DatabaseError &error) {
         return fail(text::databaseUnreadable(error.failure()));
     }
@@ -252,8 +257,8 @@ int renameCommand(Context &context, Operation operation)
     StopOnSignals stop;
     RenameSession session(context.clock, &stop);
     if (context.isSet("dry-run")) {
-        return lookingAtDatabase(context, [&](NameDatabase *database) {
-            const OperationOutcome preview = session.preview(operation, inputs, database);
+        return lookingAtDatabase(context, [&](NameDatabase &database) {
+            const OperationOutcome preview = session.preview(operation, inputs, &database);
             if (preview.status == OperationOutcome::Status::Stopped)
                 return 3;
             if (preview.status != OperationOutcome::Status::Completed)
@@ -275,10 +280,8 @@ int undoCommand(Context &context)
     RenameSession session(context.clock, &stop);
     if (!context.isSet("dry-run"))
         return withDatabase(context, [&](NameDatabase &database) { return report(session.undo(database)); });
-    return lookingAtDatabase(context, [&](NameDatabase *database) {
-        if (!database)
-            return fail(text::nothingToUndo());
-        const OperationOutcome prepared = session.previewUndo(*database);
+    return lookingAtDatabase(context, [&](NameDatabase &database) {
+        const OperationOutcome prepared = session.previewUndo(database);
         if (prepared.status != OperationOutcome::Status::Completed)
             return report(prepared);
         print(stdout, text::tableLines(text::planTable(prepared.plan)));
@@ -415,7 +418,9 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--dry-run is for the rename commands and undo only"));
     // The default folder is only made (and given the template) when used;
     // a dry run makes none.
-    context.dataFolder = parser.isSet(QStringLiteral("data")) ? parser.value(QStringLiteral("data")) : defaultDataFolder();
+    context.dataFolder = parser.isSet(QStringLiteral("data"))
+        ? parser.value(QStringLiteral("data"))
+        : defaultDataFolder(looksOnly ? DataFolderUse::LookOnly : DataFolderUse::Make);
     if (!looksOnly)
         QDir().mkpath(context.dataFolder);
     return command->run(context);

@@ -218,11 +218,24 @@ NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock, Access
     }
     execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     // Two programs opening a new or older file at once: one makes the
-    // tables and columns, the other waits and finds them made.
+    // tables and columns, the other waits and finds them made. A file of
+    // this version is only read here, so that opening it never waits for
+    // another program's writing.
+    if (schemaIsCurrent())
+        return;
     Transaction transaction(*this);
     execute(QString::fromLatin1(kSchema));
     addMissingColumns();
     transaction.commit();
+}
+
+bool NameDatabase::schemaIsCurrent()
+{
+    Statement tables(*this, QStringLiteral(
+        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN"
+        " ('FileNameList', 'FileNameLog', 'FileNum', 'FolderNum', 'RenameRun', 'RenameJournal')"));
+    Statement leftover(*this, QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'FileNameListRun'"));
+    return tables.step() && tables.integer(0) == 6 && !leftover.step() && missingColumns().empty();
 }
 
 std::vector<QString> NameDatabase::missingColumns()

@@ -147,6 +147,8 @@ public:
 private:
     // The columns added since the first version that the file lacks.
     std::vector<QString> missingColumns();
+    // Every table and column of this version is there, and no table of an earlier one.
+    bool schemaIsCurrent();
     void addMissingColumns();
 
     friend class Statement;

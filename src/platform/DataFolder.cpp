@@ -28,15 +28,19 @@ QString programWorkbookTemplate()
     return QFileInfo::exists(installed) ? installed : programFolder().filePath(QStringLiteral("DATA/") + kWorkbookTemplateName);
 }
 
-QString defaultDataFolder()
+QString defaultDataFolder(DataFolderUse use)
 {
+    const bool make = use == DataFolderUse::Make;
     if (!QFileInfo::exists(installedTemplate())) {
         const QString besideProgram = programFolder().filePath(QStringLiteral("DATA"));
-        QDir().mkpath(besideProgram);
+        if (make)
+            QDir().mkpath(besideProgram);
         if (QFileInfo(besideProgram).isWritable())
             return besideProgram;
     }
     const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/DATA");
+    if (!make)
+        return perUser;
     QDir().mkpath(perUser);
     const QString userTemplate = perUser + u'/' + kWorkbookTemplateName;
     if (!QFileInfo::exists(userTemplate) && QFile::copy(programWorkbookTemplate(), userTemplate))

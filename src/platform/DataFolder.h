@@ -12,8 +12,9 @@ inline const QString kWorkbookTemplateName = QStringLiteral("FileID.xlsx");
 // executable. Installed (its shared files under ../share/pelmora), or where
 // the folder beside it cannot be written: the per-user data folder + "/DATA",
 // given a copy of the program's workbook template the first time, so the user
-// may edit theirs. Created when missing.
-QString defaultDataFolder();
+// may edit theirs. Created when missing, unless only looked at.
+enum class DataFolderUse { Make, LookOnly };
+QString defaultDataFolder(DataFolderUse use = DataFolderUse::Make);
 
 // The workbook template that comes with the program: among its shared files
 // when installed, else in DATA beside it.

@@ -303,6 +303,16 @@ int filesAwaitingRestore(NameDatabase &database, const QString &folder)
     return waiting;
 }
 
+std::optional<UnfinishedRun> quietRunOf(NameDatabase &database, const QString &folder)
+{
+    const QString canonical = fs::canonicalFolder(folder);
+    for (const UnfinishedRun &run : findUnfinishedRuns(database)) {
+        if (!run.folderUnavailable && run.awaitingRestore == 0 && fs::canonicalFolder(run.run.folder) == canonical)
+            return run;
+    }
+    return std::nullopt;
+}
+
 std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder, fs::RenameCalls &calls)
 {
     takeUpRunsShownByTheirNames(database);

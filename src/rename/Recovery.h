@@ -53,6 +53,10 @@ RecoveryResult recover(NameDatabase &database, const journal::Run &run,
 // here. Looking changes nothing.
 int filesAwaitingRestore(NameDatabase &database, const QString &folder);
 
+// A run cut short in the folder whose record is not settled yet, though it
+// left no file under a temporary name; looking changes nothing.
+std::optional<UnfinishedRun> quietRunOf(NameDatabase &database, const QString &folder);
+
 // Settles what needs no one's answer, once at the start of an operation and
 // at start-up: takes up the runs closed elsewhere, and recovers the runs cut
 // short that left no file under a temporary name (records what happened and

@@ -49,6 +49,17 @@ OperationOutcome RenameSession::preview(Operation operation, const NamingInputs 
     OperationOutcome refusal = checkInputs(operation, inputs);
     if (refusal.status == Status::Completed && database)
         refusal = inspectFolder(inputs.folder, *database);
+    // A run cut short there is settled before the real run plans, and may
+    // move files as it does: what the run will do is known only then.
+    if (refusal.status == Status::Completed && database) {
+        try {
+            if (const std::optional<UnfinishedRun> quiet = quietRunOf(*database, inputs.folder))
+                refuse(refusal, Status::UnfinishedRun, Refusal::UnsettledRun, quiet->run.folder);
+        } catch (const DatabaseError &error) {
+            refuse(refusal, Status::DatabaseUnavailable, Refusal::Database);
+            refusal.databaseFailure = error.failure();
+        }
+    }
     if (refusal.status != Status::Completed)
         return refusal;
     return outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));
@@ -56,10 +67,14 @@ OperationOutcome RenameSession::preview(Operation operation, const NamingInputs 
 
 OperationOutcome RenameSession::previewUndo(NameDatabase &database)
 {
-    return RenameOperations(clock_).prepareUndo(database);
+    OperationOutcome outcome = RenameOperations(clock_).prepareUndo(database);
+    if (outcome.status != Status::Completed)
+        return outcome;
+    const OperationOutcome refusal = inspectFolder(outcome.plan.folder, database);
+    return refusal.status == Status::Completed ? outcome : refusal;
 }
 
-OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &database, bool settled)
+OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &database)
 {
     database_ = &database;
     const QString canonical = fs::canonicalFolder(folder);
@@ -69,8 +84,7 @@ OperationOutcome RenameSession::takeFolder(const QString &folder, NameDatabase &
         refuse(outcome, Status::FolderBusy, Refusal::FolderBusy, folder);
     } else {
         try {
-            if (!settled)
-                settleQuietRuns(database, canonical, calls_);
+            settleQuietRuns(database, canonical, calls_);
         } catch (const DatabaseError &) {
             // The check reports the database.
         }
@@ -112,7 +126,9 @@ OperationOutcome RenameSession::prepareUndo(NameDatabase &database)
     }
     if (outcome.status != Status::Completed)
         return outcome;
-    const OperationOutcome taken = takeFolder(outcome.plan.folder, database, true);
+    // Settled again under the lock: a run cut short meanwhile in its folder
+    // is closed before the undo, which then refuses as changed.
+    const OperationOutcome taken = takeFolder(outcome.plan.folder, database);
     if (taken.status != Status::Completed)
         return taken;
     plan_ = outcome.plan;

@@ -48,9 +48,8 @@ public:
     OperationOutcome undo(NameDatabase &database);
 
 private:
-    // Holds the folder from here on, settles its quiet runs unless they were
-    // (`settled`), and checks it.
-    OperationOutcome takeFolder(const QString &folder, NameDatabase &database, bool settled = false);
+    // Holds the folder from here on, settles its quiet runs, and checks it.
+    OperationOutcome takeFolder(const QString &folder, NameDatabase &database);
 
     const Clock &clock_;
     ProgressSink *progress_;

@@ -54,8 +54,8 @@ QString outcomeMessage(const OperationOutcome &outcome)
     case Refusal::RecoverFirst: return recoverFirst(subject, outcome.count);
     case Refusal::RecoveryFolderUnavailable: return recoveryFolderUnavailable(subject);
     case Refusal::UnsettledRun:
-        return QStringLiteral("前回の処理が途中で終わったため、その記録を整えてから元に戻します。\r"
-                              "元に戻す内容は、記録を整えた後に決まります。\r\rフォルダ名：")
+        return QStringLiteral("前回の処理が途中で終わったため、先にその記録を整えます。\r"
+                              "変更する内容は、記録を整えた後に決まります。\r\rフォルダ名：")
             + subject;
     case Refusal::StrayTemporaryNames: return strayTemporaryNames(subject, outcome.names);
     case Refusal::NothingToUndo: return nothingToUndo();

@@ -158,6 +158,15 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         EXPECT_FALSE(run.err.isEmpty());
     }
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+
+    // A temporary name no record explains: the dry run refuses as the run
+    // would, also before there is any database (none is made).
+    writeFile(photos.path(), "TempFileName3405_001.jpg");
+    QTemporaryDir fresh;
+    const CliRun dry = runCli({"--data", fresh.path(), "new-number", photos.path(), "--dry-run"});
+    EXPECT_EQ(dry.exitCode, 1);
+    EXPECT_TRUE(dry.err.contains("TempFileName3405_001.jpg"));
+    EXPECT_TRUE(filesIn(fresh.path()).isEmpty());
 }
 
 // One line per command, and each listed command is one the program runs:
