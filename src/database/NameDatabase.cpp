@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -186,9 +188,17 @@ NameDatabase::NameDatabase(const QString &dataFolder, const Clock &clock, Access
     if (!QDir(dataFolder).exists())
         throw DatabaseError({Failure::Kind::FolderMissing, file_, 0, SQLITE_CANTOPEN, {}});
     const bool readOnly = access == Access::ReadOnly;
+    // A look at a file whose log is folded in reads the file alone: SQLite
+    // would otherwise leave an empty log and its index beside it.
+    const bool fileAlone = readOnly && !QFileInfo::exists(file_ + QStringLiteral("-wal"));
+    const QByteArray name = fileAlone
+        ? "file:" + QUrl::toPercentEncoding(file_, "/") + "?immutable=1"
+        : QFile::encodeName(file_);
     sqlite3 *handle = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &handle,
-                                   readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &handle,
+                                   readOnly ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI
+                                            : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                                   nullptr);
     db_.reset(handle); // owned from here on, also when the open failed
     if (rc != SQLITE_OK)
         fail(Failure::Kind::CannotOpen);

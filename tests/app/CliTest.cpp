@@ -56,6 +56,14 @@ TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
     EXPECT_TRUE(odd.out.contains("two\u240Alines.jpg → two\u240Alines(x).jpg\n")) << odd.out.toStdString();
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png", "two\nlines.jpg"}));
     EXPECT_EQ(filesIn(data.path()), QStringList());
+
+    // Beside a database, dry runs read it and leave nothing beside it.
+    ASSERT_EQ(runCli({"--data", data.path(), "append", photos.path(), "--post", "x"}).exitCode, 0);
+    const QByteArray database = readFile(data.filePath("FileNameDB.db"));
+    runCli({"--data", data.path(), "append", photos.path(), "--post", "y", "--dry-run"});
+    EXPECT_EQ(runCli({"--data", data.path(), "undo", "--dry-run"}).exitCode, 0);
+    EXPECT_EQ(filesIn(data.path()), QStringList({"FileNameDB.db"}));
+    EXPECT_EQ(readFile(data.filePath("FileNameDB.db")), database);
 }
 
 TEST_F(Cli, RunsAndPrintsTheClosingMessage)
