@@ -253,6 +253,11 @@ int renameCommand(Context &context, Operation operation)
     inputs.postText = context.value("post");
     inputs.startNumber = context.value("start");
     inputs.companions = !context.isSet("no-companions");
+    if (context.isSet("day-starts")) {
+        inputs.dayStart = QTime::fromString(context.value("day-starts"), QStringLiteral("HH:mm"));
+        if (!inputs.dayStart.isValid())
+            return fail(QStringLiteral("--day-starts takes a time from 00:00 to 23:59, such as 04:00"));
+    }
 
     StopOnSignals stop;
     RenameSession session(context.clock, &stop);
@@ -396,6 +401,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("post"), QStringLiteral("Post Text"), QStringLiteral("TEXT")},
         {QStringLiteral("start"), QStringLiteral("Start Number"), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("dry-run"), QStringLiteral("print the plan, \"former name → new name\", and change nothing")},
+        {QStringLiteral("day-starts"),
+         QStringLiteral("the hour a day starts: a shot before it is numbered and named with the day before"),
+         QStringLiteral("HH:MM"), QStringLiteral("00:00")},
         {QStringLiteral("no-companions"),
          QStringLiteral("number a RAW+JPEG pair as two shots, and leave sidecars (xmp, aae, thm, lrv) alone")},
         {QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),

@@ -72,6 +72,12 @@ struct Shots {
     }
 };
 
+// The date the name of a file shows: that of the day it belongs to.
+QString dayText(const QDateTime &date, const NamingInputs &inputs, DatePattern pattern)
+{
+    return dateText(date.isValid() ? date.addSecs(-QTime(0, 0).secsTo(inputs.dayStart)) : date, pattern);
+}
+
 void takeNameOf(PlannedRename &file, const QString &newFileName)
 {
     file.newFileName = newFileName;
@@ -94,7 +100,7 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
             takeNameOf(file, files[*pair].newFileName);
             continue;
         }
-        const QString date = dateText(file.date, pattern);
+        const QString date = dayText(file.date, inputs, pattern);
         if (date != previousDate) {
             previousDate = date;
             number = startNumber;
@@ -134,7 +140,7 @@ void nameLowestFree(const NamingInputs &inputs, const FolderNames &names, std::v
             continue;
         }
         const auto shot = keys[i].isEmpty() ? shots.byKey.end() : shots.byKey.find(keys[i]);
-        const QString date = dateText(file.date, pattern);
+        const QString date = dayText(file.date, inputs, pattern);
         const QStringList extensions = shot != shots.byKey.end() && shot->second.first == i
             ? shot->second.extensions
             : QStringList{file.extension};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTime>
 
 #include <array>
 #include <optional>
@@ -23,6 +24,10 @@ struct NamingInputs {
     QString startNumber = QStringLiteral("1");
     // RAW+JPEG pairs take one number, and sidecars follow their file.
     bool companions = true;
+    // The hour a day starts: a shot before it belongs to the day before,
+    // for its number and for the date in its name (a night that runs past
+    // midnight stays one day). Midnight names every file as written.
+    QTime dayStart = QTime(0, 0);
 };
 
 // The start values of the window's extension boxes.

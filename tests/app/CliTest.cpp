@@ -50,6 +50,12 @@ TEST_F(Cli, DryRunPrintsThePlanAndChangesNothing)
     EXPECT_EQ(run.out, "b.jpg → 210305-Mov-007.jpg\t2021/03/05 09:00:00\na.JPG → 210305-Mov-008.JPG\t2021/03/05 10:00:00\n"
               "c.png\t対象外：拡張子\n");
 
+    // A day that starts at 09:30 holds the 09:00 shot in the day before.
+    const CliRun late = runCli({"--data", data.path(), "new-number", photos.path(), "--ext", "jpg", "--day-starts",
+                                "09:30", "--dry-run"});
+    EXPECT_TRUE(late.out.startsWith("b.jpg → 210304-001.jpg\t2021/03/05 09:00:00\na.JPG → 210305-001.JPG\t"))
+        << late.out.toStdString();
+
     // A line break in a name is shown, not obeyed: one line per file.
     writeFile(photos.path(), "two\nlines.jpg");
     const CliRun odd = runCli({"--data", data.path(), "append", photos.path(), "--post", "x", "--dry-run"});
@@ -158,6 +164,7 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         {"--data", data.filePath("a-file/DATA"), "shot-date", photos.path()}, // cannot be made
         {"--data", data.path(), "shot-date", photos.filePath("missing")},
         {"--data", data.path(), "shot-date", photos.path(), "--start", "x"},
+        {"--data", data.path(), "shot-date", photos.path(), "--day-starts", "25:00"},
         {"--data", data.path(), "rename-all", photos.path()},
     };
     for (const QStringList &arguments : cases) {

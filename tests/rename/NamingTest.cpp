@@ -131,6 +131,27 @@ TEST(Naming, LowestFreeTakesTheFirstNumberFreeForEveryFileOfTheShot)
     }
 }
 
+// A night that runs past midnight stays one day when the day starts at
+// 04:00: its shots take the evening's date and numbers, for both ways of
+// numbering; the next morning starts a day of its own.
+TEST(Naming, ADayStartsAtTheHourGiven)
+{
+    NamingInputs inputs = inputsWith();
+    inputs.dayStart = QTime(4, 0);
+    const auto night = [] {
+        return filesOf({{"c.JPG", "2021-03-02 05:00:00"}, {"b.JPG", "2021-03-02 01:30:00"},
+                        {"a.JPG", "2021-03-01 23:30:00"}, {"d.JPG", "2021-03-02 03:59:59"}});
+    };
+    const QStringList expected = {"a.JPG -> 210301-001.JPG", "b.JPG -> 210301-002.JPG", "d.JPG -> 210301-003.JPG",
+                                  "c.JPG -> 210302-001.JPG"};
+    std::vector<PlannedRename> byDay = night();
+    nameByDay(rulesOf(Operation::ShotDate), inputs, byDay);
+    EXPECT_EQ(namesOf(byDay), expected);
+    std::vector<PlannedRename> lowestFree = night();
+    nameLowestFree(inputs, FolderNames({}, false), lowestFree);
+    EXPECT_EQ(namesOf(lowestFree), expected);
+}
+
 // Past 999 the number widens: the thousandth file of a day, and the
 // lowest free number of a day whose 999 are taken, are 1000.
 TEST(Naming, NumbersWidenPastThreeDigits)
