@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 #include <QCheckBox>
 #include <QSettings>
+#include <QTimeEdit>
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -58,8 +59,9 @@ using text::kAttributesEntry, text::kClearLogEntry, text::kCompactEntry, text::k
 // The start folder: the root of the system drive.
 const QString kStartFolder = QDir::rootPath();
 
-// Where the companions check box is kept for the next start.
+// Where the companions check box and the hour a day starts are kept for the next start.
 const QString kCompanionsKey = QStringLiteral("MainWindow/companions");
+const QString kDayStartKey = QStringLiteral("MainWindow/dayStart");
 
 } // namespace
 
@@ -108,6 +110,11 @@ void MainWindow::buildControls()
     Chk_Companions->setChecked(QSettings(settings, QSettings::IniFormat).value(kCompanionsKey, true).toBool());
     connect(Chk_Companions, &QCheckBox::toggled, this, [settings](bool on) {
         QSettings(settings, QSettings::IniFormat).setValue(kCompanionsKey, on);
+    });
+    Time_DayStart = ui.Time_DayStart;
+    Time_DayStart->setTime(QSettings(settings, QSettings::IniFormat).value(kDayStartKey, QTime(0, 0)).toTime());
+    connect(Time_DayStart, &QTimeEdit::timeChanged, this, [settings](QTime start) {
+        QSettings(settings, QSettings::IniFormat).setValue(kDayStartKey, start);
     });
     Label2 = ui.Label2;
     Text1 = ui.Text1;
@@ -200,6 +207,7 @@ NamingInputs MainWindow::readInputs() const
     inputs.postText = Text2->text();
     inputs.startNumber = Text3->text();
     inputs.companions = Chk_Companions->isChecked();
+    inputs.dayStart = Time_DayStart->time();
     return inputs;
 }
 

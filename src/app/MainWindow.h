@@ -18,6 +18,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimeEdit;
 
 namespace pelmora {
 
@@ -103,6 +104,7 @@ private:
     QPushButton *Cmd_End = nullptr;
     QPushButton *Cmd_Stop = nullptr; // shown while a run can be stopped
     QCheckBox *Chk_Companions = nullptr;
+    QTimeEdit *Time_DayStart = nullptr;
     DriveList *Drive1 = nullptr;
     FolderList *Dir1 = nullptr;
     FileList *File1 = nullptr;

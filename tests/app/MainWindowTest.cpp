@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QTimeEdit>
 #include <QComboBox>
 #include <QDialog>
 #include <QKeyEvent>
@@ -402,15 +403,19 @@ TEST_F(MainWindowTest, WindowsFitTheScreen)
 
 // "関連ファイルも一緒に変更" is on at first, and its state is kept in DATA for
 // the next start.
-TEST_F(MainWindowTest, CompanionsCheckboxIsKeptForTheNextStart)
+TEST_F(MainWindowTest, CompanionsAndTheHourADayStartsAreKeptForTheNextStart)
 {
     auto *companions = control<QCheckBox>("Chk_Companions");
     EXPECT_EQ(companions->text(), "関連ファイルも一緒に変更");
     EXPECT_TRUE(companions->isChecked());
     companions->click();
+    auto *dayStart = control<QTimeEdit>("Time_DayStart");
+    EXPECT_EQ(dayStart->time(), QTime(0, 0)); // names as without it
+    dayStart->setTime(QTime(4, 0));
     app->showMain(); // a new main window reads DATA again
     QCoreApplication::processEvents();
     EXPECT_FALSE(app->mainWindow()->findChild<QCheckBox *>("Chk_Companions")->isChecked());
+    EXPECT_EQ(app->mainWindow()->findChild<QTimeEdit *>("Time_DayStart")->time(), QTime(4, 0));
 }
 
 TEST_F(MainWindowTest, TextBoxesFitTypicalTexts)
