@@ -205,6 +205,28 @@ void giveTemporaryNames(const FolderNames &names, const QTime &now, const QStrin
     }
 }
 
+void markDatesThatStandOut(std::vector<PlannedRename> &files)
+{
+    constexpr qint64 kHalfAYear = 183LL * 24 * 3600;
+    std::map<QString, std::vector<qint64>> byCamera;
+    for (const PlannedRename &file : files) {
+        if (!file.camera.isEmpty() && file.date.isValid())
+            byCamera[file.camera].push_back(file.date.toSecsSinceEpoch());
+    }
+    std::map<QString, qint64> middle;
+    for (auto &[camera, dates] : byCamera) {
+        if (dates.size() < 3)
+            continue;
+        std::nth_element(dates.begin(), dates.begin() + qsizetype(dates.size() / 2), dates.end());
+        middle[camera] = dates[dates.size() / 2];
+    }
+    for (PlannedRename &file : files) {
+        const auto found = middle.find(file.camera);
+        file.dateStandsOut = found != middle.end() && file.date.isValid()
+            && std::abs(file.date.toSecsSinceEpoch() - found->second) > kHalfAYear;
+    }
+}
+
 void markTakenNames(const FolderNames &names, RenamePlan &plan)
 {
     QSet<QString> staying = names.keys;

@@ -57,6 +57,12 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
 void giveTemporaryNames(const FolderNames &names, const QTime &now, const QString &runKey,
                         std::vector<PlannedRename> &files);
 
+// Marks the files whose date lies more than half a year from the middle
+// date of their camera's files (a clock reset to its factory date, a year
+// off), where the camera has at least three dated files: the preview says
+// so; the name goes by the date as read.
+void markDatesThatStandOut(std::vector<PlannedRename> &files);
+
 // Marks the new names already borne by an entry the run does not move: the
 // preview says so before anything happens.
 void markTakenNames(const FolderNames &names, RenamePlan &plan);

@@ -98,6 +98,8 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     // Numbered in listing order, as the files are taken.
     if (rules.twoPasses)
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
+    if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
+        markDatesThatStandOut(plan.files);
     switch (rules.naming) {
     case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
     case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;

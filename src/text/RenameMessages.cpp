@@ -365,6 +365,8 @@ DetailTable planTable(const RenamePlan &plan)
             remark = QStringLiteral("名前は変わりません");
         else if (byDateTaken && file.dateOrigin.field == DateOrigin::Field::None)
             remark = QStringLiteral("撮影日時がないためファイル更新日時で付番");
+        else if (file.dateStandsOut)
+            remark = QStringLiteral("同じカメラの他のファイルと日時が大きく離れています（時計の設定を確認してください）");
         const bool marked = !remark.isEmpty();
         if (remark.isEmpty() && file.companion)
             remark = QStringLiteral("関連ファイル（次のファイルと一緒に変更）");

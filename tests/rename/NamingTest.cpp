@@ -152,6 +152,24 @@ TEST(Naming, ADayStartsAtTheHourGiven)
     EXPECT_EQ(namesOf(lowestFree), expected);
 }
 
+// A date half a year or more from the rest of its camera's files is
+// flagged (a clock reset to 2000-01-01); a camera with two files, and a
+// file without a camera, have no rest to stand out from.
+TEST(Naming, DatesThatStandOutFromTheirCamerasAreFlagged)
+{
+    std::vector<PlannedRename> files = filesOf({{"a1.JPG", "2021-03-01 10:00:00"}, {"a2.JPG", "2021-03-02 10:00:00"},
+                                                {"a3.JPG", "2021-04-20 10:00:00"}, {"reset.JPG", "2000-01-01 00:00:00"},
+                                                {"b1.JPG", "2021-03-01 10:00:00"}, {"b2.JPG", "2019-03-01 10:00:00"},
+                                                {"none.JPG", "1999-01-01 10:00:00"}});
+    for (size_t i = 0; i < files.size(); ++i)
+        files[i].camera = i < 4 ? "EOS R5" : i < 6 ? "iPhone 12" : "";
+    markDatesThatStandOut(files);
+    std::vector<bool> flagged;
+    for (const PlannedRename &file : files)
+        flagged.push_back(file.dateStandsOut);
+    EXPECT_EQ(flagged, std::vector<bool>({false, false, false, true, false, false, false}));
+}
+
 // Past 999 the number widens: the thousandth file of a day, and the
 // lowest free number of a day whose 999 are taken, are 1000.
 TEST(Naming, NumbersWidenPastThreeDigits)
