@@ -329,18 +329,4 @@ std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString
     return waiting;
 }
 
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable, fs::RenameCalls &calls)
-{
-    std::optional<UnfinishedRun> awaiting;
-    for (const UnfinishedRun &run : settleQuietRuns(database, QString(), calls)) {
-        if (run.folderUnavailable) {
-            if (withUnavailable && !awaiting)
-                awaiting = run;
-        } else if (!awaiting || awaiting->folderUnavailable) {
-            awaiting = run;
-        }
-    }
-    return awaiting;
-}
-
 } // namespace pelmora

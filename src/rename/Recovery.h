@@ -66,10 +66,4 @@ std::optional<UnfinishedRun> quietRunOf(NameDatabase &database, const QString &f
 std::vector<UnfinishedRun> settleQuietRuns(NameDatabase &database, const QString &folder = QString(),
                                            fs::RenameCalls &calls = fs::systemRenameCalls());
 
-// The same for every folder, giving the first run whose files still wait for
-// their former names, if any; a run whose folder is not there only when
-// `withUnavailable`.
-std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false,
-                                                  fs::RenameCalls &calls = fs::systemRenameCalls());
-
 } // namespace pelmora

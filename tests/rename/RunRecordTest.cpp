@@ -22,6 +22,24 @@ using namespace pelmora::test;
 
 namespace {
 
+// Settles the quiet runs of every folder and gives the first run whose
+// files still wait for their former names, if any; a run whose folder is
+// not there only when `withUnavailable`.
+std::optional<UnfinishedRun> settleUnfinishedRuns(NameDatabase &database, bool withUnavailable = false,
+                                                  fs::RenameCalls &calls = fs::systemRenameCalls())
+{
+    std::optional<UnfinishedRun> awaiting;
+    for (const UnfinishedRun &run : settleQuietRuns(database, QString(), calls)) {
+        if (run.folderUnavailable) {
+            if (withUnavailable && !awaiting)
+                awaiting = run;
+        } else if (!awaiting || awaiting->folderUnavailable) {
+            awaiting = run;
+        }
+    }
+    return awaiting;
+}
+
 // Calls the hook once, the first time the bar reaches the value.
 class HookAt final : public ProgressSink {
 public:
