@@ -2,6 +2,7 @@
 #include "settings/FavouriteFolder.h"
 #include "text/AttributeText.h"
 #include "database/Compaction.h"
+#include "dates/CameraSurvey.h"
 #include "maintenance/Maintenance.h"
 #include "numbering/FolderNumbering.h"
 #include "numbering/NumberingExport.h"
@@ -232,6 +233,57 @@ int lookingAtDatabase(Context &context, const std::function<int(NameDatabase &)>
     }
 }
 
+// --camera-offset (any number of times) and --zone; false, having said
+// why, when one of them cannot be read.
+bool readCorrections(const Context &context, DateCorrections &corrections)
+{
+    for (const QString &given : context.parser.values(QStringLiteral("camera-offset"))) {
+        const std::optional<ClockOffset> offset = parseClockOffset(given);
+        if (!offset) {
+            fail(QStringLiteral("--camera-offset takes \"MAKE MODEL[#SERIAL]=+HH:MM:SS\", not \"%1\"").arg(given));
+            return false;
+        }
+        corrections.offsets.set(*offset);
+    }
+    if (context.isSet("zone")) {
+        corrections.moviesWhereShot = true;
+        const QString zone = context.value("zone");
+        if (zone != u"photos" && !(corrections.movieZone = parseZone(zone))) {
+            fail(QStringLiteral("--zone takes photos, an offset such as +09:00 or a zone name such as Europe/Paris"));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The cameras of the folder, tab-separated: camera (a serial after '#'),
+// files, first and last date as read, offset, and the offset GPS time suggests.
+int printCameras(Context &context)
+{
+    const QString folder = QDir::cleanPath(QDir(context.arguments[0]).absolutePath());
+    if (!QFileInfo(folder).isDir())
+        return fail(text::folderMissing(folder));
+    DateCorrections run;
+    if (!readCorrections(context, run))
+        return 1;
+    return lookingAtDatabase(context, [&](NameDatabase &database) {
+        ClockOffsets offsets = database.clockOffsets();
+        for (const ClockOffset &offset : run.offsets.all())
+            offsets.set(offset);
+        IsolatedPropertyReader reader;
+        print(stdout, QStringLiteral("Camera\tFiles\tFirst\tLast\tOffset\tSuggested"));
+        for (const CameraSummary &camera : camerasOf(folder, reader, offsets)) {
+            const QString serial = camera.camera.serial.isEmpty() ? QString() : u'#' + camera.camera.serial;
+            print(stdout, QStringList{cameraName(camera.camera) + serial, QString::number(camera.files),
+                                      databaseDateText(camera.first), databaseDateText(camera.last),
+                                      offsetSecondsText(camera.offset),
+                                      camera.suggested ? offsetSecondsText(*camera.suggested) : QString()}
+                              .join(u'\t'));
+        }
+        return 0;
+    });
+}
+
 int renameCommand(Context &context, Operation operation)
 {
     NamingInputs inputs;
@@ -258,6 +310,8 @@ int renameCommand(Context &context, Operation operation)
         if (!inputs.dayStart.isValid())
             return fail(QStringLiteral("--day-starts takes a time from 00:00 to 23:59, such as 04:00"));
     }
+    if (!readCorrections(context, inputs.corrections))
+        return 1;
 
     StopOnSignals stop;
     RenameSession session(context.clock, &stop);
@@ -354,6 +408,9 @@ std::vector<Command> commands()
         {QStringLiteral("attributes"), QStringLiteral("FOLDER|FILE"), 1, 1,
          QStringLiteral("print every property of the folder's first file, or of the file"),
          [](Context &context) { return printAttributes(context.arguments[0]); }},
+        {QStringLiteral("cameras"), QStringLiteral("FOLDER"), 1, 1,
+         QStringLiteral("print the folder's cameras, tab-separated: camera, files, first, last, offset, suggested"),
+         printCameras},
         {QStringLiteral("favourite"), QStringLiteral("[FOLDER]"), 0, 1,
          QStringLiteral("store the folder for the Drive button, or print the one stored"),
          [](Context &context) { return favouriteFolder(context.dataFolder, context.arguments.value(0)); }},
@@ -404,6 +461,14 @@ int main(int argc, char *argv[])
         {QStringLiteral("day-starts"),
          QStringLiteral("the hour a day starts: a shot before it is numbered and named with the day before"),
          QStringLiteral("HH:MM"), QStringLiteral("00:00")},
+        {QStringLiteral("camera-offset"),
+         QStringLiteral("add this to every date of a camera's files, for this run (again for each camera; "
+                        "a kept offset is overridden)"),
+         QStringLiteral("\"MAKE MODEL[#SERIAL]=+HH:MM:SS\"")},
+        {QStringLiteral("zone"),
+         QStringLiteral("show a movie's UTC time in the zone written on its camera's photos nearest in time, "
+                        "else in this zone (photos: else this computer's)"),
+         QStringLiteral("photos|+HH:MM|ZONE")},
         {QStringLiteral("no-companions"),
          QStringLiteral("number a RAW+JPEG pair as two shots, and leave sidecars (xmp, aae, thm, lrv) alone")},
         {QStringLiteral("to"), QStringLiteral("export: the folder of the workbook (default: the desktop)"),

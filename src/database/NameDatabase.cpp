@@ -35,6 +35,9 @@ CREATE TABLE IF NOT EXISTS RenameJournal (
     MakeItDate TEXT, DateSource TEXT, Extension TEXT, Camera TEXT, MovieLong TEXT, NewFileName TEXT,
     UndoOfPosition INTEGER, Identity INTEGER, Size INTEGER, Modified INTEGER, ErrorCode INTEGER,
     PRIMARY KEY (RunID, Position));
+CREATE TABLE IF NOT EXISTS CameraClock (
+    Camera TEXT NOT NULL, Serial TEXT NOT NULL DEFAULT '', Seconds INTEGER NOT NULL,
+    PRIMARY KEY (Camera, Serial));
 DROP TABLE IF EXISTS FileNameListRun;
 )sql";
 
@@ -243,9 +246,9 @@ bool NameDatabase::schemaIsCurrent()
 {
     Statement tables(*this, QStringLiteral(
         "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN"
-        " ('FileNameList', 'FileNameLog', 'FileNum', 'FolderNum', 'RenameRun', 'RenameJournal')"));
+        " ('FileNameList', 'FileNameLog', 'FileNum', 'FolderNum', 'RenameRun', 'RenameJournal', 'CameraClock')"));
     Statement leftover(*this, QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'FileNameListRun'"));
-    return tables.step() && tables.integer(0) == 6 && !leftover.step() && missingColumns().empty();
+    return tables.step() && tables.integer(0) == 7 && !leftover.step() && missingColumns().empty();
 }
 
 std::vector<QString> NameDatabase::missingColumns()
@@ -330,6 +333,31 @@ std::vector<ListRow> NameDatabase::listRows()
     return rows<ListRow>(query, [](const Statement &row) {
         return ListRow{row.text(0), row.text(1), row.date(2), row.text(3), row.text(4), row.text(5), row.text(6)};
     });
+}
+
+ClockOffsets NameDatabase::clockOffsets()
+{
+    // A file of an earlier version, only looked at, has none.
+    Statement present(*this, QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'CameraClock'"));
+    if (!present.step())
+        return {};
+    Statement query(*this, QStringLiteral("SELECT Camera, Serial, Seconds FROM CameraClock ORDER BY Camera, Serial"));
+    return ClockOffsets(rows<ClockOffset>(query, [](const Statement &row) {
+        return ClockOffset{row.text(0), row.text(1), row.integer(2)};
+    }));
+}
+
+void NameDatabase::setClockOffset(const ClockOffset &offset)
+{
+    Transaction transaction(*this);
+    Statement remove(*this, QStringLiteral(
+        "DELETE FROM CameraClock WHERE Camera = ? COLLATE NOCASE AND Serial = ? COLLATE NOCASE"));
+    remove.bind(offset.camera.simplified()).bind(offset.serial.simplified()).run();
+    if (offset.seconds != 0) {
+        Statement insert(*this, QStringLiteral("INSERT INTO CameraClock (Camera, Serial, Seconds) VALUES (?, ?, ?)"));
+        insert.bind(offset.camera.simplified()).bind(offset.serial.simplified()).bind(offset.seconds).run();
+    }
+    transaction.commit();
 }
 
 qint64 NameDatabase::appendLog(const LogRow &row)

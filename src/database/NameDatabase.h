@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dates/CameraClocks.h"
 #include "platform/Failure.h"
 
 #include <QDateTime>
@@ -134,6 +135,12 @@ public:
     // All rows in one transaction: they are there together or not at all.
     void addListRows(const std::vector<ListRow> &rows);
     std::vector<ListRow> listRows();
+
+    // The camera clock offsets every run goes by; none in a file of an
+    // earlier version that is only looked at.
+    ClockOffsets clockOffsets();
+    // Keeps a camera's offset in place of the one it had; 0 removes it.
+    void setClockOffset(const ClockOffset &offset);
 
     // Adds a log row with Update = now; returns its ID.
     qint64 appendLog(const LogRow &row);

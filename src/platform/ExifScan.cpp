@@ -12,11 +12,15 @@ namespace {
 constexpr std::uint16_t kTypeAscii = 2;
 constexpr std::uint16_t kTypeLong = 4;
 constexpr std::uint16_t kTypeIfd = 13;
+constexpr std::uint16_t kTagMake = 0x010F;
 constexpr std::uint16_t kTagModel = 0x0110;
 constexpr std::uint16_t kTagExifIfd = 0x8769;
 constexpr std::uint16_t kTagDateTimeOriginal = 0x9003;
 constexpr std::uint16_t kTagDateTimeDigitized = 0x9004;
 constexpr std::uint16_t kTagSubSecTimeOriginal = 0x9291;
+constexpr std::uint16_t kTagOffsetTime = 0x9010;
+constexpr std::uint16_t kTagOffsetTimeOriginal = 0x9011;
+constexpr std::uint16_t kTagBodySerialNumber = 0xA431;
 // Exiv2 reads no directory with more entries than this.
 constexpr std::uint32_t kMaxEntries = 256;
 
@@ -163,7 +167,7 @@ std::optional<ExifDateFields> scanExifDates(QByteArrayView data)
     ExifDateFields fields;
     std::vector<Tiff::Entry> entries;
     const std::uint32_t ifd0Offset = tiff.u32(4);
-    if (!tiff.directory(ifd0Offset, entries) || !readTexts(tiff, entries, {{kTagModel, &fields.model}}))
+    if (!tiff.directory(ifd0Offset, entries) || !readTexts(tiff, entries, {{kTagModel, &fields.model}, {kTagMake, &fields.make}}))
         return std::nullopt;
     std::optional<std::uint32_t> exifOffset;
     for (const Tiff::Entry &entry : entries) {
@@ -188,7 +192,10 @@ std::optional<ExifDateFields> scanExifDates(QByteArrayView data)
         || !readTexts(tiff, entries,
                       {{kTagDateTimeOriginal, &fields.dateTimeOriginal},
                        {kTagDateTimeDigitized, &fields.dateTimeDigitized},
-                       {kTagSubSecTimeOriginal, &fields.subSecTimeOriginal}}))
+                       {kTagSubSecTimeOriginal, &fields.subSecTimeOriginal},
+                       {kTagOffsetTime, &fields.offsetTime},
+                       {kTagOffsetTimeOriginal, &fields.offsetTimeOriginal},
+                       {kTagBodySerialNumber, &fields.bodySerialNumber}}))
         return std::nullopt;
     return fields;
 }

@@ -14,6 +14,10 @@ struct ExifDateFields {
     QByteArray dateTimeDigitized;
     QByteArray subSecTimeOriginal;
     QByteArray model;
+    QByteArray make;
+    QByteArray bodySerialNumber;
+    QByteArray offsetTimeOriginal;
+    QByteArray offsetTime;
 };
 
 // Where the TIFF data of the Exif segment of a JPEG lies, from the start of

@@ -102,6 +102,18 @@ QString iptcText(const Exiv2::IptcData &iptc, const char *key)
     return it == iptc.end() ? QString() : QString::fromStdString(it->toString());
 }
 
+// The offset from UTC written beside the date taken ("+02:00"), else the
+// one beside the file's date: the zone the camera was set to.
+QString photoZone(const QString &original, const QString &modified)
+{
+    static const QRegularExpression offset(QStringLiteral("^\\s*[+-]\\d\\d:\\d\\d\\s*$"));
+    for (const QString &text : {original, modified}) {
+        if (offset.match(text).hasMatch())
+            return text.trimmed();
+    }
+    return {};
+}
+
 // EXIF DateTimeOriginal, then CreateDate (DateTimeDigitized), with the
 // sub-seconds of the original for bursts; false when neither holds a date.
 bool takeExifDate(const QString &original, const QString &digitized, const QString &subSecondText,
@@ -214,6 +226,9 @@ std::optional<Metadata> readJpegQuickly(int descriptor, const struct ::stat &inf
                          QString::fromUtf8(fields->subSecTimeOriginal), result))
         return std::nullopt;
     result.cameraModel = trimmedModel(QString::fromUtf8(fields->model));
+    result.cameraMaker = trimmedModel(QString::fromUtf8(fields->make));
+    result.cameraSerial = trimmedModel(QString::fromUtf8(fields->bodySerialNumber));
+    result.zone = photoZone(QString::fromUtf8(fields->offsetTimeOriginal), QString::fromUtf8(fields->offsetTime));
     result.dateModified = fs::lastModified(info);
     return result;
 }
@@ -229,6 +244,27 @@ QString printed(const Exiv2::ExifData &exif, const char *key)
     return QString::fromStdString(it->print(&exif)).trimmed();
 }
 
+// GPSDateStamp and GPSTimeStamp: UTC, from the satellites; invalid when
+// either is missing or out of range.
+QDateTime gpsTime(const Exiv2::ExifData &exif)
+{
+    const QDate day = QDate::fromString(exifText(exif, "Exif.GPSInfo.GPSDateStamp").trimmed(), QStringLiteral("yyyy:MM:dd"));
+    const auto time = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSTimeStamp"));
+    if (!day.isValid() || time == exif.end() || time->count() != 3)
+        return {};
+    double parts[3];
+    for (long i = 0; i < 3; ++i) {
+        const Exiv2::Rational part = time->toRational(i);
+        if (part.second <= 0 || part.first < 0)
+            return {};
+        parts[i] = double(part.first) / part.second;
+    }
+    if (parts[0] >= 24 || parts[1] >= 60 || parts[2] >= 61)
+        return {};
+    const qint64 seconds = std::llround(parts[0] * 3600 + parts[1] * 60 + parts[2]);
+    return QDateTime(day, QTime(0, 0), QTimeZone::utc()).addSecs(seconds);
+}
+
 // What Exiv2 has read of a picture.
 void readPictureInto(const Exiv2::Image &image, Metadata &result)
 {
@@ -236,6 +272,11 @@ void readPictureInto(const Exiv2::Image &image, Metadata &result)
     const Exiv2::ExifData &exif = image.exifData();
     result.cameraModel = trimmedModel(exifText(exif, "Exif.Image.Model"));
     result.cameraMaker = trimmedModel(exifText(exif, "Exif.Image.Make"));
+    result.cameraSerial = trimmedModel(exifText(exif, "Exif.Photo.BodySerialNumber"));
+    if (result.dateOrigin.field == DateOrigin::Field::ExifOriginal
+        || result.dateOrigin.field == DateOrigin::Field::ExifDigitized)
+        result.zone = photoZone(exifText(exif, "Exif.Photo.OffsetTimeOriginal"), exifText(exif, "Exif.Photo.OffsetTime"));
+    result.gpsTime = gpsTime(exif);
     if (image.pixelWidth() > 0 && image.pixelHeight() > 0)
         result.pictureSize = QStringLiteral("%1 x %2").arg(image.pixelWidth()).arg(image.pixelHeight());
     result.exposureTime = printed(exif, "Exif.Photo.ExposureTime");
@@ -325,6 +366,15 @@ struct PropertyReader::Media {
         const QString height = get(MediaInfoLib::Stream_Video, L"Height");
         if (!width.isEmpty() && !height.isEmpty())
             result.frameSize = width + QStringLiteral(" x ") + height;
+        if (result.cameraModel.isEmpty() && result.cameraMaker.isEmpty()) {
+            // The user data's, else the metadata keys' (phones write only those).
+            const auto either = [&](const wchar_t *userData, const wchar_t *key) {
+                const QString value = get(MediaInfoLib::Stream_General, userData);
+                return value.isEmpty() ? get(MediaInfoLib::Stream_General, key) : value;
+            };
+            result.cameraMaker = either(L"Make", L"com.apple.quicktime.make");
+            result.cameraModel = either(L"Model", L"com.apple.quicktime.model");
+        }
         const QString rate = get(MediaInfoLib::Stream_Video, L"FrameRate");
         if (!rate.isEmpty())
             result.frameRate = rate + QStringLiteral(" fps");
@@ -443,14 +493,14 @@ QDataStream &operator>>(QDataStream &in, DateOrigin &origin)
 QDataStream &operator<<(QDataStream &out, const Metadata &m)
 {
     return out << m.dateTaken << m.dateOrigin << m.subSecond << m.dateModified << m.cameraModel << m.length
-               << m.cameraMaker << m.pictureSize << m.exposureTime << m.fNumber << m.iso << m.focalLength
+               << m.cameraMaker << m.cameraSerial << m.zone << m.gpsTime << m.pictureSize << m.exposureTime << m.fNumber << m.iso << m.focalLength
                << m.latitude << m.longitude << m.frameSize << m.frameRate;
 }
 
 QDataStream &operator>>(QDataStream &in, Metadata &m)
 {
     return in >> m.dateTaken >> m.dateOrigin >> m.subSecond >> m.dateModified >> m.cameraModel >> m.length
-        >> m.cameraMaker >> m.pictureSize >> m.exposureTime >> m.fNumber >> m.iso >> m.focalLength >> m.latitude
+        >> m.cameraMaker >> m.cameraSerial >> m.zone >> m.gpsTime >> m.pictureSize >> m.exposureTime >> m.fNumber >> m.iso >> m.focalLength >> m.latitude
         >> m.longitude >> m.frameSize >> m.frameRate;
 }
 

@@ -45,9 +45,12 @@ struct Metadata {
     double subSecond = -1;  // fraction of the second taken, for bursts; -1 when unknown
     QDateTime dateModified; // invalid when the file cannot be read
     QString cameraModel;
+    QString cameraMaker;
+    QString cameraSerial;   // of the body, where the file names it
+    QString zone;           // "+02:00": the offset from UTC written beside a photo's date; empty when none
     QString length;         // "HH:MM:SS" of a movie or sound
     // Not read by the quick scan of a JPEG, which a rename uses.
-    QString cameraMaker;
+    QDateTime gpsTime;      // UTC, from the satellites; invalid when none
     QString pictureSize;    // "4000 x 3000" pixels
     QString exposureTime;   // as Exiv2 prints them: "1/160 s", "F7.1", ...
     QString fNumber;

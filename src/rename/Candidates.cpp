@@ -1,6 +1,7 @@
 #include "rename/Candidates.h"
 
 #include "platform/FileSystem.h"
+#include "rename/DateCorrections.h"
 #include "rename/NameFormat.h"
 #include "rename/Progress.h"
 
@@ -90,6 +91,8 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         file.subSecond = taken ? properties.subSecond : -1;
         file.movieLong = movieLengthText(properties.length);
     }
+    if (rules.dateSource == DateSource::Taken)
+        correctDates(inputs.corrections, read, plan.files);
     plan.unreadable = source.unreadable();
 }
 

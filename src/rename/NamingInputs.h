@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dates/CameraClocks.h"
+
 #include <QString>
 #include <QTime>
 
@@ -28,6 +30,9 @@ struct NamingInputs {
     // for its number and for the date in its name (a night that runs past
     // midnight stays one day). Midnight names every file as written.
     QTime dayStart = QTime(0, 0);
+    // Camera clocks set right and the zone of movies, for this run only: a
+    // run also goes by the offsets kept in the database, which these override.
+    DateCorrections corrections;
 };
 
 // The start values of the window's extension boxes.

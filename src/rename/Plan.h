@@ -38,6 +38,17 @@ enum class FailureCause {
     Other
 };
 
+// What was set right in a file's date: its camera's clock, and the zone a
+// movie's UTC time is shown in when it is not this computer's.
+struct DateCorrection {
+    enum class Zone : quint8 { Computer, Photos, Chosen };
+    QDateTime asRead;        // the date before; invalid when nothing was corrected
+    qint64 clockOffset = 0;  // seconds added for its camera's clock
+    Zone zoneFrom = Zone::Computer;
+    QString zone;            // "+01:00", or "Europe/Paris +02:00" as chosen
+    bool made() const { return asRead.isValid(); }
+};
+
 // One file of a run: what it was, what it becomes, and what happened.
 struct PlannedRename {
     QString formerName;    // name before the run
@@ -47,6 +58,7 @@ struct PlannedRename {
     QDateTime date;        // invalid: no date
     DateSource dateSource = DateSource::None;
     DateOrigin dateOrigin;   // where the date taken came from; none for the file time
+    DateCorrection correction; // how `date` differs from the date taken as read
     double subSecond = -1;   // orders a burst within one second; -1 unknown
     QString extension;
     QString camera;

@@ -31,6 +31,24 @@ OperationOutcome outcomeOfPlan(RenamePlan plan)
     return outcome;
 }
 
+// The inputs with the clock offsets kept in the database under the run's own.
+NamingInputs withKeptOffsets(NamingInputs inputs, NameDatabase &database)
+{
+    ClockOffsets offsets = database.clockOffsets();
+    for (const ClockOffset &offset : inputs.corrections.offsets.all())
+        offsets.set(offset);
+    inputs.corrections.offsets = std::move(offsets);
+    return inputs;
+}
+
+OperationOutcome databaseRefusal(const DatabaseError &error)
+{
+    OperationOutcome refusal;
+    refuse(refusal, Status::DatabaseUnavailable, Refusal::Database);
+    refusal.databaseFailure = error.failure();
+    return refusal;
+}
+
 } // namespace
 
 RenameSession::RenameSession(const Clock &clock, ProgressSink *progress, MetadataSource *source,
@@ -51,18 +69,19 @@ OperationOutcome RenameSession::preview(Operation operation, const NamingInputs 
         refusal = inspectFolder(inputs.folder, *database);
     // A run cut short there is settled before the real run plans, and may
     // move files as it does: what the run will do is known only then.
+    NamingInputs corrected = inputs;
     if (refusal.status == Status::Completed && database) {
         try {
             if (const std::optional<UnfinishedRun> quiet = quietRunOf(*database, inputs.folder))
                 refuse(refusal, Status::UnfinishedRun, Refusal::UnsettledRun, quiet->run.folder);
+            corrected = withKeptOffsets(inputs, *database);
         } catch (const DatabaseError &error) {
-            refuse(refusal, Status::DatabaseUnavailable, Refusal::Database);
-            refusal.databaseFailure = error.failure();
+            refusal = databaseRefusal(error);
         }
     }
     if (refusal.status != Status::Completed)
         return refusal;
-    return outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));
+    return outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, corrected));
 }
 
 OperationOutcome RenameSession::previewUndo(NameDatabase &database)
@@ -102,7 +121,14 @@ OperationOutcome RenameSession::prepare(Operation operation, const NamingInputs 
         outcome = takeFolder(inputs.folder, database);
     if (outcome.status != Status::Completed)
         return outcome;
-    outcome = outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, inputs));
+    NamingInputs corrected;
+    try {
+        corrected = withKeptOffsets(inputs, database);
+    } catch (const DatabaseError &error) {
+        lock_.reset();
+        return databaseRefusal(error);
+    }
+    outcome = outcomeOfPlan(RenameOperations(clock_, progress_, source_, calls_).plan(operation, corrected));
     plan_ = outcome.plan;
     return outcome;
 }

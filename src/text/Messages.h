@@ -96,6 +96,12 @@ inline const QString kFileTimeOrigin = QStringLiteral("ファイル更新日時"
 // and a remark, in the order of the run; the files left out after them.
 // Files dated by their file time, names that stay as they are and names
 // that cannot be taken are marked.
+// "+3分20秒", "-9時間": a camera clock's offset as a person reads it.
+QString clockOffsetText(qint64 seconds);
+// What was set right in a file's date, and the date as read: "補正 +3分20秒、
+// 時間帯 +01:00（同じカメラの写真から）：元の日時 2021/07/04 10:12:10";
+// empty when nothing was.
+QString correctionText(const DateCorrection &correction);
 DetailTable planTable(const RenamePlan &plan);
 QString leftOutReason(LeftOut::Reason reason);
 QString failureCause(FailureCause cause, int error);

@@ -349,6 +349,33 @@ QString dateOriginText(const DateOrigin &origin)
     return kFileTimeOrigin;
 }
 
+QString clockOffsetText(qint64 seconds)
+{
+    const qint64 magnitude = std::abs(seconds);
+    const std::pair<qint64, const char16_t *> units[] = {
+        {magnitude / 86400, u"日"}, {magnitude / 3600 % 24, u"時間"}, {magnitude / 60 % 60, u"分"}, {magnitude % 60, u"秒"}};
+    QString text = seconds < 0 ? QStringLiteral("-") : QStringLiteral("+");
+    for (const auto &[count, unit] : units) {
+        if (count != 0)
+            text += QString::number(count) + QString::fromUtf16(unit);
+    }
+    return magnitude == 0 ? QStringLiteral("0秒") : text;
+}
+
+QString correctionText(const DateCorrection &correction)
+{
+    if (!correction.made())
+        return {};
+    QStringList parts;
+    if (correction.clockOffset != 0)
+        parts << QStringLiteral("補正 ") + clockOffsetText(correction.clockOffset);
+    if (correction.zoneFrom == DateCorrection::Zone::Photos)
+        parts << QStringLiteral("時間帯 ") + correction.zone + QStringLiteral("（同じカメラの写真から）");
+    else if (correction.zoneFrom == DateCorrection::Zone::Chosen)
+        parts << QStringLiteral("時間帯 ") + correction.zone + QStringLiteral("（指定）");
+    return parts.join(QStringLiteral("、")) + QStringLiteral("：元の日時 ") + fixedDateTimeText(correction.asRead, u'/');
+}
+
 DetailTable planTable(const RenamePlan &plan)
 {
     DetailTable table{{QStringLiteral("変更前のファイル名"), QStringLiteral("変更後のファイル名"), QStringLiteral("日時"),
@@ -370,6 +397,8 @@ DetailTable planTable(const RenamePlan &plan)
         const bool marked = !remark.isEmpty();
         if (remark.isEmpty() && file.companion)
             remark = QStringLiteral("関連ファイル（次のファイルと一緒に変更）");
+        if (const QString corrected = correctionText(file.correction); !corrected.isEmpty())
+            remark += (remark.isEmpty() ? QString() : QStringLiteral("　")) + corrected;
         table.rows.push_back({{shown(file.formerName), shown(file.newName),
                                namedByDate ? fixedDateTimeText(file.date, u'/') : QString(),
                                byDateTaken ? dateOriginText(file.dateOrigin) : QString(), remark},

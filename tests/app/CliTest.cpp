@@ -165,6 +165,8 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         {"--data", data.path(), "shot-date", photos.filePath("missing")},
         {"--data", data.path(), "shot-date", photos.path(), "--start", "x"},
         {"--data", data.path(), "shot-date", photos.path(), "--day-starts", "25:00"},
+        {"--data", data.path(), "shot-date", photos.path(), "--camera-offset", "Canon EOS R5=+3:20"},
+        {"--data", data.path(), "cameras", photos.path(), "--zone", "Mars/Olympus"},
         {"--data", data.path(), "rename-all", photos.path()},
     };
     for (const QStringList &arguments : cases) {
@@ -182,6 +184,27 @@ TEST_F(Cli, RefusesWhatItCannotRun)
     EXPECT_EQ(dry.exitCode, 1);
     EXPECT_TRUE(dry.err.contains("TempFileName3405_001.jpg"));
     EXPECT_TRUE(filesIn(fresh.path()).isEmpty());
+}
+
+// The table of cameras, with what GPS time suggests for the Pixel; an
+// offset for one run moves its dates, and the dry run says by how much.
+TEST_F(Cli, CamerasAreListedAndAnOffsetServesOneRun)
+{
+    QTemporaryDir trip;
+    for (const char *file : {"Google.jpg", "GoPro.jpg"})
+        copyMedia(QStringLiteral("exiftool-t-images/") + file, trip.path(), QString::fromUtf8(file));
+    const CliRun cameras = runCli({"--data", data.path(), "cameras", trip.path(), "--camera-offset",
+                                   "GoPro HERO6 Black#C3221324657219=+00:00:15"});
+    EXPECT_EQ(cameras.exitCode, 0) << cameras.err.toStdString();
+    EXPECT_EQ(cameras.out, "Camera\tFiles\tFirst\tLast\tOffset\tSuggested\n"
+                           "GoPro HERO6 Black#C3221324657219\t1\t2017-10-03 10:58:29\t2017-10-03 10:58:29\t+00:00:15\t\n"
+                           "Google Pixel 8 Pro\t1\t2023-10-06 22:53:51\t2023-10-06 22:53:51\t+00:00:00\t-00:01:41\n");
+    const CliRun dry = runCli({"--data", data.path(), "shot-date", trip.path(), "--dry-run", "--camera-offset",
+                               "google pixel 8 pro=-00:01:41"});
+    EXPECT_TRUE(dry.out.contains("Google.jpg → 231006-001.jpg\t2023/10/06 22:52:10\t撮影日時(EXIF)\t"
+                                 "補正 -1分41秒：元の日時 2023/10/06 22:53:51\n"))
+        << dry.out.toStdString();
+    EXPECT_EQ(filesIn(data.path()), QStringList());
 }
 
 // One line per command, and each listed command is one the program runs:

@@ -35,8 +35,10 @@ std::optional<ExifDateFields> exiv2Fields(const QByteArray &jpeg)
         const auto it = exif.findKey(Exiv2::ExifKey(key));
         return it == exif.end() ? QByteArray() : QByteArray::fromStdString(it->toString());
     };
-    return ExifDateFields{text("Exif.Photo.DateTimeOriginal"), text("Exif.Photo.DateTimeDigitized"),
-                          text("Exif.Photo.SubSecTimeOriginal"), text("Exif.Image.Model")};
+    return ExifDateFields{text("Exif.Photo.DateTimeOriginal"),    text("Exif.Photo.DateTimeDigitized"),
+                          text("Exif.Photo.SubSecTimeOriginal"),  text("Exif.Image.Model"),
+                          text("Exif.Image.Make"),                text("Exif.Photo.BodySerialNumber"),
+                          text("Exif.Photo.OffsetTimeOriginal"),  text("Exif.Photo.OffsetTime")};
 }
 
 std::optional<ExifDateFields> scanned(const QByteArray &jpeg)
@@ -53,6 +55,10 @@ void expectSame(const ExifDateFields &ours, const ExifDateFields &exiv2)
     EXPECT_EQ(ours.dateTimeDigitized, exiv2.dateTimeDigitized);
     EXPECT_EQ(ours.subSecTimeOriginal, exiv2.subSecTimeOriginal);
     EXPECT_EQ(ours.model, exiv2.model);
+    EXPECT_EQ(ours.make, exiv2.make);
+    EXPECT_EQ(ours.bodySerialNumber, exiv2.bodySerialNumber);
+    EXPECT_EQ(ours.offsetTimeOriginal, exiv2.offsetTimeOriginal);
+    EXPECT_EQ(ours.offsetTime, exiv2.offsetTime);
 }
 
 // The file with one bit of its Exif segment changed, cut short after it, or

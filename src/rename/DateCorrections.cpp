@@ -1,0 +1,106 @@
+#include "rename/DateCorrections.h"
+
+#include <QTimeZone>
+
+#include <cstdlib>
+#include <limits>
+
+namespace pelmora {
+
+namespace {
+
+// A wall-clock time as a count of seconds, as if it were UTC.
+qint64 wallSeconds(const QDateTime &wallClock)
+{
+    return QDateTime(wallClock.date(), wallClock.time(), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
+QDateTime wallClockOf(qint64 seconds)
+{
+    const QDateTime moved = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
+    return QDateTime(moved.date(), moved.time());
+}
+
+QString zoneOffsetText(int seconds)
+{
+    const int minutes = std::abs(seconds) / 60;
+    return QStringLiteral("%1%2:%3")
+        .arg(seconds < 0 ? QChar(u'-') : QChar(u'+'))
+        .arg(minutes / 60, 2, 10, QChar(u'0'))
+        .arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+// A photo that says where it was shot.
+struct Placed {
+    QString camera;
+    qint64 utc = 0;
+    int zone = 0;
+    QString zoneText;
+};
+
+const Placed *nearestPhoto(const std::vector<Placed> &photos, const QString &camera, qint64 utc)
+{
+    const Placed *nearest = nullptr;
+    qint64 distance = std::numeric_limits<qint64>::max();
+    for (const Placed &photo : photos) {
+        if (!camera.isEmpty() && photo.camera != camera)
+            continue;
+        if (const qint64 apart = std::abs(photo.utc - utc); apart < distance) {
+            distance = apart;
+            nearest = &photo;
+        }
+    }
+    return nearest;
+}
+
+} // namespace
+
+void correctDates(const DateCorrections &corrections, const std::vector<Metadata> &read,
+                  std::vector<PlannedRename> &files)
+{
+    using Zone = DateCorrection::Zone;
+    std::vector<qint64> clockOffsets(files.size(), 0);
+    std::vector<Placed> photos;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const PlannedRename &file = files[i];
+        if (file.dateSource != DateSource::Taken)
+            continue;
+        const Camera camera = cameraOf(read[i]);
+        clockOffsets[i] = corrections.offsets.correctionOf(camera);
+        if (const std::optional<int> zone = zoneSeconds(read[i].zone))
+            photos.push_back({cameraName(camera), wallSeconds(file.date) + clockOffsets[i] - *zone, *zone, read[i].zone});
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        PlannedRename &file = files[i];
+        if (file.dateSource != DateSource::Taken)
+            continue;
+        DateCorrection correction;
+        correction.clockOffset = clockOffsets[i];
+        QDateTime date = wallClockPlus(file.date, correction.clockOffset);
+        const std::optional<int> local = zoneSeconds(file.dateOrigin.offset);
+        const bool asked = corrections.moviesWhereShot || corrections.movieZone;
+        if (file.dateOrigin.field == DateOrigin::Field::MovieUtc && local && asked) {
+            const qint64 utc = wallSeconds(date) - *local;
+            if (const Placed *photo = nearestPhoto(photos, cameraName(cameraOf(read[i])), utc)) {
+                date = wallClockOf(utc + photo->zone);
+                correction.zoneFrom = Zone::Photos;
+                correction.zone = photo->zoneText;
+            } else if (const std::optional<QTimeZone> &chosen = corrections.movieZone) {
+                const QDateTime instant = QDateTime::fromSecsSinceEpoch(utc, QTimeZone::utc());
+                const int offset = chosen->offsetFromUtc(instant);
+                date = wallClockOf(utc + offset);
+                correction.zoneFrom = Zone::Chosen;
+                correction.zone = zoneOffsetText(offset);
+                if (const QString name = QString::fromUtf8(chosen->id()); !name.startsWith(QStringLiteral("UTC")))
+                    correction.zone = name + u' ' + correction.zone;
+            }
+        }
+        if (correction.clockOffset == 0 && correction.zoneFrom == Zone::Computer)
+            continue;
+        correction.asRead = file.date;
+        file.date = date;
+        file.correction = correction;
+    }
+}
+
+} // namespace pelmora
