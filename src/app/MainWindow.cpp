@@ -6,6 +6,8 @@
 #include "text/AttributeText.h"
 #include "widgets/TextWindow.h"
 #include "database/Compaction.h"
+#include "dates/CameraClockWindow.h"
+#include "dates/CameraSurvey.h"
 #include "maintenance/LogView.h"
 #include "maintenance/Maintenance.h"
 #include "platform/IsolatedReader.h"
@@ -62,6 +64,7 @@ const QString kStartFolder = QDir::rootPath();
 // Where the companions check box and the hour a day starts are kept for the next start.
 const QString kCompanionsKey = QStringLiteral("MainWindow/companions");
 const QString kDayStartKey = QStringLiteral("MainWindow/dayStart");
+const QString kMovieZoneKey = QStringLiteral("MainWindow/movieZone");
 
 } // namespace
 
@@ -106,7 +109,7 @@ void MainWindow::buildControls()
     Cmd_Stop = ui.Cmd_Stop;
     Chk_Companions = ui.Chk_Companions;
     // Kept in DATA from one start to the next.
-    const QString settings = services_.dataFolder + QStringLiteral("/Pelmora.ini");
+    const QString settings = settingsFile();
     Chk_Companions->setChecked(QSettings(settings, QSettings::IniFormat).value(kCompanionsKey, true).toBool());
     connect(Chk_Companions, &QCheckBox::toggled, this, [settings](bool on) {
         QSettings(settings, QSettings::IniFormat).setValue(kCompanionsKey, on);
@@ -116,6 +119,7 @@ void MainWindow::buildControls()
     connect(Time_DayStart, &QTimeEdit::timeChanged, this, [settings](QTime start) {
         QSettings(settings, QSettings::IniFormat).setValue(kDayStartKey, start);
     });
+    Cmd_CameraClocks = ui.Cmd_CameraClocks;
     Label2 = ui.Label2;
     Text1 = ui.Text1;
     Text2 = ui.Text2;
@@ -163,6 +167,7 @@ void MainWindow::buildControls()
     connect(Cmd_Saitekika, &QPushButton::clicked, this, [this] { runShortcut(kCompactEntry); });
     connect(Cmd_End, &QPushButton::clicked, this, [this] { services_.endProgram(); });
     connect(Cmd_DriveChange, &QPushButton::clicked, this, &MainWindow::driveChange);
+    connect(Cmd_CameraClocks, &QPushButton::clicked, this, &MainWindow::showCameraClocks);
     connect(Extention_Clear, &QPushButton::clicked, this, &MainWindow::clearInputs);
     connect(Extention_Picture, &QPushButton::clicked, this,
             [this] { applyPreset(pictureExtensions(), QString()); });
@@ -193,6 +198,16 @@ bool MainWindow::chooseFolder(const QString &folder)
     return Dir1->setPath(folder);
 }
 
+QString MainWindow::settingsFile() const
+{
+    return services_.dataFolder + QStringLiteral("/Pelmora.ini");
+}
+
+QVariant MainWindow::settingsValue(const QString &key) const
+{
+    return QSettings(settingsFile(), QSettings::IniFormat).value(key);
+}
+
 NamingInputs MainWindow::readInputs() const
 {
     NamingInputs inputs;
@@ -208,6 +223,9 @@ NamingInputs MainWindow::readInputs() const
     inputs.startNumber = Text3->text();
     inputs.companions = Chk_Companions->isChecked();
     inputs.dayStart = Time_DayStart->time();
+    // A zone that no longer reads (a zone name this system lacks) asks for the photos' zone alone.
+    if (!chooseMovieZone(settingsValue(kMovieZoneKey).toString(), inputs.corrections))
+        chooseMovieZone(QStringLiteral("photos"), inputs.corrections);
     return inputs;
 }
 
@@ -331,7 +349,7 @@ void MainWindow::Fnc_ShowAttributes()
     QString attributes;
     {
         BusyScope busy;
-        attributes = attributeText(readAttributes(*file, IsolatedPropertyReader().read(*file)));
+        attributes = attributeText(readAttributes(*file, IsolatedPropertyReader().read(*file), NameDatabase::clockOffsetsIn(services_.dataFolder, *services_.clock)));
     }
     TextWindow window(attributes, this);
     showModal(window);
@@ -370,6 +388,29 @@ void MainWindow::showLogView()
         showModal(view);
     } catch (const DatabaseError &error) {
         services_.messages->show(text::databaseUnreadable(error.failure()), Buttons::Ok, Icon::Critical,
+                                 text::kDatabaseErrorTitle);
+    }
+}
+
+void MainWindow::showCameraClocks()
+{
+    try {
+        NameDatabase database(services_.dataFolder, *services_.clock);
+        std::vector<CameraSummary> cameras;
+        {
+            BusyScope busy(this);
+            IsolatedPropertyReader reader;
+            cameras = camerasOf(Dir1->path(), reader, database.clockOffsets());
+        }
+        CameraClockWindow window(Dir1->path(), std::move(cameras), settingsValue(kMovieZoneKey).toString(),
+                                 *services_.messages, this);
+        showModal(window);
+        if (window.result() != QDialog::Accepted)
+            return;
+        database.setClockOffsets(window.changedOffsets());
+        QSettings(settingsFile(), QSettings::IniFormat).setValue(kMovieZoneKey, window.movieZone());
+    } catch (const DatabaseError &error) {
+        services_.messages->show(text::databaseUnavailable(error.failure()), Buttons::Ok, Icon::Critical,
                                  text::kDatabaseErrorTitle);
     }
 }

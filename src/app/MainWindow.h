@@ -6,6 +6,7 @@
 #include "rename/Plan.h"
 #include "widgets/AppServices.h"
 
+#include <QVariant>
 #include <QWidget>
 
 #include <memory>
@@ -60,6 +61,11 @@ public:
     void Fnc_ShowAttributes();
     void Fnc_RegisterDrive();
     void showLogView();
+    // DATA/Pelmora.ini, where the window's choices are kept from one start to the next.
+    QString settingsFile() const;
+    QVariant settingsValue(const QString &key) const;
+    // The cameras of the folder and their clocks; the zone of movies.
+    void showCameraClocks();
     void openNumbering();
 
 protected:
@@ -105,6 +111,7 @@ private:
     QPushButton *Cmd_Stop = nullptr; // shown while a run can be stopped
     QCheckBox *Chk_Companions = nullptr;
     QTimeEdit *Time_DayStart = nullptr;
+    QPushButton *Cmd_CameraClocks = nullptr;
     DriveList *Drive1 = nullptr;
     FolderList *Dir1 = nullptr;
     FileList *File1 = nullptr;

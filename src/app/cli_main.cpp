@@ -143,13 +143,15 @@ int compact(const QString &dataFolder)
     return error ? fail(compactionText(*error)) : 0;
 }
 
-// A folder shows its first file; a file itself.
-int printAttributes(const QString &path)
+// A folder shows its first file; a file itself; with its camera's kept
+// clock offset, when the database can be read.
+int printAttributes(const QString &dataFolder, const Clock &clock, const QString &path)
 {
     const std::optional<QString> file = QFileInfo(path).isDir() ? firstFileOf(path) : std::optional(path);
     if (!file || !QFileInfo(*file).isFile())
         return fail(text::noFileToShow(path));
-    const QString attributes = attributeText(readAttributes(*file, IsolatedPropertyReader().read(*file)));
+    const QString attributes = attributeText(
+        readAttributes(*file, IsolatedPropertyReader().read(*file), NameDatabase::clockOffsetsIn(dataFolder, clock)));
     std::fputs((QString(attributes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n').toLocal8Bit().constData(),
                stdout);
     return 0;
@@ -246,9 +248,8 @@ bool readCorrections(const Context &context, DateCorrections &corrections)
         corrections.offsets.set(*offset);
     }
     if (context.isSet("zone")) {
-        corrections.moviesWhereShot = true;
         const QString zone = context.value("zone");
-        if (zone != u"photos" && !(corrections.movieZone = parseZone(zone))) {
+        if (zone.trimmed().isEmpty() || !chooseMovieZone(zone, corrections)) {
             fail(QStringLiteral("--zone takes photos, an offset such as +09:00 or a zone name such as Europe/Paris"));
             return false;
         }
@@ -407,7 +408,7 @@ std::vector<Command> commands()
         {QStringLiteral("clear-log"), {}, 0, 0, QStringLiteral("empty the rename log, then compact"), clearTheLog},
         {QStringLiteral("attributes"), QStringLiteral("FOLDER|FILE"), 1, 1,
          QStringLiteral("print every property of the folder's first file, or of the file"),
-         [](Context &context) { return printAttributes(context.arguments[0]); }},
+         [](Context &context) { return printAttributes(context.dataFolder, context.clock, context.arguments[0]); }},
         {QStringLiteral("cameras"), QStringLiteral("FOLDER"), 1, 1,
          QStringLiteral("print the folder's cameras, tab-separated: camera, files, first, last, offset, suggested"),
          printCameras},

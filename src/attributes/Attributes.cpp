@@ -7,7 +7,7 @@
 
 namespace pelmora {
 
-FileAttributes readAttributes(const QString &path, const Metadata &metadata)
+FileAttributes readAttributes(const QString &path, const Metadata &metadata, const ClockOffsets &offsets)
 {
     const QFileInfo file(path);
     FileAttributes attributes;
@@ -19,6 +19,7 @@ FileAttributes readAttributes(const QString &path, const Metadata &metadata)
     attributes.created = file.birthTime();
     attributes.accessed = file.lastRead();
     attributes.metadata = metadata;
+    attributes.clockOffset = offsets.correctionOf(cameraOf(metadata));
     return attributes;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dates/CameraClocks.h"
 #include "platform/PropertyReader.h"
 
 #include <QDateTime>
@@ -19,9 +20,11 @@ struct FileAttributes {
     QDateTime created;
     QDateTime accessed;
     Metadata metadata;
+    qint64 clockOffset = 0; // what the renames add to the date taken for its camera
 };
 
-FileAttributes readAttributes(const QString &path, const Metadata &metadata);
+// `offsets`: those kept for the renames, whose one for the file's camera is shown.
+FileAttributes readAttributes(const QString &path, const Metadata &metadata, const ClockOffsets &offsets = {});
 
 // The file the display shows for a folder: its first plain, non-hidden file
 // by name; none for a folder without one.

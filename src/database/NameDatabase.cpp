@@ -347,15 +347,28 @@ ClockOffsets NameDatabase::clockOffsets()
     }));
 }
 
-void NameDatabase::setClockOffset(const ClockOffset &offset)
+ClockOffsets NameDatabase::clockOffsetsIn(const QString &dataFolder, const Clock &clock)
+{
+    try {
+        if (QFileInfo::exists(fileIn(dataFolder)))
+            return NameDatabase(dataFolder, clock, Access::ReadOnly).clockOffsets();
+    } catch (const DatabaseError &) {
+    }
+    return {};
+}
+
+void NameDatabase::setClockOffsets(const std::vector<ClockOffset> &offsets)
 {
     Transaction transaction(*this);
     Statement remove(*this, QStringLiteral(
         "DELETE FROM CameraClock WHERE Camera = ? COLLATE NOCASE AND Serial = ? COLLATE NOCASE"));
-    remove.bind(offset.camera.simplified()).bind(offset.serial.simplified()).run();
-    if (offset.seconds != 0) {
-        Statement insert(*this, QStringLiteral("INSERT INTO CameraClock (Camera, Serial, Seconds) VALUES (?, ?, ?)"));
-        insert.bind(offset.camera.simplified()).bind(offset.serial.simplified()).bind(offset.seconds).run();
+    Statement insert(*this, QStringLiteral("INSERT INTO CameraClock (Camera, Serial, Seconds) VALUES (?, ?, ?)"));
+    for (const ClockOffset &offset : offsets) {
+        // A body without a serial is kept as an empty text, never NULL: the key has it.
+        const QString camera = offset.camera.simplified(), serial = offset.serial.simplified();
+        remove.bind(camera).bind(serial.isEmpty() ? QStringLiteral("") : serial).run();
+        if (offset.seconds != 0)
+            insert.bind(camera).bind(serial.isEmpty() ? QStringLiteral("") : serial).bind(offset.seconds).run();
     }
     transaction.commit();
 }

@@ -139,8 +139,12 @@ public:
     // The camera clock offsets every run goes by; none in a file of an
     // earlier version that is only looked at.
     ClockOffsets clockOffsets();
-    // Keeps a camera's offset in place of the one it had; 0 removes it.
-    void setClockOffset(const ClockOffset &offset);
+    // Those of the database in DATA, looked at alone: none when there is
+    // no database or it cannot be read (a look at a file goes on without).
+    static ClockOffsets clockOffsetsIn(const QString &dataFolder, const Clock &clock);
+    // Keeps each camera's offset in place of the one it had (0 removes
+    // it), all of them or none.
+    void setClockOffsets(const std::vector<ClockOffset> &offsets);
 
     // Adds a log row with Update = now; returns its ID.
     qint64 appendLog(const LogRow &row);

@@ -141,6 +141,17 @@ std::optional<QTimeZone> parseZone(const QString &text)
     return named.isValid() ? std::optional<QTimeZone>(named) : std::nullopt;
 }
 
+bool chooseMovieZone(const QString &choice, DateCorrections &corrections)
+{
+    const QString chosen = choice.trimmed();
+    corrections.moviesWhereShot = !chosen.isEmpty();
+    corrections.movieZone.reset();
+    if (chosen.isEmpty() || chosen == u"photos")
+        return true;
+    corrections.movieZone = parseZone(chosen);
+    return corrections.movieZone.has_value();
+}
+
 QDateTime wallClockPlus(const QDateTime &wallClock, qint64 seconds)
 {
     if (!wallClock.isValid() || seconds == 0)

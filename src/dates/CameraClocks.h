@@ -84,6 +84,12 @@ struct DateCorrections {
     std::optional<QTimeZone> movieZone;
 };
 
+// The zone movies are shown in, as chosen for the window or --zone: empty,
+// this computer's; "photos", the zone on the photos of their camera; a zone
+// (an offset or a name), the photos' first, else that one. False when that
+// zone is unknown.
+bool chooseMovieZone(const QString &choice, DateCorrections &corrections);
+
 // One camera of a folder, as the table of cameras shows it.
 struct CameraSummary {
     Camera camera;

@@ -1,5 +1,6 @@
 #include "text/AttributeText.h"
 
+#include "platform/Clock.h"
 #include "text/Messages.h"
 
 #include <map>
@@ -49,6 +50,22 @@ QString dateColumnText(const QDateTime &value)
         .arg(value.time().toString(QStringLiteral("HH:mm:ss")));
 }
 
+// Where the date taken came from, the zone written beside it, and what
+// the renames make of it with its camera's clock offset.
+QString dateTakenOrigin(const FileAttributes &file)
+{
+    const Metadata &metadata = file.metadata;
+    if (!metadata.dateTaken.isValid())
+        return {};
+    QString origin = text::dateOriginText(metadata.dateOrigin);
+    if (!metadata.zone.isEmpty())
+        origin += QStringLiteral("　時間帯 UTC") + metadata.zone;
+    if (file.clockOffset != 0)
+        origin += QStringLiteral("　補正 ") + text::clockOffsetText(file.clockOffset) + QStringLiteral("（")
+            + fixedDateTimeText(wallClockPlus(metadata.dateTaken, file.clockOffset), u'/') + QStringLiteral("）");
+    return origin;
+}
+
 } // namespace
 
 QString attributeText(const FileAttributes &file)
@@ -63,7 +80,7 @@ QString attributeText(const FileAttributes &file)
             {column::DateCreated, dateColumnText(file.created)},
             {column::DateAccessed, dateColumnText(file.accessed)},
             {column::DateTaken, dateColumnText(metadata.dateTaken)},
-            {column::DateTakenOrigin, metadata.dateTaken.isValid() ? text::dateOriginText(metadata.dateOrigin) : QString()},
+            {column::DateTakenOrigin, dateTakenOrigin(file)},
             {column::Length, metadata.length},
             {column::CameraModel, metadata.cameraModel},
             {column::Dimensions, metadata.pictureSize},

@@ -18,6 +18,7 @@ inline const QString kDone = QStringLiteral("完了");
 inline const QString kNotNumericTitle = QStringLiteral("数値以外の入力");
 inline const QString kDatabaseErrorTitle = QStringLiteral("データベースエラー");
 inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー");
+inline const QString kCameraClocksTitle = QStringLiteral("カメラの時計");
 
 // The closing message of the counting rename operations; a line for the
 // renames that failed follows only when there were any.
@@ -96,6 +97,11 @@ inline const QString kFileTimeOrigin = QStringLiteral("ファイル更新日時"
 // and a remark, in the order of the run; the files left out after them.
 // Files dated by their file time, names that stay as they are and names
 // that cannot be taken are marked.
+// The camera clock window: what it does, for the folder; what it says of
+// an offset or a zone it cannot read.
+QString cameraClocksIntro(const QString &folder, bool noCamera);
+QString clockOffsetUnreadable(const QString &camera, const QString &typed);
+QString zoneUnknown(const QString &typed);
 // "+3分20秒", "-9時間": a camera clock's offset as a person reads it.
 QString clockOffsetText(qint64 seconds);
 // What was set right in a file's date, and the date as read: "補正 +3分20秒、

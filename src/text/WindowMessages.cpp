@@ -122,4 +122,24 @@ QString exported(const QString &file, bool onDesktop, bool opened)
     return message;
 }
 
+QString cameraClocksIntro(const QString &folder, bool noCamera)
+{
+    if (noCamera)
+        return folder + QStringLiteral("\nこのフォルダには、カメラの分かるファイルがありません。");
+    return folder + QStringLiteral("\nカメラごとの時計のずれを補正します。補正は撮影日時に足されます"
+                                   "（時計が3分20秒進んでいたら -00:03:20）。");
+}
+
+QString clockOffsetUnreadable(const QString &camera, const QString &typed)
+{
+    return camera + QStringLiteral("の補正「") + typed
+        + QStringLiteral("」が読めません。\r+00:03:20 のように、符号と時:分:秒で入力してください。");
+}
+
+QString zoneUnknown(const QString &typed)
+{
+    return QStringLiteral("時間帯「") + typed
+        + QStringLiteral("」が分かりません。\r+09:00 のような時差か、Europe/Paris のような名前で入力してください。");
+}
+
 } // namespace pelmora::text

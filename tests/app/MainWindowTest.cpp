@@ -2,6 +2,7 @@
 #include "app/ExtensionBoxes.h"
 #include "app/MainWindow.h"
 #include "widgets/TextWindow.h"
+#include "dates/CameraClockWindow.h"
 #include "maintenance/LogView.h"
 #include "numbering/NumberingWindow.h"
 #include "widgets/QtMessageBoxes.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QDialogButtonBox>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
@@ -42,7 +44,11 @@ protected:
     {
         ASSERT_TRUE(data.isValid() && photos.isValid());
         AppServices services{data.path(), &messages, &clock, [this] { ++endRequests; }};
-        services.showModal = [this](QDialog &dialog) { modalWindows << dialog.objectName(); };
+        services.showModal = [this](QDialog &dialog) {
+            modalWindows << dialog.objectName();
+            if (onModal)
+                onModal(dialog);
+        };
         app = std::make_unique<Application>(services);
         app->showMain();
         window = app->mainWindow();
@@ -84,6 +90,7 @@ protected:
     FixedClock clock{at("2026-01-02 12:34:05")};
     int endRequests = 0;
     QStringList modalWindows;
+    std::function<void(QDialog &)> onModal; // what the user does in a window shown modal
     std::unique_ptr<Application> app;
     MainWindow *window = nullptr;
 };
@@ -389,7 +396,8 @@ TEST_F(MainWindowTest, WindowsFitTheScreen)
     LogView log(data.path(), clock);
     NumberingWindow numbering(app->services(), {});
     TextWindow attributes(QString(500, u'x').repeated(4), nullptr);
-    for (QWidget *shown : std::initializer_list<QWidget *>{window, &log, &numbering, &attributes}) {
+    CameraClockWindow clocks(QString(300, u'x'), std::vector<CameraSummary>(40), QString(), messages);
+    for (QWidget *shown : std::initializer_list<QWidget *>{window, &log, &numbering, &attributes, &clocks}) {
         shown->show();
         QCoreApplication::processEvents();
         EXPECT_LE(shown->frameGeometry().width(), area.width()) << shown->objectName().toStdString();
@@ -492,4 +500,49 @@ TEST(QtMessageBoxesTest, ButtonsReadJapanese)
     for (const auto &[button, japanese] : buttons)
         EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", button).startsWith(QString::fromUtf8(japanese)));
     QCoreApplication::removeTranslator(&translator);
+}
+
+// The window of camera clocks lists the folder's cameras; an offset that
+// cannot be read is said and kept from saving; the suggestion is used on a
+// click; what is saved serves the next renames, with the zone of movies.
+TEST_F(MainWindowTest, CameraClocksAreSetInTheirWindowAndServeTheRenames)
+{
+    for (const char *file : {"Google.jpg", "GoPro.jpg"})
+        copyMedia(QStringLiteral("exiftool-t-images/") + file, photos.path(), QString::fromUtf8(file));
+    ASSERT_TRUE(window->chooseFolder(photos.path()));
+    onModal = [this](QDialog &dialog) {
+        auto *cameras = dialog.findChild<QTableWidget *>("Grd_Cameras");
+        ASSERT_EQ(cameras->rowCount(), 2);
+        EXPECT_EQ(cameras->item(1, 0)->text(), "Google Pixel 8 Pro");
+        EXPECT_EQ(cameras->item(1, 5)->text(), "-00:01:41");
+        cameras->selectRow(1);
+        dialog.findChild<QPushButton *>("Cmd_UseSuggestion")->click();
+        EXPECT_EQ(cameras->item(1, 4)->text(), "-00:01:41");
+        cameras->item(0, 4)->setText("+0:15");
+        dialog.findChild<QPushButton *>("Cmd_Save")->click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "GoPro HERO6 Blackの補正「+0:15」が読めません。\r"
+                                          "+00:03:20 のように、符号と時:分:秒で入力してください。");
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        cameras->item(0, 4)->setText("+00:00:15");
+        dialog.findChild<QComboBox *>("Cmb_MovieZone")->setCurrentIndex(2);
+        dialog.findChild<QLineEdit *>("Txt_MovieZone")->setText("Europe/Paris");
+        dialog.findChild<QPushButton *>("Cmd_Save")->click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    };
+    press("Cmd_CameraClocks");
+    EXPECT_EQ(modalWindows, QStringList({"CameraClockWindow"}));
+    EXPECT_EQ(NameDatabase(data.path(), clock).clockOffsets().all(),
+              (std::vector<ClockOffset>{{"GoPro HERO6 Black", "C3221324657219", 15}, {"Google Pixel 8 Pro", "", -101}}));
+    const NamingInputs inputs = window->readInputs();
+    EXPECT_TRUE(inputs.corrections.moviesWhereShot);
+    EXPECT_EQ(inputs.corrections.movieZone, parseZone("Europe/Paris"));
+
+    // The confirmation's list shows the date as corrected.
+    messages.answers = {Answer::No};
+    window->dispatch("ファイル名変換(撮影日時)");
+    ASSERT_GE(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[1].detailLines().contains(
+        "Google.jpg → 231006-001.jpg\t2023/10/06 22:52:10\t撮影日時(EXIF)\t補正 -1分41秒：元の日時 2023/10/06 22:53:51"))
+        << messages.shown[1].detailLines().toStdString();
 }

@@ -43,6 +43,13 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
     EXPECT_EQ(movie[13], "13 : 録画日時(QuickTime, UTC→UTC+00:00)");
     EXPECT_EQ(lines[13], "13 : 撮影日時(EXIF)");
 
+    // The zone written beside the date, and what its camera's kept offset makes of it.
+    const QString pixel = copyMedia("exiftool-t-images/Google.jpg", folder.path(), "e.jpg");
+    const QStringList corrected =
+        attributeText(readAttributes(pixel, reader.read(pixel), ClockOffsets({{"Google Pixel 8 Pro", "", -101}})))
+            .split("\r\n");
+    EXPECT_EQ(corrected[13], "13 : 撮影日時(EXIF)　時間帯 UTC+02:00　補正 -1分41秒（2023/10/06 22:52:10）");
+
     // A damaged file: its name and empty values, never a crash.
     const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF" "Exif", 10));
     const QStringList broken = attributeText(readAttributes(damaged, reader.read(damaged))).split("\r\n");

@@ -88,7 +88,7 @@ TEST_F(CorrectedDates, NothingAskedNamesAsWritten)
 // by how much and from where; no file's bytes change.
 TEST_F(CorrectedDates, OffsetsAndTheZoneOfThePhotosSetTheDatesRight)
 {
-    database->setClockOffset({"sony ilce-7m3", "4711", -200});
+    database->setClockOffsets({{"sony ilce-7m3", "4711", -200}});
     NamingInputs in = withMovies();
     in.corrections.moviesWhereShot = true;
     const QStringList remarks = previewRemarks(in);
@@ -109,7 +109,7 @@ TEST_F(CorrectedDates, OffsetsAndTheZoneOfThePhotosSetTheDatesRight)
 // starting at 04:00 the night after midnight stays on the 4th.
 TEST_F(CorrectedDates, ARunsOwnChoicesWin)
 {
-    database->setClockOffset({"SONY ILCE-7M3", "", -200});
+    database->setClockOffsets({{"SONY ILCE-7M3", "", -200}});
     tag(folder.filePath("movie.mp4"), {"-Keys:Model=Canon EOS R6"});
     NamingInputs in = withMovies();
     in.corrections.offsets.set({"SONY ILCE-7M3", "4711", 0});
