@@ -108,9 +108,20 @@ int recoverAll(NameDatabase &database)
     return failed == 0 ? 0 : 3;
 }
 
+// A value of a tab-separated line: no control character (a tab, a line
+// break, an escape sequence from a file's tags) reaches the output.
+QString tableField(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return text;
+}
+
 int printLog(NameDatabase &database)
 {
-    const auto field = [](QString text) { return text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' '); };
+    const auto field = tableField;
     const auto print = [](const QString &line) {
         return std::fputs((line + u'\n').toLocal8Bit().constData(), stdout) >= 0;
     };
@@ -267,7 +278,7 @@ int printCameras(Context &context)
     DateCorrections run;
     if (!readCorrections(context, run))
         return 1;
-    return lookingAtDatabase(context, [&](NameDatabase &database) {
+    return withDatabase(context, [&](NameDatabase &database) {
         ClockOffsets offsets = database.clockOffsets();
         for (const ClockOffset &offset : run.offsets.all())
             offsets.set(offset);
@@ -275,7 +286,7 @@ int printCameras(Context &context)
         print(stdout, QStringLiteral("Camera\tFiles\tFirst\tLast\tOffset\tSuggested"));
         for (const CameraSummary &camera : camerasOf(folder, reader, offsets)) {
             const QString serial = camera.camera.serial.isEmpty() ? QString() : u'#' + camera.camera.serial;
-            print(stdout, QStringList{cameraName(camera.camera) + serial, QString::number(camera.files),
+            print(stdout, QStringList{tableField(cameraName(camera.camera) + serial), QString::number(camera.files),
                                       databaseDateText(camera.first), databaseDateText(camera.last),
                                       offsetSecondsText(camera.offset),
                                       camera.suggested ? offsetSecondsText(*camera.suggested) : QString()}

@@ -1,5 +1,8 @@
 #include "dates/CameraClocks.h"
 
+#include "platform/Clock.h"
+
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -36,6 +39,11 @@ Camera cameraOf(const Metadata &metadata)
     return {metadata.cameraMaker.simplified(), metadata.cameraModel.simplified(), metadata.cameraSerial.simplified()};
 }
 
+QString cameraKey(const Camera &camera)
+{
+    return matchKey(cameraName(camera)) + u'#' + matchKey(camera.serial);
+}
+
 QString cameraName(const Camera &camera)
 {
     if (camera.make.isEmpty())
@@ -66,16 +74,19 @@ qint64 ClockOffsets::correctionOf(const Camera &camera) const
 {
     if (!camera.known())
         return 0;
+    // The last one set wins, whichever way it names the camera: a run's own
+    // come after those kept.
     const ClockOffset *model = nullptr;
+    const ClockOffset *body = nullptr;
     for (const ClockOffset &offset : offsets_) {
         if (!namesCamera(offset, camera))
             continue;
         if (offset.serial.isEmpty())
             model = &offset;
         else if (!camera.serial.isEmpty() && matchKey(offset.serial) == matchKey(camera.serial))
-            return offset.seconds;
+            body = &offset;
     }
-    return model ? model->seconds : 0;
+    return body ? body->seconds : model ? model->seconds : 0;
 }
 
 std::optional<qint64> parseOffsetSeconds(const QString &text)
@@ -122,9 +133,11 @@ std::optional<int> zoneSeconds(const QString &offset)
 {
     static const QRegularExpression form(QStringLiteral("^\\s*([+-])(\\d\\d):?(\\d\\d)\\s*$"));
     const QRegularExpressionMatch match = form.match(offset);
-    if (!match.hasMatch() || match.captured(2).toInt() > 14 || match.captured(3).toInt() > 59)
+    if (!match.hasMatch() || match.captured(3).toInt() > 59)
         return std::nullopt;
     const int seconds = match.captured(2).toInt() * 3600 + match.captured(3).toInt() * 60;
+    if (seconds > 14 * 3600) // no zone on Earth lies further from UTC
+        return std::nullopt;
     return match.captured(1) == u"-" ? -seconds : seconds;
 }
 
@@ -137,8 +150,18 @@ std::optional<QTimeZone> parseZone(const QString &text)
         return QTimeZone(*seconds);
     if (written.isEmpty() || written.startsWith(u'+') || written.startsWith(u'-'))
         return std::nullopt;
-    const QTimeZone named(written.toUtf8());
-    return named.isValid() ? std::optional<QTimeZone>(named) : std::nullopt;
+    // Only the system's zones (its list, or a file of the zone database such
+    // as Etc/GMT+5): Qt would read any other word as a rule of its own,
+    // "garbage" as a zone of UTC.
+    static const QRegularExpression zoneName(QStringLiteral("^[A-Za-z0-9_+-]+(/[A-Za-z0-9_+-]+)*$"));
+    const QByteArray id = written.toUtf8();
+    const QString database = qEnvironmentVariable("TZDIR", QStringLiteral("/usr/share/zoneinfo"));
+    const bool known = QTimeZone::availableTimeZoneIds().contains(id)
+        || (zoneName.match(written).hasMatch() && QFileInfo(database + u'/' + written).isFile());
+    if (!known)
+        return std::nullopt;
+    const QTimeZone zone(id);
+    return zone.isValid() ? std::optional<QTimeZone>(zone) : std::nullopt;
 }
 
 bool chooseMovieZone(const QString &choice, DateCorrections &corrections)
@@ -157,7 +180,9 @@ QDateTime wallClockPlus(const QDateTime &wallClock, qint64 seconds)
     if (!wallClock.isValid() || seconds == 0)
         return wallClock;
     const QDateTime moved = QDateTime(wallClock.date(), wallClock.time(), QTimeZone::utc()).addSecs(seconds);
-    return QDateTime(moved.date(), moved.time());
+    if (!moved.isValid() || moved.date().year() < 1 || moved.date().year() > 9999)
+        return {};
+    return localWallClock(moved.date(), moved.time());
 }
 
 std::vector<CameraSummary> summariseCameras(const std::vector<Metadata> &files, const ClockOffsets &offsets)
@@ -166,14 +191,15 @@ std::vector<CameraSummary> summariseCameras(const std::vector<Metadata> &files, 
         CameraSummary summary;
         std::vector<qint64> errors; // seconds its clock ran ahead of GPS time
     };
-    std::map<std::pair<QString, QString>, Gathered> cameras;
+    std::map<QString, Gathered> cameras;
     for (const Metadata &file : files) {
         const Camera camera = cameraOf(file);
         if (!camera.known())
             continue;
-        Gathered &gathered = cameras[{cameraName(camera), camera.serial}];
+        Gathered &gathered = cameras[cameraKey(camera)];
         CameraSummary &summary = gathered.summary;
-        summary.camera = camera;
+        if (summary.files == 0)
+            summary.camera = camera;
         ++summary.files;
         const QDateTime &date = file.dateTaken;
         if (!date.isValid())

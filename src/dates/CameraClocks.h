@@ -54,6 +54,9 @@ private:
     std::vector<ClockOffset> offsets_;
 };
 
+// Names one camera, body and all, as cameras are matched: blanks and case aside.
+QString cameraKey(const Camera &camera);
+
 // "+00:03:20", "-9:00:00": signed hours, minutes and seconds (hours may
 // pass 24); nothing when the text is not of that form.
 std::optional<qint64> parseOffsetSeconds(const QString &text);
@@ -70,7 +73,8 @@ std::optional<QTimeZone> parseZone(const QString &text);
 std::optional<int> zoneSeconds(const QString &offset);
 
 // A wall-clock time moved by so many seconds as a clock is, whatever the
-// computer's zone does in between (a change to summer time).
+// computer's zone does in between (a change to summer time); invalid when
+// that would leave the years 1 to 9999.
 QDateTime wallClockPlus(const QDateTime &wallClock, qint64 seconds);
 
 // What the photographer asked to be corrected in a run. Nothing is unless

@@ -1,6 +1,27 @@
 #include "platform/Clock.h"
 
+#include <QTimeZone>
+
 namespace pelmora {
+
+QDateTime localWallClock(QDate day, QTime time)
+{
+    if (!day.isValid() || !time.isValid())
+        return {};
+    const QDateTime local(day, time);
+    if (local.isValid())
+        return local;
+    // Skipped: read with the offset from UTC before the gap, as the clock
+    // that shows it still runs by it (02:30 becomes 03:30).
+    const QDateTime asUtc(day, time, QTimeZone::utc());
+    for (const int back : {3600, 2 * 3600, 3 * 3600, 6 * 3600}) {
+        const QDateTime earlier = asUtc.addSecs(-back);
+        const QDateTime before(earlier.date(), earlier.time());
+        if (before.isValid())
+            return QDateTime::fromSecsSinceEpoch(asUtc.toSecsSinceEpoch() - before.offsetFromUtc());
+    }
+    return {};
+}
 
 QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator)
 {
@@ -20,7 +41,7 @@ QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator)
     };
     const QDate day(number(0, 4), number(5, 2), number(8, 2));
     const QTime time(number(11, 2), number(14, 2), number(17, 2));
-    return day.isValid() && time.isValid() ? QDateTime(day, time) : QDateTime();
+    return localWallClock(day, time);
 }
 
 QString fixedDateTimeText(const QDateTime &value, char16_t dateSeparator)

@@ -29,6 +29,12 @@ inline void settleLocalTimeZone()
         qputenv("TZ", ":/etc/localtime");
 }
 
+// A wall-clock time as a local date and time. One that this computer's zone
+// skips (the hour summer time leaves out, which a camera's clock still
+// shows) is moved past the gap by its length (02:30 becomes 03:30), rather
+// than lost.
+QDateTime localWallClock(QDate day, QTime time);
+
 // "yyyy-MM-dd HH:mm:ss" (the separator of the date given), read and written
 // by hand: Qt's general format parser costs more than the query or the file
 // read whose date it is. Invalid for any other text, or a date or time that

@@ -245,7 +245,8 @@ QString printed(const Exiv2::ExifData &exif, const char *key)
 }
 
 // GPSDateStamp and GPSTimeStamp: UTC, from the satellites; invalid when
-// either is missing or out of range.
+// either is missing or out of range, or before 2000 or in the future (a
+// receiver without a fix writes 1970-01-01).
 QDateTime gpsTime(const Exiv2::ExifData &exif)
 {
     const QDate day = QDate::fromString(exifText(exif, "Exif.GPSInfo.GPSDateStamp").trimmed(), QStringLiteral("yyyy:MM:dd"));
@@ -262,7 +263,10 @@ QDateTime gpsTime(const Exiv2::ExifData &exif)
     if (parts[0] >= 24 || parts[1] >= 60 || parts[2] >= 61)
         return {};
     const qint64 seconds = std::llround(parts[0] * 3600 + parts[1] * 60 + parts[2]);
-    return QDateTime(day, QTime(0, 0), QTimeZone::utc()).addSecs(seconds);
+    const QDateTime utc = QDateTime(day, QTime(0, 0), QTimeZone::utc()).addSecs(seconds);
+    if (day.year() < 2000 || utc > QDateTime::currentDateTimeUtc().addDays(1))
+        return {};
+    return utc;
 }
 
 // What Exiv2 has read of a picture.

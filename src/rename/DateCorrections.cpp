@@ -1,5 +1,7 @@
 #include "rename/DateCorrections.h"
 
+#include "platform/Clock.h"
+
 #include <QTimeZone>
 
 #include <cstdlib>
@@ -18,7 +20,15 @@ qint64 wallSeconds(const QDateTime &wallClock)
 QDateTime wallClockOf(qint64 seconds)
 {
     const QDateTime moved = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
-    return QDateTime(moved.date(), moved.time());
+    return localWallClock(moved.date(), moved.time());
+}
+
+// The camera a movie and a photo share: its make and model, any body.
+QString modelKey(const Metadata &metadata)
+{
+    Camera camera = cameraOf(metadata);
+    camera.serial.clear();
+    return camera.known() ? cameraKey(camera) : QString();
 }
 
 QString zoneOffsetText(int seconds)
@@ -38,10 +48,13 @@ struct Placed {
     QString zoneText;
 };
 
+// The photo of the camera (of any, when none is named) nearest in time,
+// within two days: one further away tells nothing of where the movie was.
 const Placed *nearestPhoto(const std::vector<Placed> &photos, const QString &camera, qint64 utc)
 {
+    constexpr qint64 kTwoDays = 2 * 24 * 3600;
     const Placed *nearest = nullptr;
-    qint64 distance = std::numeric_limits<qint64>::max();
+    qint64 distance = kTwoDays + 1;
     for (const Placed &photo : photos) {
         if (!camera.isEmpty() && photo.camera != camera)
             continue;
@@ -68,7 +81,7 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
         const Camera camera = cameraOf(read[i]);
         clockOffsets[i] = corrections.offsets.correctionOf(camera);
         if (const std::optional<int> zone = zoneSeconds(read[i].zone))
-            photos.push_back({cameraName(camera), wallSeconds(file.date) + clockOffsets[i] - *zone, *zone, read[i].zone});
+            photos.push_back({modelKey(read[i]), wallSeconds(file.date) + clockOffsets[i] - *zone, *zone, read[i].zone});
     }
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
@@ -81,9 +94,10 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
         const bool asked = corrections.moviesWhereShot || corrections.movieZone;
         if (file.dateOrigin.field == DateOrigin::Field::MovieUtc && local && asked) {
             const qint64 utc = wallSeconds(date) - *local;
-            if (const Placed *photo = nearestPhoto(photos, cameraName(cameraOf(read[i])), utc)) {
+            const QString camera = modelKey(read[i]);
+            if (const Placed *photo = nearestPhoto(photos, camera, utc)) {
                 date = wallClockOf(utc + photo->zone);
-                correction.zoneFrom = Zone::Photos;
+                correction.zoneFrom = camera.isEmpty() ? Zone::NearbyPhotos : Zone::Photos;
                 correction.zone = photo->zoneText;
             } else if (const std::optional<QTimeZone> &chosen = corrections.movieZone) {
                 const QDateTime instant = QDateTime::fromSecsSinceEpoch(utc, QTimeZone::utc());
@@ -95,7 +109,8 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
                     correction.zone = name + u' ' + correction.zone;
             }
         }
-        if (correction.clockOffset == 0 && correction.zoneFrom == Zone::Computer)
+        // A correction past the years a name can show is not made.
+        if ((correction.clockOffset == 0 && correction.zoneFrom == Zone::Computer) || !date.isValid())
             continue;
         correction.asRead = file.date;
         file.date = date;

@@ -75,7 +75,12 @@ struct Shots {
 // The date the name of a file shows: that of the day it belongs to.
 QString dayText(const QDateTime &date, const NamingInputs &inputs, DatePattern pattern)
 {
-    return dateText(date.isValid() ? date.addSecs(-QTime(0, 0).secsTo(inputs.dayStart)) : date, pattern);
+    if (!date.isValid())
+        return dateText(date, pattern);
+    // By the clock's hour, not by the time passed: a day that starts at 03:00
+    // starts then on the day summer time begins too. Noon is never skipped.
+    const QDate day = date.time() < inputs.dayStart ? date.date().addDays(-1) : date.date();
+    return dateText(QDateTime(day, QTime(12, 0)), pattern);
 }
 
 void takeNameOf(PlannedRename &file, const QString &newFileName)

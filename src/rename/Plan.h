@@ -41,7 +41,8 @@ enum class FailureCause {
 // What was set right in a file's date: its camera's clock, and the zone a
 // movie's UTC time is shown in when it is not this computer's.
 struct DateCorrection {
-    enum class Zone : quint8 { Computer, Photos, Chosen };
+    // Photos: those of its camera; NearbyPhotos: of any camera, the movie naming none.
+    enum class Zone : quint8 { Computer, Photos, NearbyPhotos, Chosen };
     QDateTime asRead;        // the date before; invalid when nothing was corrected
     qint64 clockOffset = 0;  // seconds added for its camera's clock
     Zone zoneFrom = Zone::Computer;

@@ -58,11 +58,12 @@ QString dateTakenOrigin(const FileAttributes &file)
     if (!metadata.dateTaken.isValid())
         return {};
     QString origin = text::dateOriginText(metadata.dateOrigin);
-    if (!metadata.zone.isEmpty())
+    if (zoneSeconds(metadata.zone))
         origin += QStringLiteral("　時間帯 UTC") + metadata.zone;
-    if (file.clockOffset != 0)
+    if (const QDateTime corrected = wallClockPlus(metadata.dateTaken, file.clockOffset);
+        file.clockOffset != 0 && corrected.isValid())
         origin += QStringLiteral("　補正 ") + text::clockOffsetText(file.clockOffset) + QStringLiteral("（")
-            + fixedDateTimeText(wallClockPlus(metadata.dateTaken, file.clockOffset), u'/') + QStringLiteral("）");
+            + fixedDateTimeText(corrected, u'/') + QStringLiteral("）");
     return origin;
 }
 

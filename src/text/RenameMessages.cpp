@@ -371,6 +371,8 @@ QString correctionText(const DateCorrection &correction)
         parts << QStringLiteral("補正 ") + clockOffsetText(correction.clockOffset);
     if (correction.zoneFrom == DateCorrection::Zone::Photos)
         parts << QStringLiteral("時間帯 ") + correction.zone + QStringLiteral("（同じカメラの写真から）");
+    else if (correction.zoneFrom == DateCorrection::Zone::NearbyPhotos)
+        parts << QStringLiteral("時間帯 ") + correction.zone + QStringLiteral("（近くの写真から）");
     else if (correction.zoneFrom == DateCorrection::Zone::Chosen)
         parts << QStringLiteral("時間帯 ") + correction.zone + QStringLiteral("（指定）");
     return parts.join(QStringLiteral("、")) + QStringLiteral("：元の日時 ") + fixedDateTimeText(correction.asRead, u'/');

@@ -513,18 +513,18 @@ TEST_F(MainWindowTest, CameraClocksAreSetInTheirWindowAndServeTheRenames)
     onModal = [this](QDialog &dialog) {
         auto *cameras = dialog.findChild<QTableWidget *>("Grd_Cameras");
         ASSERT_EQ(cameras->rowCount(), 2);
-        EXPECT_EQ(cameras->item(1, 0)->text(), "Google Pixel 8 Pro");
-        EXPECT_EQ(cameras->item(1, 5)->text(), "-00:01:41");
-        cameras->selectRow(1);
+        EXPECT_EQ(cameras->item(0, 0)->text(), "Google Pixel 8 Pro");
+        EXPECT_EQ(cameras->item(0, 5)->text(), "-00:01:41");
+        cameras->selectRow(0);
         dialog.findChild<QPushButton *>("Cmd_UseSuggestion")->click();
-        EXPECT_EQ(cameras->item(1, 4)->text(), "-00:01:41");
-        cameras->item(0, 4)->setText("+0:15");
+        EXPECT_EQ(cameras->item(0, 4)->text(), "-00:01:41");
+        cameras->item(1, 4)->setText("+0:15");
         dialog.findChild<QPushButton *>("Cmd_Save")->click();
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "GoPro HERO6 Blackの補正「+0:15」が読めません。\r"
                                           "+00:03:20 のように、符号と時:分:秒で入力してください。");
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
-        cameras->item(0, 4)->setText("+00:00:15");
+        cameras->item(1, 4)->setText("+00:00:15");
         dialog.findChild<QComboBox *>("Cmb_MovieZone")->setCurrentIndex(2);
         dialog.findChild<QLineEdit *>("Txt_MovieZone")->setText("Europe/Paris");
         dialog.findChild<QPushButton *>("Cmd_Save")->click();

@@ -1,11 +1,14 @@
 #include "dates/CameraClocks.h"
 #include "dates/CameraSurvey.h"
+#include "platform/Clock.h"
 #include "platform/IsolatedReader.h"
 #include "TestSupport.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 using namespace pelmora;
 using namespace pelmora::test;
@@ -49,6 +52,9 @@ TEST(CameraClocks, TheOffsetOfABodyWinsOverItsModel)
     EXPECT_EQ(offsets.correctionOf({"Canon", "Canon EOS R5", ""}), 30);
     EXPECT_EQ(offsets.correctionOf({"Canon", "Canon EOS R6", ""}), 0);
     EXPECT_EQ(offsets.correctionOf({}), 0);
+    // Set last, in another spelling: a run's own over a kept one.
+    offsets.set({"NIKON CORPORATION NIKON D70", "77", 7});
+    EXPECT_EQ(offsets.correctionOf({"NIKON CORPORATION", "NIKON D70", "77"}), 7);
     offsets.set({"CANON EOS R5", "", 0});
     EXPECT_EQ(offsets.correctionOf({"Canon", "Canon EOS R5", ""}), 0);
     EXPECT_EQ(cameraName({"Apple", "iPhone 12", ""}), "Apple iPhone 12");
@@ -59,7 +65,8 @@ TEST(CameraClocks, ZonesAreOffsetsOrNames)
     const QDateTime summer(QDate(2021, 7, 4), QTime(12, 0), QTimeZone::utc());
     const std::pair<const char *, std::optional<int>> cases[] = {
         {"+09:00", 9 * 3600}, {"-04:30", -(4 * 3600 + 1800)}, {"UTC", 0}, {"Europe/Paris", 7200},
-        {"+25:00", std::nullopt}, {"Mars/Olympus", std::nullopt}, {"", std::nullopt},
+        {"Etc/GMT+5", -5 * 3600}, {"+14:00", 14 * 3600},
+        {"+14:30", std::nullopt}, {"Mars/Olympus", std::nullopt}, {"garbage", std::nullopt}, {"", std::nullopt},
     };
     for (const auto &[text, seconds] : cases) {
         const std::optional<QTimeZone> zone = parseZone(text);
@@ -82,12 +89,29 @@ TEST(CameraClocks, GpsTimeSuggestsAnOffsetAndKeptOnesAreShown)
     const std::vector<CameraSummary> cameras =
         camerasOf(folder.path(), reader, ClockOffsets({{"GoPro HERO6 Black", "C3221324657219", 15}}));
     ASSERT_EQ(cameras.size(), 2u);
-    EXPECT_EQ(cameraName(cameras[0].camera), "GoPro HERO6 Black");
-    EXPECT_EQ(cameras[0].camera.serial, "C3221324657219");
-    EXPECT_EQ(cameras[0].offset, 15);
-    EXPECT_EQ(cameras[0].suggested, std::nullopt);
-    EXPECT_EQ(cameraName(cameras[1].camera), "Google Pixel 8 Pro");
-    EXPECT_EQ(cameras[1].files, 1);
-    EXPECT_EQ(cameras[1].first, at("2023-10-06 22:53:51"));
-    EXPECT_EQ(cameras[1].suggested, -101);
+    EXPECT_EQ(cameraName(cameras[0].camera), "Google Pixel 8 Pro");
+    EXPECT_EQ(cameras[0].files, 1);
+    EXPECT_EQ(cameras[0].first, at("2023-10-06 22:53:51"));
+    EXPECT_EQ(cameras[0].suggested, -101);
+    EXPECT_EQ(cameraName(cameras[1].camera), "GoPro HERO6 Black");
+    EXPECT_EQ(cameras[1].camera.serial, "C3221324657219");
+    EXPECT_EQ(cameras[1].offset, 15);
+    EXPECT_EQ(cameras[1].suggested, std::nullopt);
+}
+
+// A clock's hour that summer time skips is still that day's (a camera
+// clock shows it): read, moved into, and counted from for the hour a day
+// starts. A move past the years a name can show is none.
+TEST(CameraClocks, WallClockTimesSurviveTheHourSummerTimeSkips)
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    const QDateTime skipped = parseFixedDateTime(u"2021-03-28 02:30:00", u'-');
+    EXPECT_EQ(skipped, QDateTime(QDate(2021, 3, 28), QTime(3, 30)));
+    EXPECT_EQ(wallClockPlus(parseFixedDateTime(u"2021-03-28 01:50:00", u'-'), 40 * 60), skipped);
+    EXPECT_FALSE(wallClockPlus(parseFixedDateTime(u"0001-01-01 00:30:00", u'-'), -7200).isValid());
+    EXPECT_FALSE(wallClockPlus(parseFixedDateTime(u"9999-12-31 23:00:00", u'-'), 7200).isValid());
+    qputenv("TZ", zone);
+    tzset();
 }

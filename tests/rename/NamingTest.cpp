@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -150,6 +152,17 @@ TEST(Naming, ADayStartsAtTheHourGiven)
     std::vector<PlannedRename> lowestFree = night();
     nameLowestFree(inputs, FolderNames({}, false), lowestFree);
     EXPECT_EQ(namesOf(lowestFree), expected);
+
+    // By the clock's hour on the night summer time begins too.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    inputs.dayStart = QTime(3, 0);
+    std::vector<PlannedRename> spring = filesOf({{"e.JPG", "2021-03-28 03:10:00"}});
+    nameByDay(rulesOf(Operation::ShotDate), inputs, spring);
+    EXPECT_EQ(namesOf(spring), QStringList({"e.JPG -> 210328-001.JPG"}));
+    qputenv("TZ", zone);
+    tzset();
 }
 
 // A date half a year or more from the rest of its camera's files is
