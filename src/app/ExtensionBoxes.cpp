@@ -47,6 +47,18 @@ void ExtensionBoxes::clear()
     }
 }
 
+void ExtensionBoxes::closeGaps()
+{
+    std::array<QString, kExtensionBoxCount> filled;
+    size_t next = 0;
+    for (const QLineEdit *box : boxes_) {
+        if (!box->text().isEmpty())
+            filled[next++] = box->text();
+    }
+    if (filled != texts())
+        setTexts(filled);
+}
+
 void ExtensionBoxes::setTexts(const std::array<QString, kExtensionBoxCount> &texts)
 {
     for (int i = 0; i < kExtensionBoxCount; ++i) {

@@ -27,6 +27,9 @@ public:
     std::array<QString, kExtensionBoxCount> texts() const;
 
     void clear();
+    // Moves the filled boxes down over the empty ones before them, in their
+    // order: a box typed past an empty one (reached by Tab) is used, as shown.
+    void closeGaps();
     // Fills boxes from 0 with the preset's texts (after a clear).
     void setTexts(const std::array<QString, kExtensionBoxCount> &texts);
 

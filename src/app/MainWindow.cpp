@@ -274,6 +274,8 @@ void MainWindow::checkStartNumber()
 
 void MainWindow::dispatch(const QString &operationText)
 {
+    // What the boxes show when an operation starts is what it runs with.
+    extensionBoxes_->closeGaps();
     const std::pair<QString, std::function<void()>> table[] = {
         {kShotDate, [this] { Fnc_ShotDateConfirm(); }},
         {kNewNumber, [this] { Fnc_RenameNewNumber(); }},

@@ -16,7 +16,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     QStringList undecodable;
     const QStringList names = fs::listPlainFiles(inputs.folder, &undecodable);
     for (const QString &name : undecodable) {
-        if (takesPart(fs::extensionOf(name), inputs.extensions, rules.extensionRule)) {
+        if (takesPart(fs::extensionOf(name), inputs.extensions)) {
             plan.leftOut.push_back({name, LeftOut::Reason::UndecodableName});
             plan.undecodable << name;
         } else {
@@ -30,7 +30,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         if (progress)
             progress->working();
         const QString extension = fs::extensionOf(name);
-        if (!takesPart(extension, inputs.extensions, rules.extensionRule)) {
+        if (!takesPart(extension, inputs.extensions)) {
             plan.leftOut.push_back({name, LeftOut::Reason::Extension});
             if (rules.countsExcluded)
                 ++plan.excluded;

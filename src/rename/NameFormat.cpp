@@ -74,16 +74,14 @@ QString numberedName(const QString &date, const QString &preText, qint64 number,
     return date + preText + u'-' + number000(number) + postText;
 }
 
-bool takesPart(const QString &extension, const std::array<QString, kExtensionBoxCount> &boxes,
-               ExtensionRule rule)
+bool takesPart(const QString &extension, const std::array<QString, kExtensionBoxCount> &boxes)
 {
     if (extension.isEmpty())
         return false;
     for (const QString &box : boxes) {
         if (box.isEmpty())
             return false;
-        if (rule == ExtensionRule::ExactCase ? extension == box
-                                             : (extension == box.toUpper() || extension == box.toLower()))
+        if (extension == box.toUpper() || extension == box.toLower())
             return true;
     }
     return false;

@@ -31,12 +31,8 @@ QString movieLengthText(const QString &lengthColumn);
 // date text + Pre Text + "-" + number + Post Text.
 QString numberedName(const QString &date, const QString &preText, qint64 number, const QString &postText);
 
-enum class ExtensionRule {
-    UpperOrLowerCase, // the box text in upper or in lower case
-    ExactCase         // the box text as typed
-};
-// Walks the boxes from 0 and stops at the first empty one.
-bool takesPart(const QString &extension, const std::array<QString, kExtensionBoxCount> &boxes,
-               ExtensionRule rule);
+// Walks the boxes from 0 and stops at the first empty one; a box matches
+// its text in upper or in lower case ("jpg" takes .jpg and .JPG, not .Jpg).
+bool takesPart(const QString &extension, const std::array<QString, kExtensionBoxCount> &boxes);
 
 } // namespace pelmora

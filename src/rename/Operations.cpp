@@ -6,7 +6,6 @@ namespace pelmora {
 
 namespace {
 
-using R = ExtensionRule;
 using D = DateSource;
 using N = Naming;
 using L = ListRows;
@@ -16,22 +15,22 @@ using C = Closing;
 std::vector<OperationRules> makeOperations()
 {
     return {
-    // operation, name, two passes, extension rule, counts excluded, date, camera, naming,
+    // operation, name, two passes, counts excluded, date, camera, naming,
     // start number, former name always, length with Option4, FileNameList, log, progress, closing
     {Operation::ShotDate, QStringLiteral("shot-date"),
-     true, R::UpperOrLowerCase, true, D::Taken, true, N::ByDay, true, false, true, L::Temporary, true, true, C::Counts},
+     true, true, D::Taken, true, N::ByDay, true, false, true, L::Temporary, true, true, C::Counts},
     {Operation::NewNumber, QStringLiteral("new-number"),
-     true, R::UpperOrLowerCase, true, D::Modified, true, N::ByDay, true, false, false, L::Temporary, true, true, C::Counts},
+     true, true, D::Modified, true, N::ByDay, true, false, false, L::Temporary, true, true, C::Counts},
     {Operation::KeepExisting, QStringLiteral("keep-existing"),
-     false, R::ExactCase, false, D::Modified, false, N::LowestFree, false, false, false, L::Current, false, false, C::Plain},
+     false, false, D::Modified, false, N::LowestFree, false, false, false, L::Current, false, false, C::Plain},
     {Operation::NewAndExisting, QStringLiteral("new-and-existing"),
-     true, R::UpperOrLowerCase, true, D::Modified, false, N::ByDay, true, true, false, L::TemporaryNoExt, false, true, C::Counts},
+     true, true, D::Modified, false, N::ByDay, true, true, false, L::TemporaryNoExt, false, true, C::Counts},
     {Operation::ReplaceText, QStringLiteral("replace"),
-     false, R::UpperOrLowerCase, true, D::Modified, true, N::Replace, false, false, false, L::None, true, true, C::Counts},
+     false, true, D::Modified, true, N::Replace, false, false, false, L::None, true, true, C::Counts},
     {Operation::AppendText, QStringLiteral("append"),
-     false, R::UpperOrLowerCase, true, D::Modified, true, N::Append, false, false, false, L::None, true, true, C::Counts},
+     false, true, D::Modified, true, N::Append, false, false, false, L::None, true, true, C::Counts},
     {Operation::Undo, QStringLiteral("undo"),
-     true, R::UpperOrLowerCase, false, D::None, false, N::Former, false, false, false, L::None, true, true, C::Undone},
+     true, false, D::None, false, N::Former, false, false, false, L::None, true, true, C::Undone},
     };
 }
 // clang-format on

@@ -43,7 +43,6 @@ struct OperationRules {
     Operation operation;
     QString name;        // command-line name, and the name stored with a run
     bool twoPasses;      // every file goes through a temporary name first
-    ExtensionRule extensionRule;
     bool countsExcluded; // files of other extensions are counted in the closing message
     DateSource dateSource;
     bool readsCamera;

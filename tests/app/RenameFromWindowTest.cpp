@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ExtensionBoxes.h"
 #include "app/MainWindow.h"
 #include "platform/FileSystem.h"
 #include "rename/Journal.h"
@@ -66,6 +67,20 @@ TEST_F(RenameFromWindow, YesRenamesReportsAndRereadsTheFileList)
         listed << fileList->item(i)->text();
     EXPECT_EQ(listed, QStringList({"210305-001.jpg", "210305-002.JPG", "clip.mov"}));
     EXPECT_TRUE(window->findChild<QWidget *>("ProgressBar1")->isHidden());
+}
+
+// An extension typed past an empty box (Tab reaches it) is shown in the
+// lowest empty box once Go is pressed, and used.
+TEST_F(RenameFromWindow, TheBoxesAsShownAreWhatRuns)
+{
+    open(data.path());
+    window->extensionBoxes()->box(6)->setText("mov");
+    messages.answers = {Answer::No};
+    window->dispatch("ファイル名変換(新規付番)");
+    EXPECT_EQ(window->extensionBoxes()->box(5)->text(), "mov");
+    EXPECT_TRUE(window->extensionBoxes()->box(6)->text().isEmpty());
+    EXPECT_TRUE(messages.shown.at(0).detailLines().contains("clip.mov → 210305-003.mov"))
+        << messages.shown.at(0).detailLines().toStdString();
 }
 
 TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)

@@ -22,16 +22,15 @@ TEST(NameFormat, MovieLengthTexts)
 // The case rules on real files are in RenameByDate.ExtensionCaseRulesAndExcludedCount.
 TEST(NameFormat, ExtensionTestStopsAtTheFirstEmptyBox)
 {
-    const auto loose = ExtensionRule::UpperOrLowerCase;
     auto boxes = pictureExtensions();
     boxes[6] = "tif"; // behind the empty box 5: never tried
-    EXPECT_FALSE(takesPart("tif", boxes, loose));
+    EXPECT_FALSE(takesPart("tif", boxes));
 
     boxes.fill("zzz"); // all twenty boxes filled, none matches
-    EXPECT_FALSE(takesPart("jpg", boxes, loose));
+    EXPECT_FALSE(takesPart("jpg", boxes));
     boxes[19] = "Jpg"; // the box text in upper or lower case, not as typed
-    EXPECT_TRUE(takesPart("jpg", boxes, loose));
-    EXPECT_FALSE(takesPart("Jpg", boxes, loose));
+    EXPECT_TRUE(takesPart("jpg", boxes));
+    EXPECT_FALSE(takesPart("Jpg", boxes));
 }
 
 TEST(NamingInputs, NumericAndWholeNumberTexts)

@@ -12,18 +12,18 @@ TEST_F(KeepExisting, TakesTheLowestFreeNumberPerDayAndExtension)
     dated("x.jpg", "2021-03-05 09:00:00");
     dated("210305-001.jpg", "2021-03-06 09:00:00"); // already bears a numbered name
     dated("y.png", "2021-03-05 09:30:00");         // other extension: own numbers
-    dated("z.JPG", "2021-03-05 10:00:00");         // a box holding jpg does not take it
+    dated("z.JPG", "2021-03-05 10:00:00");         // a box holding jpg takes it, as every operation does
     dated("w.jpg", "2021-03-05 11:00:00");
     // A file bearing a free name of its own day counts it as taken and moves on.
     dated("210307-001.jpg", "2021-03-07 10:00:00");
     dated("IMG_0002.jpg", "2021-03-07 09:00:00");
     const OperationOutcome outcome = run(Operation::KeepExisting);
-    EXPECT_EQ(files(), QStringList({"210305-001.png", "210305-002.jpg", "210305-003.jpg", "210306-001.jpg",
-                                    "210307-002.jpg", "210307-003.jpg", "z.JPG"}));
+    EXPECT_EQ(files(), QStringList({"210305-001.JPG", "210305-001.png", "210305-002.jpg", "210305-003.jpg",
+                                    "210306-001.jpg", "210307-002.jpg", "210307-003.jpg"}));
     EXPECT_EQ(outcome.failed, 0);
     EXPECT_EQ(database->count(Table::FileNameLog), 0);
     EXPECT_TRUE(progress.events.empty());
-    EXPECT_EQ(listNames(), QStringList({"x.jpg>210305-002", "y.png>210305-001", "w.jpg>210305-003",
+    EXPECT_EQ(listNames(), QStringList({"x.jpg>210305-002", "y.png>210305-001", "z.JPG>210305-001", "w.jpg>210305-003",
                                         "210305-001.jpg>210306-001", "IMG_0002.jpg>210307-002",
                                         "210307-001.jpg>210307-003"}));
 }

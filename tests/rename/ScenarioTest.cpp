@@ -52,7 +52,7 @@ QStringList expectedNames(const QString &folder, const std::array<QString, kExte
     std::vector<std::pair<QDateTime, QString>> taking; // in listing order
     QStringList untouched;
     for (const QString &name : fs::listPlainFiles(folder)) {
-        if (name != "expected.csv" && takesPart(fs::extensionOf(name), boxes, ExtensionRule::UpperOrLowerCase))
+        if (name != "expected.csv" && takesPart(fs::extensionOf(name), boxes))
             taking.emplace_back(dates.at(name), name);
         else
             untouched << name;
