@@ -72,6 +72,10 @@ bool MainWindow::showRefusal(const OperationOutcome &outcome)
         messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Critical, text::kNotNumericTitle);
         Text3->setFocus(Qt::OtherFocusReason);
         return true;
+    case Status::TextUnusable:
+        messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Critical, text::kUnusableTextTitle);
+        (outcome.textBox == OperationOutcome::TextBox::Pre ? Text1 : Text2)->setFocus(Qt::OtherFocusReason);
+        return true;
     case Status::UnfinishedRun:
         // The files of the run cut short are offered back first.
         messages.show(text::outcomeMessage(outcome), Buttons::Ok, Icon::Exclamation, text::kStrandedTitle);

@@ -23,6 +23,15 @@ int writeRefusal(const QString &folder)
     return ::access(path.constData(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
+QString charactersForbiddenIn(const QString &folder)
+{
+    static const QList<QByteArray> windowsNames = {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk",
+                                                   "cifs", "smb3", "smbfs"};
+    const QStorageInfo volume(folder);
+    return volume.isValid() && windowsNames.contains(volume.fileSystemType()) ? QStringLiteral("\\:*?\"<>|")
+                                                                             : QString();
+}
+
 bool volumeGoneError(int error)
 {
     return error == EIO || error == ENODEV || error == ENXIO || error == ENOTCONN || error == ESTALE

@@ -107,6 +107,7 @@ struct OperationOutcome {
     enum class Status {
         Completed,
         StartNumberInvalid,
+        TextUnusable,       // the Pre or Post Text holds what no name may hold
         FolderMissing,
         FolderReadOnly,     // the folder cannot be written
         FolderBusy,         // another run holds the folder
@@ -122,6 +123,7 @@ struct OperationOutcome {
     enum class Refusal {
         None,
         StartNumber,               // `subject`: the Start Number given
+        UnusableText,              // `subject`: the character, in the box `textBox`; `count` 1 when only the folder's volume forbids it
         FolderMissing,             // `subject`: the folder
         FolderNotWritable,         // `subject`, and `error`: the system's error number
         FolderBusy,                // `subject`
@@ -135,8 +137,10 @@ struct OperationOutcome {
         UndoVolumeMissing,         // `subject`: the last run's folder, its volume out
         Database                   // `databaseFailure`
     };
+    enum class TextBox { None, Pre, Post };
     Status status = Status::Completed;
     Refusal refusal = Refusal::None;
+    TextBox textBox = TextBox::None;
     QString subject; // what the refusal names
     int count = 0;
     int error = 0;

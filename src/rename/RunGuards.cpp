@@ -20,12 +20,52 @@ void refuse(OperationOutcome &outcome, Status status, Refusal refusal, const QSt
     outcome.subject = subject;
 }
 
+namespace {
+
+// The first character of a text that becomes part of the new names that no
+// name may hold there: '/' and NUL anywhere, and what the volume forbids.
+bool refuseUnusableText(Operation operation, const NamingInputs &inputs, OperationOutcome &outcome)
+{
+    using TextBox = OperationOutcome::TextBox;
+    const Naming naming = rulesOf(operation).naming;
+    if (naming == Naming::Former)
+        return false;
+    // Replace looks for its Pre Text: only what it writes must be a name.
+    std::vector<std::pair<TextBox, const QString *>> written = {{TextBox::Post, &inputs.postText}};
+    if (naming != Naming::Replace)
+        written.insert(written.begin(), {TextBox::Pre, &inputs.preText});
+    QString forbidden;
+    bool volumeRead = false;
+    for (const auto &[box, text] : written) {
+        for (const QChar c : *text) {
+            const bool everywhere = c == u'/' || c == QChar(0);
+            if (!everywhere && !volumeRead) {
+                forbidden = fs::charactersForbiddenIn(inputs.folder);
+                volumeRead = true;
+            }
+            if (everywhere || forbidden.contains(c)) {
+                refuse(outcome, Status::TextUnusable, Refusal::UnusableText, QString(c));
+                outcome.textBox = box;
+                outcome.count = everywhere ? 0 : 1;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 OperationOutcome checkInputs(Operation operation, const NamingInputs &inputs)
 {
     OperationOutcome outcome;
     if (rulesOf(operation).readsStartNumber && !wholeNumber(inputs.startNumber)) {
         refuse(outcome, Status::StartNumberInvalid, Refusal::StartNumber, inputs.startNumber);
-    } else if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
+        return outcome;
+    }
+    if (refuseUnusableText(operation, inputs, outcome))
+        return outcome;
+    if (inputs.folder.isEmpty() || !QDir(inputs.folder).exists()) {
         refuse(outcome, Status::FolderMissing, Refusal::FolderMissing, inputs.folder);
     } else if (const int refusal = fs::writeRefusal(inputs.folder)) {
         refuse(outcome, Status::FolderReadOnly, Refusal::FolderNotWritable, inputs.folder);

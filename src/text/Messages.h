@@ -29,6 +29,10 @@ QString renameSummary(int renamed, int excluded, int failed, bool stopped = fals
 QString outcomeMessage(const OperationOutcome &outcome);
 QString failureLine(int failed);
 QString notNumericStartNumber(const QString &startNumber);
+// A Pre or Post Text holding a character no name may hold; `onThisVolume`
+// when only the folder's drive forbids it.
+QString unusableText(const QString &character, OperationOutcome::TextBox box, bool onThisVolume);
+inline const QString kUnusableTextTitle = QStringLiteral("使えない文字");
 // Why a file Pelmora keeps or writes could not be used, with the library's
 // own words in brackets.
 QString failureCause(const Failure &failure);

@@ -48,6 +48,7 @@ QString outcomeMessage(const OperationOutcome &outcome)
     switch (outcome.refusal) {
     case Refusal::None: break;
     case Refusal::StartNumber: return notNumericStartNumber(subject);
+    case Refusal::UnusableText: return unusableText(subject, outcome.textBox, outcome.count == 1);
     case Refusal::FolderMissing: return folderMissing(subject);
     case Refusal::FolderNotWritable: return folderNotWritable(subject, outcome.error);
     case Refusal::FolderBusy: return folderBusy(subject);
@@ -71,6 +72,13 @@ QString outcomeMessage(const OperationOutcome &outcome)
         message += stoppedLine(outcome.stopReason, outcome.notDone, outcome.plan.folder,
                                outcome.databaseFailure ? &*outcome.databaseFailure : nullptr);
     return message + leftTemporaryLine(outcome.leftTemporary);
+}
+
+QString unusableText(const QString &character, OperationOutcome::TextBox box, bool onThisVolume)
+{
+    const QString boxName = box == OperationOutcome::TextBox::Pre ? QStringLiteral("Pre Text") : QStringLiteral("Post Text");
+    return boxName + QStringLiteral("に、ファイル名に使えない文字「") + character + QStringLiteral("」があります。")
+        + (onThisVolume ? QStringLiteral("\r（このフォルダのドライブでは \\ : * ? \" < > | を名前に使えません）") : QString());
 }
 
 QString failureLine(int failed)

@@ -166,6 +166,8 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         {"--data", data.path(), "shot-date", photos.path(), "--start", "x"},
         {"--data", data.path(), "shot-date", photos.path(), "--day-starts", "25:00"},
         {"--data", data.path(), "shot-date", photos.path(), "--camera-offset", "Canon EOS R5=+3:20"},
+        {"--data", data.path(), "shot-date", photos.path(), "--pre", "2021/03"}, // no name holds a '/'
+        {"--data", data.path(), "append", photos.path(), "--post", "a/b"},
         {"--data", data.path(), "cameras", photos.path(), "--zone", "Mars/Olympus"},
         {"--data", data.path(), "rename-all", photos.path()},
     };
@@ -175,6 +177,10 @@ TEST_F(Cli, RefusesWhatItCannotRun)
         EXPECT_FALSE(run.err.isEmpty());
     }
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
+    EXPECT_EQ(runCli({"--data", data.path(), "append", photos.path(), "--post", "a/b"}).err,
+              "pelmora-cli: Post Textに、ファイル名に使えない文字「/」があります。\n");
+    // Replace looks for its Pre Text: a '/' there finds nothing, and is no error.
+    EXPECT_EQ(runCli({"--data", data.path(), "replace", photos.path(), "--pre", "/", "--post", "x"}).exitCode, 0);
 
     // A temporary name no record explains: the dry run refuses as the run
     // would, also before there is any database (none is made).

@@ -83,6 +83,20 @@ TEST_F(RenameFromWindow, TheBoxesAsShownAreWhatRuns)
         << messages.shown.at(0).detailLines().toStdString();
 }
 
+// A Pre Text no name can hold is refused at Go, naming the character and
+// the box, which takes the focus; nothing is planned or renamed.
+TEST_F(RenameFromWindow, ATextNoNameCanHoldIsRefusedAtGo)
+{
+    open(data.path());
+    window->findChild<QLineEdit *>("Text1")->setText("2021/03");
+    window->dispatch("ファイル名変換(撮影日時)");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, "使えない文字");
+    EXPECT_EQ(messages.shown[0].text, "Pre Textに、ファイル名に使えない文字「/」があります。");
+    EXPECT_EQ(QApplication::focusWidget(), window->findChild<QLineEdit *>("Text1"));
+    EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
+}
+
 TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
 {
     open(data.path());

@@ -84,6 +84,10 @@ for card in fat exfat; do
   check "$card: lower case names" test "$(ls "$dcim" | head -1)" = IMG_0001.jpg
   check "$card: undo of the case" pelmora undo
   check "$card: upper case again" test "$(state "$dcim")" = "$before"
+  # A card takes no ':' in a name: refused before anything is read.
+  refused=$(pelmora append "$dcim" --ext jpg --post "12:30" 2>&1 >/dev/null; echo "exit $?")
+  check "$card: a text the card cannot hold is refused" \
+    test "${refused##*exit }" = 1 -a -n "$(grep -F '「:」' <<<"$refused")" -a "$(state "$dcim")" = "$before"
 
   # A folder "img_0060(x).jpg" takes the name "IMG_0060(x).JPG" on a card:
   # the plan says so before anything happens.

@@ -114,10 +114,12 @@ TEST_F(ReplaceText, EachFileOnceAndCountsTellTheTruth)
     EXPECT_EQ(run(Operation::ReplaceText, in).renamed, 0);
     EXPECT_EQ(database->count(Table::FileNameLog), logged);
 
-    // A replacement that would leave the folder is refused.
+    // A replacement that would leave the folder is refused before anything is planned.
     in.preText = "Trip_";
     in.postText = "../";
-    EXPECT_EQ(run(Operation::ReplaceText, in).failed, 1);
+    const OperationOutcome refused = run(Operation::ReplaceText, in);
+    EXPECT_EQ(refused.refusal, OperationOutcome::Refusal::UnusableText);
+    EXPECT_EQ(refused.textBox, OperationOutcome::TextBox::Post);
     EXPECT_TRUE(files().contains("Trip_1.jpg"));
 }
 
