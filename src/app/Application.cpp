@@ -88,6 +88,9 @@ void Application::offerRecovery(const QString &folder)
                 != Answer::Yes)
                 continue;
             messages.show(text::restoreSummary(recover(*db, run.run)), Buttons::Ok, Icon::None, text::kDone);
+            // What the window lists is what the folder now holds.
+            if (main_)
+                main_->refreshFileList();
         }
     } catch (const DatabaseError &error) {
         if (!folder.isEmpty())

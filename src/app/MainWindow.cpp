@@ -193,6 +193,12 @@ void MainWindow::folderChanged(const QString &path)
     Label2->setText(QStringLiteral("Files:") + QString::number(File1->entryCount()));
 }
 
+void MainWindow::refreshFileList()
+{
+    File1->reread();
+    Label2->setText(QStringLiteral("Files:") + QString::number(File1->entryCount()));
+}
+
 bool MainWindow::chooseFolder(const QString &folder)
 {
     return Dir1->setPath(folder);

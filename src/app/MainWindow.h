@@ -43,6 +43,8 @@ public:
     void dispatch(const QString &operationText);
     // The naming inputs as the controls hold them now.
     NamingInputs readInputs() const;
+    // Reads the folder's files again, after anything changed names.
+    void refreshFileList();
     // Points the folder list at a folder (false when it does not exist).
     bool chooseFolder(const QString &folder);
 

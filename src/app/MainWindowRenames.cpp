@@ -114,7 +114,7 @@ void MainWindow::applyAndReport(RenameSession &session)
                                  text::failureTable(outcome.plan));
     else
         showRefusal(outcome);
-    File1->reread();
+    refreshFileList();
 }
 
 void MainWindow::runRename(Operation operation, const QString &title)

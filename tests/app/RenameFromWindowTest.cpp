@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -213,6 +214,13 @@ TEST_F(RenameFromWindow, OffersToRestoreFilesOfAnInterruptedRun)
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました\r (1件は変更できませんでした)\r\r"
                                       "元に戻せなかったファイル（フォルダ " + photos.path() + "）：\r" + stranded);
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", stranded, "clip.mov"}));
+    // The window lists the names given back, and counts them.
+    auto *fileList = window->findChild<FileList *>("File1");
+    QStringList listed;
+    for (int i = 0; i < fileList->count(); ++i)
+        listed << fileList->item(i)->text();
+    EXPECT_EQ(listed, filesIn(photos.path()));
+    EXPECT_EQ(window->findChild<QLabel *>("Label2")->text(), "Files:4");
 
     // A temporary name is never final: the file left under one is offered
     // again, and the folder stays refused, until it has its name back.
