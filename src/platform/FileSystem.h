@@ -162,7 +162,7 @@ int writeRefusal(const QString &folder);
 // The characters no name may hold in the folder besides '/' and NUL: those
 // Windows forbids (\ : * ? " < > |) on a FAT, exFAT or NTFS volume, a
 // Windows share, or a FUSE volume over a device (which are those in
-// practice); none elsewhere.
+// practice) or of those drivers; none elsewhere.
 QString charactersForbiddenIn(const QString &folder);
 // True when the system error means the volume is gone, not the file.
 bool volumeGoneError(int error);

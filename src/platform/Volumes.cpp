@@ -25,8 +25,9 @@ int writeRefusal(const QString &folder)
 
 QString charactersForbiddenIn(const QString &folder)
 {
-    static const QList<QByteArray> windowsNames = {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk",
-                                                   "cifs", "smb3", "smbfs"};
+    static const QList<QByteArray> windowsNames = {"vfat",         "msdos",     "exfat",       "ntfs",
+                                                   "ntfs3",        "fuseblk",   "fuse.fusefat", "fuse.exfat",
+                                                   "fuse.ntfs-3g", "cifs",      "smb3",        "smbfs"};
     const QStorageInfo volume(folder);
     return volume.isValid() && windowsNames.contains(volume.fileSystemType()) ? QStringLiteral("\\:*?\"<>|")
                                                                              : QString();

@@ -1,6 +1,7 @@
 #include "rename/MoveOrder.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -23,6 +24,25 @@ void assignGroups(RenamePlan &plan)
                 || (plan.keepShotsTogether && !shotOf(i).isEmpty() && shotOf(i) == shotOf(i - 1)));
         files[i].group = joins ? group : ++group;
     }
+}
+
+void leaveUnchangedOut(RenamePlan &plan)
+{
+    QSet<int> moving;
+    for (const PlannedRename &file : plan.files) {
+        if (file.newName != file.formerName)
+            moving.insert(file.group);
+    }
+    std::vector<PlannedRename> kept;
+    for (PlannedRename &file : plan.files) {
+        if (moving.contains(file.group)) {
+            kept.push_back(std::move(file));
+        } else {
+            plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
+            ++plan.unchanged;
+        }
+    }
+    plan.files = std::move(kept);
 }
 
 void orderMoves(RenamePlan &plan, bool caseInsensitive)

@@ -14,6 +14,10 @@ namespace pelmora {
 // files of one shot (a RAW+JPEG pair) when shots are kept together.
 void assignGroups(RenamePlan &plan);
 
+// Leaves out the groups none of whose files changes its name (its bytes
+// alike): they are not moved, counted as renamed or logged; counted apart.
+void leaveUnchangedOut(RenamePlan &plan);
+
 // The order of the moves, and which files need a temporary name: a file
 // whose new name another file of the run still bears waits for it; only
 // the files of a cycle (a swap) and a rename by letter case alone on a

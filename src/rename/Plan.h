@@ -92,6 +92,7 @@ struct RenamePlan {
     std::vector<PlannedRename> files;
     std::vector<LeftOut> leftOut;
     int excluded = 0;     // left out for their extension, as the closing message counts them
+    int unchanged = 0;    // left out as their new name is their name
     qint64 undoOf = 0;    // undo: the run undone, its operation and when it ran
     Operation undoneOperation = Operation::ShotDate;
     QDateTime undoneStarted;

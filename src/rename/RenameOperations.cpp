@@ -117,6 +117,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     markTakenNames(names, plan);
     assignGroups(plan);
+    leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);
     return plan;
 }
@@ -159,11 +160,19 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         Transaction transaction(database);
         database.empty(Table::FileNameList);
         database.addListRows(listRowsFor(rules, plan));
-        outcome.runId = journal::begin(database, plan);
+        // A run with no file to move is no run: nothing to record or undo.
+        if (!plan.files.empty())
+            outcome.runId = journal::begin(database, plan);
         transaction.commit();
     } catch (const DatabaseError &error) {
         refuse(outcome, Status::DatabaseUnavailable, Refusal::Database);
         outcome.databaseFailure = error.failure();
+        return outcome;
+    }
+    if (outcome.runId == 0) {
+        outcome.failed = int(plan.undecodable.size());
+        outcome.plan = std::move(plan);
+        outcome.folder = outcome.plan.folder;
         return outcome;
     }
 

@@ -23,7 +23,7 @@ inline const QString kCameraClocksTitle = QStringLiteral("カメラの時計");
 // The closing message of the counting rename operations; a line for the
 // renames that failed follows only when there were any.
 // "All renamed" only when no file failed and the run was not stopped.
-QString renameSummary(int renamed, int excluded, int failed, bool stopped = false);
+QString renameSummary(int renamed, int excluded, int failed, bool stopped = false, int unchanged = 0);
 // What an operation's outcome says: the closing message of a run, or why it
 // did not run.
 QString outcomeMessage(const OperationOutcome &outcome);

@@ -9,11 +9,25 @@
 
 namespace pelmora::text {
 
-QString renameSummary(int renamed, int excluded, int failed, bool stopped)
+namespace {
+
+QString excludedLine(int excluded)
+{
+    return excluded == 0 ? QString()
+                         : QStringLiteral("\r (") + QString::number(excluded)
+            + QStringLiteral("件は拡張子が合致しないため変更除外しました)");
+}
+
+} // namespace
+
+QString renameSummary(int renamed, int excluded, int failed, bool stopped, int unchanged)
 {
     QString message = QString::number(renamed) + QStringLiteral("件のファイル名を変更しました\r");
+    if (unchanged != 0) // never "all renamed": those were not
+        return message.chopped(1) + excludedLine(excluded) + QStringLiteral("\r (") + QString::number(unchanged)
+            + QStringLiteral("件は名前が変わらないため変更しませんでした)") + failureLine(failed);
     if (excluded != 0)
-        message += QStringLiteral(" (") + QString::number(excluded) + QStringLiteral("件は拡張子が合致しないため変更除外しました)");
+        message += excludedLine(excluded).mid(1);
     else if (failed == 0 && stopped)
         return message.chopped(1); // the line that says it was stopped follows
     else if (failed == 0)
@@ -30,7 +44,7 @@ QString closingMessage(const OperationOutcome &outcome)
     switch (rulesOf(outcome.plan.operation).closing) {
     case Closing::Counts:
         return renameSummary(outcome.renamed, outcome.plan.excluded, outcome.failed,
-                             outcome.stopReason != OperationOutcome::StopReason::None);
+                             outcome.stopReason != OperationOutcome::StopReason::None, outcome.plan.unchanged);
     case Closing::Plain:
         return QStringLiteral("変更しました") + failureLine(outcome.failed);
     case Closing::Undone:

@@ -91,6 +91,29 @@ TEST_F(RenameByDate, NamesThatAreNoUtf8AreReportedNotRenamed)
         ::unlink((folderName + name).constData()); // QDir cannot see them to remove them
 }
 
+// Renaming a renamed folder again changes no name: nothing is moved,
+// counted as renamed or logged, the close counts the files apart, and the
+// undo still goes to the run that renamed them.
+TEST_F(RenameByDate, ARunThatChangesNothingIsNoRun)
+{
+    dated("a.jpg", "2021-03-05 09:00:00");
+    dated("b.jpg", "2021-03-05 10:00:00");
+    dated("c.png", "2021-03-05 11:00:00");
+    ASSERT_EQ(run(Operation::ShotDate).renamed, 3);
+    const qint64 logged = database->count(Table::FileNameLog);
+    dated("d.jpg", "2021-03-06 09:00:00"); // one new file: it alone moves
+    const OperationOutcome again = run(Operation::ShotDate);
+    EXPECT_EQ(again.renamed, 1);
+    EXPECT_EQ(text::outcomeMessage(again), "1件のファイル名を変更しました\r (3件は名前が変わらないため変更しませんでした)");
+    EXPECT_EQ(database->count(Table::FileNameLog), logged + 1);
+    const OperationOutcome nothing = run(Operation::ShotDate);
+    EXPECT_EQ(text::outcomeMessage(nothing), "0件のファイル名を変更しました\r (4件は名前が変わらないため変更しませんでした)");
+    EXPECT_EQ(database->count(Table::FileNameLog), logged + 1);
+    const OperationOutcome undone = RenameSession(clock).undo(*database);
+    EXPECT_EQ(undone.renamed, 1); // the run that moved d.jpg, not the one that moved nothing
+    EXPECT_EQ(files(), QStringList({"210305-001.jpg", "210305-002.jpg", "210305-003.png", "d.jpg"}));
+}
+
 TEST_F(RenameByDate, ListHoldsOnlyTheLatestRun)
 {
     dated("a.jpg", "2021-03-05 09:00:00");
