@@ -1,11 +1,13 @@
 #include "rename/Candidates.h"
 
 #include "platform/FileSystem.h"
+#include "rename/Companions.h"
 #include "rename/DateCorrections.h"
 #include "rename/NameFormat.h"
 #include "rename/Progress.h"
 
 #include <QDateTime>
+#include <QSet>
 
 namespace pelmora {
 
@@ -26,11 +28,20 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         }
     }
     QStringList taking;
+    // A raw file follows the JPEG of its shot though no box names it: taken
+    // when a JPEG of its base name takes part, given back unless it shares
+    // the JPEG's second (releaseUnpairedRawMates).
+    QStringList rawCandidates;
+    QSet<QString> jpegBases;
     for (const QString &name : names) {
         if (progress)
             progress->working();
         const QString extension = fs::extensionOf(name);
         if (!takesPart(extension, inputs.extensions)) {
+            if (inputs.companions && isRawName(name) && !isTemporaryName(name)) {
+                rawCandidates << name;
+                continue;
+            }
             plan.leftOut.push_back({name, LeftOut::Reason::Extension});
             if (rules.countsExcluded)
                 ++plan.excluded;
@@ -42,6 +53,18 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
             continue;
         }
         taking << name;
+        if (namedAsJpeg(name))
+            jpegBases.insert(fs::baseNameOf(name).toCaseFolded());
+    }
+    const qsizetype takenByBoxes = taking.size();
+    for (const QString &name : rawCandidates) {
+        if (jpegBases.contains(fs::baseNameOf(name).toCaseFolded())) {
+            taking << name;
+        } else {
+            plan.leftOut.push_back({name, LeftOut::Reason::Extension});
+            if (rules.countsExcluded)
+                ++plan.excluded;
+        }
     }
     // Each file is known by its content, so that undo and recovery move it
     // and no other; a JPEG's date is scanned from the same read of its head.
@@ -63,6 +86,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         if (identity)
             file.date = QDateTime::fromSecsSinceEpoch(identity->modified);
         file.dateSource = DateSource::Modified;
+        file.rawMate = i >= takenByBoxes;
         plan.files.push_back(file);
         paths << fs::joinPath(inputs.folder, name);
     }

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PropertyReader.h"
+#include "rename/Naming.h"
 
 #include <QHash>
 #include <QSet>
@@ -46,6 +47,34 @@ void bringShotsTogether(std::vector<PlannedRename> &files)
     for (const size_t i : order)
         sorted.push_back(std::move(files[i]));
     files = std::move(sorted);
+}
+
+bool isRawName(const QString &name)
+{
+    static const QStringList extensions = {
+        QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("nef"), QStringLiteral("nrw"), QStringLiteral("arw"),
+        QStringLiteral("srf"), QStringLiteral("sr2"), QStringLiteral("raf"), QStringLiteral("orf"), QStringLiteral("rw2"),
+        QStringLiteral("pef"), QStringLiteral("dng"), QStringLiteral("srw"), QStringLiteral("x3f"), QStringLiteral("3fr"),
+        QStringLiteral("iiq"), QStringLiteral("erf"), QStringLiteral("kdc"), QStringLiteral("mrw"), QStringLiteral("rwl")};
+    return extensions.contains(fs::extensionOf(name), Qt::CaseInsensitive);
+}
+
+void releaseUnpairedRawMates(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan)
+{
+    QSet<QString> jpegShots;
+    for (const PlannedRename &file : plan.files) {
+        if (!file.rawMate && namedAsJpeg(file.formerName))
+            jpegShots.insert(shotKey(inputs, file));
+    }
+    jpegShots.remove(QString());
+    std::erase_if(plan.files, [&](const PlannedRename &file) {
+        if (!file.rawMate || jpegShots.contains(shotKey(inputs, file)))
+            return false;
+        plan.leftOut.push_back({file.formerName, LeftOut::Reason::Extension});
+        if (rules.countsExcluded)
+            ++plan.excluded;
+        return true;
+    });
 }
 
 bool isSidecarName(const QString &name)

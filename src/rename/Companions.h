@@ -19,6 +19,15 @@ namespace pelmora {
 // low-resolution copy of a movie).
 bool isSidecarName(const QString &name);
 
+// A raw picture by its extension (cr2, cr3, nef, nrw, arw, srf, sr2, raf,
+// orf, rw2, pef, dng, srw, x3f, 3fr, iiq, erf, kdc, mrw, rwl, any case).
+bool isRawName(const QString &name);
+
+// Gives back to the files left out for their extension each raw file taken
+// only for a JPEG of its base name (rawMate) whose shot it turns out not to
+// share: its date taken lies in another second.
+void releaseUnpairedRawMates(const OperationRules &rules, const NamingInputs &inputs, RenamePlan &plan);
+
 // A sidecar taken out of the plan before the files are named.
 struct SetAside {
     PlannedRename file;

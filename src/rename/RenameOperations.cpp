@@ -93,6 +93,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
     }
     if (plan.cancelled)
         return plan;
+    releaseUnpairedRawMates(rules, inputs, plan);
     std::vector<SetAside> sidecars = takeOutSidecars(rules, inputs, plan);
     const FolderNames names = FolderNames::of(plan.folder);
     // Numbered in listing order, as the files are taken.

@@ -421,6 +421,8 @@ DetailTable planTable(const RenamePlan &plan)
         const bool marked = !remark.isEmpty();
         if (remark.isEmpty() && file.companion)
             remark = QStringLiteral("関連ファイル（次のファイルと一緒に変更）");
+        if (remark.isEmpty() && file.rawMate)
+            remark = QStringLiteral("関連ファイル（同じ撮影のJPEGと一緒に変更）");
         if (const QString corrected = correctionText(file.correction); !corrected.isEmpty())
             remark += (remark.isEmpty() ? QString() : QStringLiteral("　")) + corrected;
         table.rows.push_back({{shown(file.formerName), shown(file.newName),

@@ -90,6 +90,25 @@ TEST_F(Companions, PairsShareANameAndSidecarsFollowInEveryOperation)
     }
 }
 
+// No box names the raw file: it follows the JPEG of its shot, with its
+// sidecars, and the preview says so; a raw file of another second does not.
+TEST_F(Companions, ARawFollowsItsJpegThoughNoBoxNamesIt)
+{
+    setModified(copy("exiftool-t-images/CanonRaw.cr2", "IMG_0002.CR2"), at("2001-01-01 00:00:00"));
+    NamingInputs in = chosen();
+    in.extensions = {"JPG", "MOV", "PNG"};
+    const OperationOutcome preview = RenameSession(clock).preview(Operation::ShotDate, in, database.get());
+    EXPECT_TRUE(text::tableLines(text::planTable(preview.plan))
+                    .contains("DSCF0001.RAF → 010219-001.RAF\t2001/02/19 06:40:05\t撮影日時(EXIF)\t"
+                              "関連ファイル（同じ撮影のJPEGと一緒に変更）"))
+        << text::tableLines(text::planTable(preview.plan)).toStdString();
+    const OperationOutcome outcome = run(Operation::ShotDate, in);
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(outcome.plan.excluded, 3); // notes.txt and .xmp, and the CR2 of another shot than IMG_0002.JPG
+    for (const char *name : {"010219-001.RAF", "010219-001.RAF.xmp", "010219-001.xmp", "IMG_0002.CR2"})
+        EXPECT_TRUE(files().contains(name)) << name;
+}
+
 // Turned off, a pair is two shots and the sidecars stay as they are.
 TEST_F(Companions, TurnedOffEveryFileIsOnItsOwn)
 {
