@@ -26,6 +26,17 @@ void assignGroups(RenamePlan &plan)
     }
 }
 
+void markBlockedGroups(RenamePlan &plan)
+{
+    QSet<int> blocked;
+    for (const PlannedRename &file : plan.files) {
+        if (file.nameTaken || file.blocked)
+            blocked.insert(file.group);
+    }
+    for (PlannedRename &file : plan.files)
+        file.blocked = blocked.contains(file.group);
+}
+
 void leaveUnchangedOut(RenamePlan &plan)
 {
     QSet<int> moving;

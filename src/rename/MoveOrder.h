@@ -14,6 +14,10 @@ namespace pelmora {
 // files of one shot (a RAW+JPEG pair) when shots are kept together.
 void assignGroups(RenamePlan &plan);
 
+// Marks every file of a group one of whose files has its new name taken:
+// the group cannot run.
+void markBlockedGroups(RenamePlan &plan);
+
 // Leaves out the groups none of whose files changes its name (its bytes
 // alike): they are not moved, counted as renamed or logged; counted apart.
 void leaveUnchangedOut(RenamePlan &plan);

@@ -101,6 +101,8 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
     Shots shots;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
+        if (file.blocked) // keeps the name it cannot have, and leaves its number to the next shot
+            continue;
         if (const std::optional<size_t> pair = shots.pairedWith(shotKey(inputs, file), file, i)) {
             takeNameOf(file, files[*pair].newFileName);
             continue;

@@ -15,6 +15,11 @@
 #include "rename/RunGuards.h"
 #include "rename/UndoPlan.h"
 
+#include <QSet>
+
+#include <map>
+#include <tuple>
+
 namespace pelmora {
 
 namespace {
@@ -66,6 +71,45 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
     return rows;
 }
 
+// New names for the files, the sidecars attached, the names already taken
+// marked, and the groups that cannot run for it marked blocked.
+void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const FolderNames &names, RenamePlan &plan,
+               std::vector<SetAside> sidecars)
+{
+    switch (rules.naming) {
+    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
+    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
+    case Naming::Replace:
+    case Naming::Append: nameByText(rules, inputs, plan); break;
+    case Naming::Former: break;
+    }
+    // A RAW and its JPEG move as one in every operation.
+    plan.keepShotsTogether = inputs.companions;
+    for (PlannedRename &file : plan.files)
+        file.shot = shotKey(inputs, file);
+    if (plan.keepShotsTogether)
+        bringShotsTogether(plan.files);
+    attachSidecars(rules, std::move(sidecars), plan);
+    markTakenNames(names, plan);
+    assignGroups(plan);
+    markBlockedGroups(plan);
+}
+
+// The blocked groups whose numbered file (the first that is no sidecar)
+// could have its new name.
+QSet<int> groupsGivingTheirNumberAway(const RenamePlan &plan)
+{
+    QSet<int> seen, giving;
+    for (const PlannedRename &file : plan.files) {
+        if (file.companion || seen.contains(file.group))
+            continue;
+        seen.insert(file.group);
+        if (file.blocked && !file.nameTaken)
+            giving.insert(file.group);
+    }
+    return giving;
+}
+
 } // namespace
 
 RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source,
@@ -101,23 +145,36 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
         markDatesThatStandOut(plan.files);
-    switch (rules.naming) {
-    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
-    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
-    case Naming::Replace:
-    case Naming::Append: nameByText(rules, inputs, plan); break;
-    case Naming::Former: break;
+    // A group with a file whose new name is taken cannot run. When its own
+    // numbered name is free (a sidecar's or the RAW's name is taken), every
+    // file of it keeps the name it was first given and the number goes to
+    // the next shot: the files are named again until no other group turns
+    // out blocked by the change. A group whose numbered name is taken keeps
+    // its number, as a taken name always has.
+    // (A few rounds at most: past them, a group found blocked keeps its number.)
+    std::map<QString, std::pair<QString, QString>> blocked; // former name -> the new names it keeps
+    for (int round = 0;; ++round) {
+        RenamePlan named = plan;
+        for (PlannedRename &file : named.files) {
+            if (const auto kept = blocked.find(file.formerName); kept != blocked.end()) {
+                file.blocked = true;
+                std::tie(file.newName, file.newFileName) = kept->second;
+            }
+        }
+        nameFiles(rules, inputs, names, named, sidecars);
+        const std::size_t before = blocked.size();
+        for (const int group : groupsGivingTheirNumberAway(named)) {
+            for (const PlannedRename &file : named.files) {
+                if (file.group == group)
+                    blocked.try_emplace(file.formerName, file.newName, file.newFileName);
+            }
+        }
+        if (blocked.size() == before || rules.naming != Naming::ByDay || round == 16) {
+            plan = std::move(named);
+            break;
+        }
     }
-    // A RAW and its JPEG move as one in every operation.
-    plan.keepShotsTogether = inputs.companions;
-    for (PlannedRename &file : plan.files)
-        file.shot = shotKey(inputs, file);
-    if (plan.keepShotsTogether)
-        bringShotsTogether(plan.files);
-    attachSidecars(rules, std::move(sidecars), plan);
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
-    markTakenNames(names, plan);
-    assignGroups(plan);
     leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);
     return plan;

@@ -412,6 +412,8 @@ DetailTable planTable(const RenamePlan &plan)
         QString remark;
         if (file.nameTaken)
             remark = QStringLiteral("同じ名前のファイルがあるため変更できません");
+        else if (file.blocked)
+            remark = QStringLiteral("一緒に変更するファイルの名前が既にあるため変更できません");
         else if (file.newName == file.formerName)
             remark = QStringLiteral("名前は変わりません");
         else if (byDateTaken && file.dateOrigin.field == DateOrigin::Field::None)

@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <map>
+
 namespace {
 
 using namespace pelmora;
@@ -106,6 +108,28 @@ TEST_F(Companions, ARawFollowsItsJpegThoughNoBoxNamesIt)
     EXPECT_EQ(outcome.failed, 0);
     EXPECT_EQ(outcome.plan.excluded, 3); // notes.txt and .xmp, and the CR2 of another shot than IMG_0002.JPG
     for (const char *name : {"010219-001.RAF", "010219-001.RAF.xmp", "010219-001.xmp", "IMG_0002.CR2"})
+        EXPECT_TRUE(files().contains(name)) << name;
+}
+
+// A photo whose sidecar cannot follow is marked with it in the preview, and
+// its number goes to the next shot of the day; after the run both keep
+// their names.
+TEST_F(Companions, AGroupThatCannotRunIsMarkedWholeAndGivesItsNumberAway)
+{
+    ASSERT_TRUE(QDir(folder.path()).mkdir("080530-001.AAE"));
+    copy("ianare-exif-samples/Canon_40D.jpg", "IMG_0005.JPG"); // the same second, after IMG_0002 in the listing
+    const OperationOutcome preview = RenameSession(clock).preview(Operation::ShotDate, chosen(), database.get());
+    const DetailTable table = text::planTable(preview.plan);
+    std::map<QString, QString> marked; // former name -> remark of a marked row
+    for (const DetailTable::Row &row : table.rows) {
+        if (row.marked)
+            marked[row.cells.value(0)] = row.cells.value(4);
+    }
+    EXPECT_EQ(marked["IMG_0002.AAE"], "同じ名前のファイルがあるため変更できません");
+    EXPECT_EQ(marked["IMG_0002.JPG"], "一緒に変更するファイルの名前が既にあるため変更できません");
+    const OperationOutcome outcome = run(Operation::ShotDate, chosen());
+    EXPECT_EQ(outcome.failed, 2);
+    for (const char *name : {"IMG_0002.AAE", "IMG_0002.JPG", "080530-001.JPG"})
         EXPECT_TRUE(files().contains(name)) << name;
 }
 
