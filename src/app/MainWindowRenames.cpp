@@ -110,7 +110,8 @@ void MainWindow::applyAndReport(RenameSession &session)
     }
     using Status = OperationOutcome::Status;
     if (outcome.status == Status::Completed || outcome.status == Status::Stopped)
-        services_.messages->show(text::outcomeMessage(outcome), Buttons::Ok, Icon::None, text::kDone,
+        services_.messages->show(text::outcomeMessage(outcome), Buttons::Ok, Icon::None,
+                                 outcome.status == Status::Stopped ? text::kStoppedTitle : text::kDone,
                                  text::failureTable(outcome.plan));
     else
         showRefusal(outcome);

@@ -15,6 +15,7 @@
 namespace pelmora::text {
 
 inline const QString kDone = QStringLiteral("完了");
+inline const QString kStoppedTitle = QStringLiteral("中止");
 inline const QString kNotNumericTitle = QStringLiteral("数値以外の入力");
 inline const QString kDatabaseErrorTitle = QStringLiteral("データベースエラー");
 inline const QString kFolderErrorTitle = QStringLiteral("フォルダエラー");

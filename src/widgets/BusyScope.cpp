@@ -25,7 +25,9 @@ bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
-        return watched != stopButton_;
+        // A click reaches the window first, which hands it to the widget
+        // under the mouse: it is stopped there, unless that is the stop button.
+        return !watched->isWindowType() && watched != stopButton_;
     case QEvent::KeyPress:
         if (auto *button = qobject_cast<QAbstractButton *>(stopButton_);
             button && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && button->isVisible()) {

@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QAbstractTableModel>
 #include <QTableView>
+
+#include <algorithm>
 #include <QTranslator>
 #include <QScrollBar>
 
@@ -79,6 +81,19 @@ Answer escapeAnswer(Buttons buttons)
 
 // The table as a model that reads its cells where they are: a run of tens
 // of thousands of files makes no item per cell.
+// Ctrl+Home and Ctrl+End go to the first and last row, staying in the
+// column shown: the former names never scroll out of view for them.
+class RowsTableView final : public QTableView {
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        const QModelIndex moved = QTableView::moveCursor(action, modifiers);
+        if ((action == MoveHome || action == MoveEnd) && moved.isValid())
+            return moved.sibling(moved.row(), std::max(currentIndex().column(), 0));
+        return moved;
+    }
+};
+
 class DetailTableModel final : public QAbstractTableModel {
 public:
     DetailTableModel(const DetailTable &details, QObject *parent)
@@ -151,7 +166,7 @@ public:
         row->addWidget(box);
         grid->addLayout(row, 1, 0, 1, 2);
 
-        table_ = new QTableView;
+        table_ = new RowsTableView;
         table_->setObjectName(QStringLiteral("detailsTable"));
         table_->setModel(new DetailTableModel(details, table_));
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);

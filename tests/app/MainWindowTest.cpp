@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QDir>
 #include <QMessageBox>
@@ -479,6 +480,12 @@ TEST(QtMessageBoxesTest, DetailsAreATableThatKeepsItsSize)
             EXPECT_EQ(model->rowCount(), 2000);
             EXPECT_GE(table->viewport()->height(), 15 * table->rowHeight(0));
             EXPECT_NE(model->index(3, 1).data(Qt::BackgroundRole), model->index(2, 1).data(Qt::BackgroundRole));
+            // Ctrl+End goes to the last row with the names still in view.
+            table->setCurrentIndex(model->index(0, 0));
+            QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+            EXPECT_EQ(table->currentIndex().row(), 1999);
+            EXPECT_EQ(table->horizontalScrollBar()->value(), 0);
+            EXPECT_EQ(table->currentIndex().column(), 0);
             if (expected == Answer::Yes) {
                 box->resize(box->size() + QSize(40, 30));
                 given = box->size();

@@ -328,8 +328,9 @@ TEST_F(RenameFromWindow, StopButtonAndEscapeStopTheRun)
             EXPECT_TRUE(stop->isVisible() && stop->isEnabled());
             if (byEscape)
                 QTest::keyClick(window->findChild<QWidget *>("File1"), Qt::Key_Escape);
-            else
-                QTest::mouseClick(stop, Qt::LeftButton);
+            else // as a user's click: to the window, at the button
+                QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                                  stop->mapTo(window, stop->rect().center()));
         });
         watcher.start(0);
         messages.shown.clear();
@@ -338,6 +339,7 @@ TEST_F(RenameFromWindow, StopButtonAndEscapeStopTheRun)
         watcher.stop();
         ASSERT_TRUE(stopped);
         ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown[1].title, "中止");
         const QString closing = messages.shown[1].text;
         EXPECT_TRUE(closing.contains("件のファイル名を変更しました") && closing.contains("(中止しました。"))
             << closing.toStdString();
