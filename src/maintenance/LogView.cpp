@@ -16,6 +16,9 @@ LogView::LogView(const QString &dataFolder, const Clock &clock, QWidget *parent)
     ui.setupUi(this);
     useLightGreenBackground(this);
     ui.DataGrid1->setModel(new LogTableModel(database_->logRowsNewestFirst(), ui.DataGrid1));
+    // One line a row, however long a name.
+    ui.DataGrid1->setWordWrap(false);
+    ui.DataGrid1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ui.DataGrid1->resizeColumnsToContents();
     // The last column takes what the others leave of the window's width.
     ui.DataGrid1->horizontalHeader()->setStretchLastSection(true);

@@ -160,7 +160,7 @@ bool differInCaseOnly(const QString &a, const QString &b);
 // Why the folder cannot be written (an errno: EROFS, EACCES, ...), or 0.
 int writeRefusal(const QString &folder);
 // The characters no name may hold in the folder besides '/' and NUL: those
-// Windows forbids (\ : * ? " < > |) on a FAT, exFAT or NTFS volume, a
+// Windows forbids (\ : * ? " < > | and control characters) on a FAT, exFAT or NTFS volume, a
 // Windows share, or a FUSE volume over a device (which are those in
 // practice) or of those drivers; none elsewhere.
 QString charactersForbiddenIn(const QString &folder);

@@ -287,9 +287,13 @@ void readPictureInto(const Exiv2::Image &image, Metadata &result)
     result.fNumber = printed(exif, "Exif.Photo.FNumber");
     result.iso = printed(exif, "Exif.Photo.ISOSpeedRatings");
     result.focalLength = printed(exif, "Exif.Photo.FocalLength");
+    // "35°39'31\"N", as maps write it; Exiv2 prints "35deg 39' 31\"".
     const auto position = [&](const char *value, const char *reference) {
-        const QString text = printed(exif, value);
-        return text.isEmpty() ? text : text + u' ' + exifText(exif, reference);
+        QString text = printed(exif, value);
+        if (text.isEmpty())
+            return text;
+        text.replace(QStringLiteral("deg "), QStringLiteral("°")).replace(QStringLiteral("' "), QStringLiteral("'"));
+        return text + exifText(exif, reference).trimmed();
     };
     result.latitude = position("Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef");
     result.longitude = position("Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef");

@@ -56,7 +56,7 @@ struct Metadata {
     QString fNumber;
     QString iso;
     QString focalLength;
-    QString latitude;       // with its reference: "35deg 39' 31\" N"
+    QString latitude;       // with its reference: "35°39'31\"N"
     QString longitude;
     QString frameSize;      // of a movie: "1920 x 1080"
     QString frameRate;      // "29.970 fps"

@@ -29,8 +29,12 @@ QString charactersForbiddenIn(const QString &folder)
                                                    "ntfs3",        "fuseblk",   "fuse.fusefat", "fuse.exfat",
                                                    "fuse.ntfs-3g", "cifs",      "smb3",        "smbfs"};
     const QStorageInfo volume(folder);
-    return volume.isValid() && windowsNames.contains(volume.fileSystemType()) ? QStringLiteral("\\:*?\"<>|")
-                                                                             : QString();
+    if (!volume.isValid() || !windowsNames.contains(volume.fileSystemType()))
+        return {};
+    QString forbidden = QStringLiteral("\\:*?\"<>|");
+    for (char16_t control = 1; control < 0x20; ++control) // a tab, a line break...
+        forbidden += QChar(control);
+    return forbidden;
 }
 
 bool volumeGoneError(int error)

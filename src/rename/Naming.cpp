@@ -101,8 +101,6 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
     Shots shots;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
-        if (file.blocked) // keeps the name it cannot have, and leaves its number to the next shot
-            continue;
         if (const std::optional<size_t> pair = shots.pairedWith(shotKey(inputs, file), file, i)) {
             takeNameOf(file, files[*pair].newFileName);
             continue;
@@ -176,6 +174,7 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
                 replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
             if (replaced == file.formerName) {
                 plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
+                ++plan.unchanged;
                 continue;
             }
             file.newName = replaced;

@@ -25,18 +25,30 @@ std::array<QString, kExtensionBoxCount> movieExtensions()
     return boxesHolding({"mp4", "mov", "mts", "avi", "wmv", "mpeg"});
 }
 
+namespace {
+
+// Full-width digits and signs, as a Japanese input method types them, read
+// as the ASCII ones; other scripts' digits are no digits here.
+QString asciiForm(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_KC);
+}
+
+} // namespace
+
 bool isNumericText(const QString &text)
 {
-    static const QRegularExpression number(QStringLiteral(R"(^\s*[+-]?\d+(\.\d+)?\s*$)"));
-    return number.match(text).hasMatch();
+    static const QRegularExpression number(QStringLiteral(R"(^\s*[+-]?[0-9]+(\.[0-9]+)?\s*$)"));
+    return number.match(asciiForm(text)).hasMatch();
 }
 
 std::optional<int> wholeNumber(const QString &text)
 {
-    static const QRegularExpression whole(QStringLiteral(R"(^\s*[+-]?\d{1,9}\s*$)"));
-    if (!whole.match(text).hasMatch())
+    static const QRegularExpression whole(QStringLiteral(R"(^\s*[+-]?[0-9]{1,9}\s*$)"));
+    const QString ascii = asciiForm(text);
+    if (!whole.match(ascii).hasMatch())
         return std::nullopt;
-    return text.trimmed().toInt();
+    return ascii.trimmed().toInt();
 }
 
 } // namespace pelmora

@@ -74,7 +74,7 @@ struct PlannedRename {
     QString shot;              // base name and second: a RAW and its JPEG share one; empty without a date
     int group = 0;             // the files of one group move, fail and stop as one
     bool viaTemporary = false; // steps aside under its temporary name first (a swap, a change of case alone)
-    bool blocked = false;      // a file of its group has a name taken: the group cannot run, and takes no number
+    bool blocked = false;      // a file of its group has its new name taken: the group cannot run
     bool rawMate = false;      // a raw file no box names, taken for the JPEG of its shot
     bool dateStandsOut = false; // far from the dates of its camera's other files (a reset clock): named as read, flagged
 };

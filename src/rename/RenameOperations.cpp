@@ -15,10 +15,7 @@
 #include "rename/RunGuards.h"
 #include "rename/UndoPlan.h"
 
-#include <QSet>
 
-#include <map>
-#include <tuple>
 
 namespace pelmora {
 
@@ -95,21 +92,6 @@ void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const Fo
     markBlockedGroups(plan);
 }
 
-// The blocked groups whose numbered file (the first that is no sidecar)
-// could have its new name.
-QSet<int> groupsGivingTheirNumberAway(const RenamePlan &plan)
-{
-    QSet<int> seen, giving;
-    for (const PlannedRename &file : plan.files) {
-        if (file.companion || seen.contains(file.group))
-            continue;
-        seen.insert(file.group);
-        if (file.blocked && !file.nameTaken)
-            giving.insert(file.group);
-    }
-    return giving;
-}
-
 } // namespace
 
 RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source,
@@ -145,35 +127,7 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
         markDatesThatStandOut(plan.files);
-    // A group with a file whose new name is taken cannot run. When its own
-    // numbered name is free (a sidecar's or the RAW's name is taken), every
-    // file of it keeps the name it was first given and the number goes to
-    // the next shot: the files are named again until no other group turns
-    // out blocked by the change. A group whose numbered name is taken keeps
-    // its number, as a taken name always has.
-    // (A few rounds at most: past them, a group found blocked keeps its number.)
-    std::map<QString, std::pair<QString, QString>> blocked; // former name -> the new names it keeps
-    for (int round = 0;; ++round) {
-        RenamePlan named = plan;
-        for (PlannedRename &file : named.files) {
-            if (const auto kept = blocked.find(file.formerName); kept != blocked.end()) {
-                file.blocked = true;
-                std::tie(file.newName, file.newFileName) = kept->second;
-            }
-        }
-        nameFiles(rules, inputs, names, named, sidecars);
-        const std::size_t before = blocked.size();
-        for (const int group : groupsGivingTheirNumberAway(named)) {
-            for (const PlannedRename &file : named.files) {
-                if (file.group == group)
-                    blocked.try_emplace(file.formerName, file.newName, file.newFileName);
-            }
-        }
-        if (blocked.size() == before || rules.naming != Naming::ByDay || round == 16) {
-            plan = std::move(named);
-            break;
-        }
-    }
+    nameFiles(rules, inputs, names, plan, std::move(sidecars));
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);

@@ -30,9 +30,9 @@ bool refuseUnusableText(Operation operation, const NamingInputs &inputs, Operati
     const Naming naming = rulesOf(operation).naming;
     if (naming == Naming::Former)
         return false;
-    // Replace looks for its Pre Text: only what it writes must be a name.
     std::vector<std::pair<TextBox, const QString *>> written = {{TextBox::Post, &inputs.postText}};
-    if (naming != Naming::Replace)
+    // Replace looks for its Pre Text; Append writes the Post Text alone.
+    if (naming != Naming::Replace && naming != Naming::Append)
         written.insert(written.begin(), {TextBox::Pre, &inputs.preText});
     QString forbidden;
     bool volumeRead = false;

@@ -91,7 +91,11 @@ QString outcomeMessage(const OperationOutcome &outcome)
 QString unusableText(const QString &character, OperationOutcome::TextBox box, bool onThisVolume)
 {
     const QString boxName = box == OperationOutcome::TextBox::Pre ? QStringLiteral("Pre Text") : QStringLiteral("Post Text");
-    return boxName + QStringLiteral("に、ファイル名に使えない文字「") + character + QStringLiteral("」があります。")
+    // A control character is shown by its code: it has no shape of its own.
+    const QString shownCharacter = character.size() == 1 && character[0].unicode() < 0x20
+        ? QStringLiteral("U+") + QString::number(character[0].unicode(), 16).rightJustified(4, u'0').toUpper()
+        : character;
+    return boxName + QStringLiteral("に、ファイル名に使えない文字「") + shownCharacter + QStringLiteral("」があります。")
         + (onThisVolume ? QStringLiteral("\r（このフォルダのドライブでは \\ : * ? \" < > | を名前に使えません）") : QString());
 }
 

@@ -179,8 +179,11 @@ TEST_F(Cli, RefusesWhatItCannotRun)
     EXPECT_EQ(filesIn(photos.path()), QStringList({"a.JPG", "b.jpg", "c.png"}));
     EXPECT_EQ(runCli({"--data", data.path(), "append", photos.path(), "--post", "a/b"}).err,
               "pelmora-cli: Post Textに、ファイル名に使えない文字「/」があります。\n");
-    // Replace looks for its Pre Text: a '/' there finds nothing, and is no error.
+    // Replace looks for its Pre Text, and Append writes its Post Text alone:
+    // a '/' in the other box is no error.
     EXPECT_EQ(runCli({"--data", data.path(), "replace", photos.path(), "--pre", "/", "--post", "x"}).exitCode, 0);
+    EXPECT_EQ(runCli({"--data", data.path(), "append", photos.path(), "--pre", "x/y", "--post", "z", "--dry-run"}).exitCode,
+              0);
 
     // A temporary name no record explains: the dry run refuses as the run
     // would, also before there is any database (none is made).

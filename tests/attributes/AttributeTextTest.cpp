@@ -49,6 +49,8 @@ TEST(AttributeText, FiveHundredLinesWithTheColumnsTheRenamesRead)
         attributeText(readAttributes(pixel, reader.read(pixel), ClockOffsets({{"Google Pixel 8 Pro", "", -101}})))
             .split("\r\n");
     EXPECT_EQ(corrected[13], "13 : 撮影日時(EXIF)　時間帯 UTC+02:00　補正 -1分41秒（2023/10/06 22:52:10）");
+    EXPECT_EQ(corrected[37], "37 : 40°24'0\"N"); // as maps write it
+    EXPECT_EQ(corrected[38], "38 : 3°42'53\"W");
 
     // A damaged file: its name and empty values, never a crash.
     const QString damaged = writeFile(folder.path(), "d.jpg", QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF" "Exif", 10));

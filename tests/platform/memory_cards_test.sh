@@ -88,6 +88,9 @@ for card in fat exfat; do
   refused=$(pelmora append "$dcim" --ext jpg --post "12:30" 2>&1 >/dev/null; echo "exit $?")
   check "$card: a text the card cannot hold is refused" \
     test "${refused##*exit }" = 1 -a -n "$(grep -F '「:」' <<<"$refused")" -a "$(state "$dcim")" = "$before"
+  refused=$(pelmora shot-date "$dcim" --ext jpg --pre "$(printf 'a\tb')" 2>&1 >/dev/null; echo "exit $?")
+  check "$card: a tab is refused too, shown by its code" \
+    test "${refused##*exit }" = 1 -a -n "$(grep -F '「U+0009」' <<<"$refused")"
 
   # A folder "img_0060(x).jpg" takes the name "IMG_0060(x).JPG" on a card:
   # the plan says so before anything happens.

@@ -111,10 +111,9 @@ TEST_F(Companions, ARawFollowsItsJpegThoughNoBoxNamesIt)
         EXPECT_TRUE(files().contains(name)) << name;
 }
 
-// A photo whose sidecar cannot follow is marked with it in the preview, and
-// its number goes to the next shot of the day; after the run both keep
-// their names.
-TEST_F(Companions, AGroupThatCannotRunIsMarkedWholeAndGivesItsNumberAway)
+// A photo whose sidecar cannot follow is marked with it in the preview;
+// after the run both keep their names, and the next shot of the day goes on.
+TEST_F(Companions, AGroupThatCannotRunIsMarkedWhole)
 {
     ASSERT_TRUE(QDir(folder.path()).mkdir("080530-001.AAE"));
     copy("ianare-exif-samples/Canon_40D.jpg", "IMG_0005.JPG"); // the same second, after IMG_0002 in the listing
@@ -129,7 +128,7 @@ TEST_F(Companions, AGroupThatCannotRunIsMarkedWholeAndGivesItsNumberAway)
     EXPECT_EQ(marked["IMG_0002.JPG"], "一緒に変更するファイルの名前が既にあるため変更できません");
     const OperationOutcome outcome = run(Operation::ShotDate, chosen());
     EXPECT_EQ(outcome.failed, 2);
-    for (const char *name : {"IMG_0002.AAE", "IMG_0002.JPG", "080530-001.JPG"})
+    for (const char *name : {"IMG_0002.AAE", "IMG_0002.JPG", "080530-002.JPG"})
         EXPECT_TRUE(files().contains(name)) << name;
 }
 

@@ -35,10 +35,13 @@ TEST(NameFormat, ExtensionTestStopsAtTheFirstEmptyBox)
 
 TEST(NamingInputs, NumericAndWholeNumberTexts)
 {
-    for (const char *yes : {"12", " 7 ", "-1", "+3", "1.5", "007"})
+    for (const char *yes : {"12", " 7 ", "-1", "+3", "1.5", "007", "１２"})
         EXPECT_TRUE(isNumericText(yes)) << yes;
-    for (const char *no : {"", " ", "1a", "1.", ".5", "1,000", "0x10", "--1"})
+    for (const char *no : {"", " ", "1a", "1.", ".5", "1,000", "0x10", "--1", "١٢"})
         EXPECT_FALSE(isNumericText(no)) << no;
+    EXPECT_EQ(wholeNumber("　１２"), 12); // full-width, as a Japanese input method types it
+    EXPECT_EQ(wholeNumber("－３"), -3);
+    EXPECT_EQ(wholeNumber("١٢"), std::nullopt);
     // Padded, negative and fractional ones: RenameByNewNumber.StartNumberMustBeWholeAndMayBeNegative.
     EXPECT_EQ(wholeNumber("99999999999"), std::nullopt); // beyond an int
 }

@@ -111,7 +111,9 @@ TEST_F(ReplaceText, EachFileOnceAndCountsTellTheTruth)
     // An empty search text changes no name, so nothing is renamed or logged.
     const qint64 logged = database->count(Table::FileNameLog);
     in.preText = "";
-    EXPECT_EQ(run(Operation::ReplaceText, in).renamed, 0);
+    const OperationOutcome nothing = run(Operation::ReplaceText, in);
+    EXPECT_EQ(nothing.renamed, 0); // and never "all renamed":
+    EXPECT_TRUE(text::outcomeMessage(nothing).contains("件は名前が変わらないため変更しませんでした)"));
     EXPECT_EQ(database->count(Table::FileNameLog), logged);
 
     // A replacement that would leave the folder is refused before anything is planned.
