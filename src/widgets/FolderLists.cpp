@@ -117,7 +117,13 @@ void FileList::setFolder(const QString &folder)
 void FileList::reread()
 {
     clear();
-    addItems(fs::listPlainFiles(folder_));
+    // A name that is no UTF-8 (Shift JIS from an old camera) is listed too,
+    // its bytes written as the closing message writes them ("\x93").
+    QStringList undecodable;
+    QStringList names = fs::listPlainFiles(folder_, &undecodable);
+    names << undecodable;
+    names.sort();
+    addItems(names);
 }
 
 DriveList::DriveList(QWidget *parent)

@@ -34,6 +34,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace pelmora;
 using namespace pelmora::test;
 
@@ -237,10 +240,15 @@ TEST_F(MainWindowTest, FolderChoiceUpdatesLabelsAndFileList)
     for (const char *name : {"a.jpg", "b.txt", ".hidden.jpg"})
         writeFile(photos.path(), name);
     QDir(photos.path()).mkdir("sub");
+    // A Shift JIS name is listed and counted, its bytes shown.
+    const QByteArray shiftJis = QFile::encodeName(photos.path()) + "/\x93\xfa.jpg";
+    ::close(::open(shiftJis.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     ASSERT_TRUE(window->chooseFolder(photos.path()));
     EXPECT_EQ(control<QLabel>("Label1")->text(), photos.path() + "/");
-    EXPECT_EQ(control<QLabel>("Label2")->text(), "Files:2");
-    EXPECT_EQ(control<FileList>("File1")->entryCount(), 2);
+    EXPECT_EQ(control<QLabel>("Label2")->text(), "Files:3");
+    EXPECT_EQ(control<FileList>("File1")->entryCount(), 3);
+    EXPECT_EQ(control<FileList>("File1")->item(0)->text(), "\\x93\\xfa.jpg");
+    ::unlink(shiftJis.constData());
 
     EXPECT_FALSE(window->chooseFolder(photos.path() + "/missing"));
     EXPECT_EQ(control<FolderList>("Dir1")->path(), photos.path());
