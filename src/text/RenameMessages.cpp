@@ -431,9 +431,15 @@ DetailTable planTable(const RenamePlan &plan)
             remark = QStringLiteral("関連ファイル（同じ撮影のJPEGと一緒に変更）");
         if (const QString corrected = correctionText(file.correction); !corrected.isEmpty())
             remark += (remark.isEmpty() ? QString() : QStringLiteral("　")) + corrected;
+        // An undo shows the date each file was named by, and its kind.
+        const bool undo = plan.operation == Operation::Undo;
+        const QString origin = byDateTaken ? dateOriginText(file.dateOrigin)
+            : !undo                        ? QString()
+            : file.dateSource == DateSource::Taken    ? QStringLiteral("撮影日時")
+            : file.dateSource == DateSource::Modified ? kFileTimeOrigin
+                                                      : QString();
         table.rows.push_back({{shown(file.formerName), shown(file.newName),
-                               namedByDate ? fixedDateTimeText(file.date, u'/') : QString(),
-                               byDateTaken ? dateOriginText(file.dateOrigin) : QString(), remark},
+                               namedByDate || undo ? fixedDateTimeText(file.date, u'/') : QString(), origin, remark},
                               marked});
     }
     for (const LeftOut &file : plan.leftOut)

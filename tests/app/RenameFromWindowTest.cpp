@@ -115,7 +115,8 @@ TEST_F(RenameFromWindow, ConfirmationOffersThePlanAndUndoTakesItBack)
     EXPECT_EQ(messages.shown[0].buttons, Buttons::YesNo);
     EXPECT_EQ(messages.shown[0].text, "直前の変更を元に戻しますか？\r\rファイル名変換(新規付番)（2026/01/02 12:34:05）\r"
                                       "全 2 件\r\rフォルダ名\r" + photos.path());
-    EXPECT_EQ(messages.shown[0].detailLines(), "210305-002.JPG → IMG_2.JPG\n210305-001.jpg → IMG_1.jpg");
+    EXPECT_EQ(messages.shown[0].detailLines(), "210305-002.JPG → IMG_2.JPG\t2021/03/05 09:00:00\tファイル更新日時\n"
+                                               "210305-001.jpg → IMG_1.jpg\t2021/03/05 09:00:00\tファイル更新日時");
     EXPECT_EQ(messages.shown[1].text, "2件のファイル名を元に戻しました");
     EXPECT_EQ(filesIn(photos.path()), QStringList({"IMG_1.jpg", "IMG_2.JPG", "clip.mov"}));
 }
