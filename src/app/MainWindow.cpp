@@ -6,7 +6,7 @@
 #include "text/AttributeText.h"
 #include "widgets/TextWindow.h"
 #include "database/Compaction.h"
-#include "dates/CameraClockWindow.h"
+#include "app/CameraClockWindow.h"
 #include "dates/CameraSurvey.h"
 #include "maintenance/LogView.h"
 #include "maintenance/Maintenance.h"

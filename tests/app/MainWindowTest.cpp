@@ -2,7 +2,7 @@
 #include "app/ExtensionBoxes.h"
 #include "app/MainWindow.h"
 #include "widgets/TextWindow.h"
-#include "dates/CameraClockWindow.h"
+#include "app/CameraClockWindow.h"
 #include "maintenance/LogView.h"
 #include "numbering/NumberingWindow.h"
 #include "widgets/QtMessageBoxes.h"

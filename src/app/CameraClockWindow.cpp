@@ -1,4 +1,4 @@
-#include "dates/CameraClockWindow.h"
+#include "app/CameraClockWindow.h"
 
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
