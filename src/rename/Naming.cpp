@@ -169,9 +169,19 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
     std::vector<PlannedRename> kept;
     for (PlannedRename &file : plan.files) {
         if (rules.naming == Naming::Replace) {
+            // A Mac writes ガ as カ and a sound mark (NFD); Linux and Windows
+            // as one character (NFC): the search finds it either way. A name
+            // it is not found in keeps its bytes; one it is found in is
+            // written in the one form.
             QString replaced = file.formerName;
-            if (!inputs.preText.isEmpty())
+            const QString search = inputs.preText.normalized(QString::NormalizationForm_C);
+            if (!search.isEmpty() && !replaced.contains(inputs.preText, Qt::CaseSensitive)) {
+                QString composed = replaced.normalized(QString::NormalizationForm_C);
+                if (composed.contains(search, Qt::CaseSensitive))
+                    replaced = composed.replace(search, inputs.postText, Qt::CaseSensitive);
+            } else if (!search.isEmpty()) {
                 replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
+            }
             if (replaced == file.formerName) {
                 plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
                 ++plan.unchanged;

@@ -212,6 +212,36 @@ TEST(Naming, TextsReplaceExactlyAppendInBracketsAndLeaveUnchangedNamesOut)
     ASSERT_EQ(plan.leftOut.size(), 2u);
     EXPECT_EQ(plan.leftOut[0].reason, LeftOut::Reason::Unchanged);
 
+    // ガイド written by a Mac (カ + the sound mark, NFD) is found by ガイド typed
+    // here (NFC), and the other way round; a name without it keeps its bytes.
+    const QString typed = QString::fromUtf8("ガイド");
+    const QString mac = typed.normalized(QString::NormalizationForm_D);
+    const auto named = [](const QStringList &names) {
+        std::vector<PlannedRename> files;
+        for (const QString &name : names) {
+            files.emplace_back();
+            files.back().formerName = name;
+            files.back().extension = QStringLiteral("jpg");
+        }
+        return files;
+    };
+    const auto replacing = [](const QString &search, const QString &by) {
+        NamingInputs inputs = inputsWith();
+        inputs.preText = search;
+        inputs.postText = by;
+        return inputs;
+    };
+    plan = {};
+    plan.files = named({mac + "写真.jpg", typed + "2.jpg", mac.left(2) + ".jpg"});
+    nameByText(rulesOf(Operation::ReplaceText), replacing(typed, "旅行"), plan);
+    EXPECT_EQ(namesOf(plan.files), QStringList({mac + "写真.jpg -> 旅行写真.jpg", typed + "2.jpg -> 旅行2.jpg"}));
+    ASSERT_EQ(plan.leftOut.size(), 1u);
+    EXPECT_EQ(plan.leftOut[0].name, mac.left(2) + ".jpg"); // its bytes as they were
+    plan = {};
+    plan.files = named({typed + ".jpg"});
+    nameByText(rulesOf(Operation::ReplaceText), replacing(mac, "x"), plan);
+    EXPECT_EQ(namesOf(plan.files), QStringList({typed + ".jpg -> x.jpg"}));
+
     plan = {};
     plan.files = filesOf({{"a.b.JPG", ""}});
     nameByText(rulesOf(Operation::AppendText), inputsWith(NamingOption::Option1, "", "trip"), plan);
