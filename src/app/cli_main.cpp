@@ -280,8 +280,7 @@ int printCameras(Context &context)
         return 1;
     return withDatabase(context, [&](NameDatabase &database) {
         ClockOffsets offsets = database.clockOffsets();
-        for (const ClockOffset &offset : run.offsets.all())
-            offsets.set(offset);
+        offsets.setAll(run.offsets);
         IsolatedPropertyReader reader;
         print(stdout, QStringLiteral("Camera\tFiles\tFirst\tLast\tOffset\tSuggested"));
         for (const CameraSummary &camera : camerasOf(folder, reader, offsets)) {

@@ -70,6 +70,12 @@ void ClockOffsets::set(const ClockOffset &offset)
     offsets_.push_back(offset);
 }
 
+void ClockOffsets::setAll(const ClockOffsets &later)
+{
+    for (const ClockOffset &offset : later.offsets_)
+        set(offset);
+}
+
 qint64 ClockOffsets::correctionOf(const Camera &camera) const
 {
     if (!camera.known())
@@ -175,6 +181,11 @@ bool chooseMovieZone(const QString &choice, DateCorrections &corrections)
     return corrections.movieZone.has_value();
 }
 
+qint64 wallClockSeconds(const QDateTime &wallClock)
+{
+    return QDateTime(wallClock.date(), wallClock.time(), QTimeZone::utc()).toSecsSinceEpoch();
+}
+
 QDateTime wallClockPlus(const QDateTime &wallClock, qint64 seconds)
 {
     if (!wallClock.isValid() || seconds == 0)
@@ -210,7 +221,7 @@ std::vector<CameraSummary> summariseCameras(const std::vector<Metadata> &files, 
             summary.last = date;
         const std::optional<int> zone = zoneSeconds(file.zone);
         if (file.gpsTime.isValid() && zone) {
-            const qint64 clock = QDateTime(date.date(), date.time(), QTimeZone::utc()).toSecsSinceEpoch() - *zone;
+            const qint64 clock = wallClockSeconds(date) - *zone;
             gathered.errors.push_back(clock - file.gpsTime.toSecsSinceEpoch());
         }
     }

@@ -48,6 +48,9 @@ public:
     // The seconds to add to that camera's dates: its body's own offset,
     // else its model's; 0 when none is set.
     qint64 correctionOf(const Camera &camera) const;
+    // Those of `later` set after these, so that they win (a run's own over
+    // those kept).
+    void setAll(const ClockOffsets &later);
     const std::vector<ClockOffset> &all() const { return offsets_; }
 
 private:
@@ -71,6 +74,10 @@ std::optional<QTimeZone> parseZone(const QString &text);
 // A written offset ("+02:00") as seconds east of UTC; nothing when empty
 // or not an offset.
 std::optional<int> zoneSeconds(const QString &offset);
+
+// A wall-clock time as a count of seconds, as if it were UTC: what is
+// taken off it is the zone's offset, or a clock's.
+qint64 wallClockSeconds(const QDateTime &wallClock);
 
 // A wall-clock time moved by so many seconds as a clock is, whatever the
 // computer's zone does in between (a change to summer time); invalid when

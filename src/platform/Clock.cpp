@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 
+#include <cstdlib>
+
 namespace pelmora {
 
 QDateTime localWallClock(QDate day, QTime time)
@@ -21,6 +23,15 @@ QDateTime localWallClock(QDate day, QTime time)
             return QDateTime::fromSecsSinceEpoch(asUtc.toSecsSinceEpoch() - before.offsetFromUtc());
     }
     return {};
+}
+
+QString utcOffsetText(int seconds)
+{
+    const int minutes = std::abs(seconds) / 60;
+    return QStringLiteral("%1%2:%3")
+        .arg(seconds < 0 ? QChar(u'-') : QChar(u'+'))
+        .arg(minutes / 60, 2, 10, QChar(u'0'))
+        .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
 QDateTime parseFixedDateTime(QStringView text, char16_t dateSeparator)

@@ -35,6 +35,9 @@ inline void settleLocalTimeZone()
 // than lost.
 QDateTime localWallClock(QDate day, QTime time);
 
+// An offset from UTC as written beside a time: "+09:00", "-04:30".
+QString utcOffsetText(int seconds);
+
 // "yyyy-MM-dd HH:mm:ss" (the separator of the date given), read and written
 // by hand: Qt's general format parser costs more than the query or the file
 // read whose date it is. Invalid for any other text, or a date or time that

@@ -332,15 +332,6 @@ bool plausibleRecordingDate(const QDateTime &date)
     return date.isValid() && date.date().year() > 1970 && date <= QDateTime::currentDateTime().addDays(1);
 }
 
-QString offsetText(int seconds)
-{
-    const int minutes = std::abs(seconds) / 60;
-    return QStringLiteral("%1%2:%3")
-        .arg(seconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
-        .arg(minutes / 60, 2, 10, QChar(u'0'))
-        .arg(minutes % 60, 2, 10, QChar(u'0'));
-}
-
 // "+0900", "+09:00" or "Z" after a written time, as "+09:00"; empty when
 // there is none.
 QString writtenOffset(const QString &text)
@@ -433,7 +424,7 @@ struct PropertyReader::Media {
                 const QString container = format == u"Windows Media" ? QStringLiteral("ASF")
                     : format == u"Matroska" || format == u"WebM"     ? QStringLiteral("Matroska")
                                                                       : QStringLiteral("QuickTime");
-                origin = {DateOrigin::Field::MovieUtc, container, offsetText(taken.offsetFromUtc())};
+                origin = {DateOrigin::Field::MovieUtc, container, utcOffsetText(taken.offsetFromUtc())};
                 taken = QDateTime(taken.date(), taken.time()); // wall-clock, as every other date
                 return;
             }

@@ -11,12 +11,6 @@ namespace pelmora {
 
 namespace {
 
-// A wall-clock time as a count of seconds, as if it were UTC.
-qint64 wallSeconds(const QDateTime &wallClock)
-{
-    return QDateTime(wallClock.date(), wallClock.time(), QTimeZone::utc()).toSecsSinceEpoch();
-}
-
 QDateTime wallClockOf(qint64 seconds)
 {
     const QDateTime moved = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
@@ -29,15 +23,6 @@ QString modelKey(const Metadata &metadata)
     Camera camera = cameraOf(metadata);
     camera.serial.clear();
     return camera.known() ? cameraKey(camera) : QString();
-}
-
-QString zoneOffsetText(int seconds)
-{
-    const int minutes = std::abs(seconds) / 60;
-    return QStringLiteral("%1%2:%3")
-        .arg(seconds < 0 ? QChar(u'-') : QChar(u'+'))
-        .arg(minutes / 60, 2, 10, QChar(u'0'))
-        .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
 // A photo that says where it was shot.
@@ -81,7 +66,7 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
         const Camera camera = cameraOf(read[i]);
         clockOffsets[i] = corrections.offsets.correctionOf(camera);
         if (const std::optional<int> zone = zoneSeconds(read[i].zone))
-            photos.push_back({modelKey(read[i]), wallSeconds(file.date) + clockOffsets[i] - *zone, *zone, read[i].zone});
+            photos.push_back({modelKey(read[i]), wallClockSeconds(file.date) + clockOffsets[i] - *zone, *zone, read[i].zone});
     }
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
@@ -93,7 +78,7 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
         const std::optional<int> local = zoneSeconds(file.dateOrigin.offset);
         const bool asked = corrections.moviesWhereShot || corrections.movieZone;
         if (file.dateOrigin.field == DateOrigin::Field::MovieUtc && local && asked) {
-            const qint64 utc = wallSeconds(date) - *local;
+            const qint64 utc = wallClockSeconds(date) - *local;
             const QString camera = modelKey(read[i]);
             if (const Placed *photo = nearestPhoto(photos, camera, utc)) {
                 date = wallClockOf(utc + photo->zone);
@@ -104,7 +89,7 @@ void correctDates(const DateCorrections &corrections, const std::vector<Metadata
                 const int offset = chosen->offsetFromUtc(instant);
                 date = wallClockOf(utc + offset);
                 correction.zoneFrom = Zone::Chosen;
-                correction.zone = zoneOffsetText(offset);
+                correction.zone = utcOffsetText(offset);
                 if (const QString name = QString::fromUtf8(chosen->id()); !name.startsWith(QStringLiteral("UTC")))
                     correction.zone = name + u' ' + correction.zone;
             }

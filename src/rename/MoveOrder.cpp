@@ -30,7 +30,7 @@ void markBlockedGroups(RenamePlan &plan)
 {
     QSet<int> blocked;
     for (const PlannedRename &file : plan.files) {
-        if (file.nameTaken || file.blocked)
+        if (file.nameTaken)
             blocked.insert(file.group);
     }
     for (PlannedRename &file : plan.files)

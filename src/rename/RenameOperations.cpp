@@ -15,8 +15,6 @@
 #include "rename/RunGuards.h"
 #include "rename/UndoPlan.h"
 
-
-
 namespace pelmora {
 
 namespace {
@@ -68,30 +66,6 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
     return rows;
 }
 
-// New names for the files, the sidecars attached, the names already taken
-// marked, and the groups that cannot run for it marked blocked.
-void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const FolderNames &names, RenamePlan &plan,
-               std::vector<SetAside> sidecars)
-{
-    switch (rules.naming) {
-    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
-    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
-    case Naming::Replace:
-    case Naming::Append: nameByText(rules, inputs, plan); break;
-    case Naming::Former: break;
-    }
-    // A RAW and its JPEG move as one in every operation.
-    plan.keepShotsTogether = inputs.companions;
-    for (PlannedRename &file : plan.files)
-        file.shot = shotKey(inputs, file);
-    if (plan.keepShotsTogether)
-        bringShotsTogether(plan.files);
-    attachSidecars(rules, std::move(sidecars), plan);
-    markTakenNames(names, plan);
-    assignGroups(plan);
-    markBlockedGroups(plan);
-}
-
 } // namespace
 
 RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source,
@@ -127,8 +101,24 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
         markDatesThatStandOut(plan.files);
-    nameFiles(rules, inputs, names, plan, std::move(sidecars));
+    switch (rules.naming) {
+    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
+    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
+    case Naming::Replace:
+    case Naming::Append: nameByText(rules, inputs, plan); break;
+    case Naming::Former: break;
+    }
+    // A RAW and its JPEG move as one in every operation.
+    plan.keepShotsTogether = inputs.companions;
+    for (PlannedRename &file : plan.files)
+        file.shot = shotKey(inputs, file);
+    if (plan.keepShotsTogether)
+        bringShotsTogether(plan.files);
+    attachSidecars(rules, std::move(sidecars), plan);
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
+    markTakenNames(names, plan);
+    assignGroups(plan);
+    markBlockedGroups(plan);
     leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);
     return plan;

@@ -35,8 +35,7 @@ OperationOutcome outcomeOfPlan(RenamePlan plan)
 NamingInputs withKeptOffsets(NamingInputs inputs, NameDatabase &database)
 {
     ClockOffsets offsets = database.clockOffsets();
-    for (const ClockOffset &offset : inputs.corrections.offsets.all())
-        offsets.set(offset);
+    offsets.setAll(inputs.corrections.offsets);
     inputs.corrections.offsets = std::move(offsets);
     return inputs;
 }
