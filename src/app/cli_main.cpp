@@ -338,7 +338,7 @@ int renameCommand(Context &context, Operation operation)
             // As the run would: 2 when a file of the plan cannot get its new name.
             const bool blocked = std::any_of(plan.files.begin(), plan.files.end(),
                                              [](const PlannedRename &file) { return file.nameTaken; });
-            return blocked || !plan.undecodable.isEmpty() ? 2 : 0;
+            return blocked || !plan.undecodable.isEmpty() || !plan.unopened.isEmpty() ? 2 : 0;
         });
     }
     return withDatabase(context, [&](NameDatabase &database) { return report(session.run(operation, inputs, database)); });

@@ -61,7 +61,37 @@ QString shownName(const QByteArray &raw)
 
 } // namespace
 
+namespace {
+
+// What the entry `name` of the folder open as `fd` is, following a link;
+// nothing when it is gone.
+std::optional<mode_t> entryType(int fd, const dirent &entry)
+{
+    struct stat info {};
+    switch (entry.d_type) {
+    case DT_REG: return S_IFREG;
+    case DT_DIR: return S_IFDIR;
+    case DT_FIFO: return S_IFIFO;
+    case DT_SOCK: return S_IFSOCK;
+    case DT_CHR: return S_IFCHR;
+    case DT_BLK: return S_IFBLK;
+    default: break;
+    }
+    if (::fstatat(fd, entry.d_name, &info, 0) == 0)
+        return info.st_mode & S_IFMT;
+    if (::fstatat(fd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+        return S_IFLNK; // a link that leads nowhere
+    return std::nullopt;
+}
+
+} // namespace
+
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable)
+{
+    return listPlainFiles(folder, undecodable, nullptr);
+}
+
+QStringList listPlainFiles(const QString &folder, QStringList *undecodable, std::vector<OtherEntry> *others)
 {
     QStringList names;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
@@ -71,25 +101,42 @@ QStringList listPlainFiles(const QString &folder, QStringList *undecodable)
     while (const dirent *entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue; // hidden, and "." and ".."
-        bool plain = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat info {};
-            plain = ::fstatat(fd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode); // a link counts by its file
-        }
-        if (!plain)
+        const std::optional<mode_t> type = entryType(fd, *entry);
+        if (!type)
             continue;
         const QByteArray raw(entry->d_name);
         QString name = QFile::decodeName(raw);
-        if (QFile::encodeName(name) == raw)
+        const bool decodes = QFile::encodeName(name) == raw;
+        if (*type != S_IFREG) {
+            if (others)
+                others->push_back({decodes ? name : shownName(raw),
+                                   *type == S_IFDIR   ? EntryKind::Folder
+                                   : *type == S_IFLNK ? EntryKind::DanglingLink
+                                                      : EntryKind::Special});
+        } else if (decodes) {
             names.append(std::move(name));
-        else if (undecodable)
+        } else if (undecodable) {
             undecodable->append(shownName(raw));
+        }
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
     if (undecodable)
         std::sort(undecodable->begin(), undecodable->end());
+    if (others)
+        std::sort(others->begin(), others->end(), [](const OtherEntry &a, const OtherEntry &b) { return a.name < b.name; });
     return names;
+}
+
+bool canRead(const QString &folder, const QString &name)
+{
+    const int fd = ::open(QFile::encodeName(joinPath(folder, name)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char byte = 0;
+    const bool read = ::pread(fd, &byte, 1, 0) >= 0;
+    ::close(fd);
+    return read;
 }
 
 QString extensionOf(const QString &name)
@@ -242,16 +289,20 @@ RenameStatus renameNoReplace(const QString &folder, const QString &from, const Q
     return FolderMover(folder).move(from, to).status;
 }
 
-QStringList allNames(const QString &folder)
+QStringList allNames(const QString &folder, QStringList *folders)
 {
-    // Read straight from the folder: nothing is looked at but the names.
+    // Read straight from the folder: nothing is looked at but the names,
+    // and the types of the entries when folders are asked for.
     QStringList names;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return names;
     while (const dirent *entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.append(QFile::decodeName(entry->d_name));
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        names.append(QFile::decodeName(entry->d_name));
+        if (folders && entryType(::dirfd(dir), *entry) == mode_t(S_IFDIR))
+            folders->append(names.last());
     }
     ::closedir(dir);
     return names;

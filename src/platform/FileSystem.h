@@ -20,6 +20,19 @@ namespace pelmora::fs {
 // that is no UTF-8 as \xNN (sorted too).
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable = nullptr);
 
+// What an entry of a folder that is no plain file is.
+enum class EntryKind { Folder, Special, DanglingLink }; // Special: a fifo, socket or device
+struct OtherEntry {
+    QString name; // as it can be shown
+    EntryKind kind;
+};
+// As listPlainFiles, with the visible entries that are no plain file (a
+// link counts as what it points to) going to `others`, sorted by name.
+QStringList listPlainFiles(const QString &folder, QStringList *undecodable, std::vector<OtherEntry> *others);
+
+// Whether the file can be opened and read (a link is followed).
+bool canRead(const QString &folder, const QString &name);
+
 // Text after the last ".", letter case kept; empty when there is none.
 QString extensionOf(const QString &name);
 // The name without its last "." and what follows.
@@ -89,8 +102,8 @@ RenameStatus renameNoReplace(const QString &folder, const QString &from, const Q
 bool isSafeName(const QString &name);
 
 // Every name in a folder, hidden ones and folders too: a rename must not
-// land on any of them.
-QStringList allNames(const QString &folder);
+// land on any of them. Those of folders also go to `folders`.
+QStringList allNames(const QString &folder, QStringList *folders = nullptr);
 
 // One run at a time in a folder: an exclusive lock on the folder itself,
 // held while the object lives and released by the system when the process

@@ -16,7 +16,16 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
 {
     QStringList paths;
     QStringList undecodable;
-    const QStringList names = fs::listPlainFiles(inputs.folder, &undecodable);
+    std::vector<fs::OtherEntry> others;
+    const QStringList names = fs::listPlainFiles(inputs.folder, &undecodable, &others);
+    // Entries named as the files the run takes but which are none are
+    // listed, so that none is passed over in silence.
+    for (const fs::OtherEntry &entry : others) {
+        if (takesPart(fs::extensionOf(entry.name), inputs.extensions))
+            plan.leftOut.push_back({entry.name, entry.kind == fs::EntryKind::Folder ? LeftOut::Reason::Folder
+                                           : entry.kind == fs::EntryKind::Special ? LeftOut::Reason::Special
+                                                                                  : LeftOut::Reason::DanglingLink});
+    }
     for (const QString &name : undecodable) {
         if (takesPart(fs::extensionOf(name), inputs.extensions)) {
             plan.leftOut.push_back({name, LeftOut::Reason::UndecodableName});
@@ -75,10 +84,18 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
             if (readsMetadata && namedAsJpeg(std::as_const(taking)[i]))
                 quick[size_t(i)] = readJpegQuickly(fd, info, head);
         });
+    std::vector<std::optional<Metadata>> quickOfKept;
     for (qsizetype i = 0; i < taking.size(); ++i) {
         const QString &name = taking[i];
         const QString extension = fs::extensionOf(name);
         const std::optional<fs::FileIdentity> &identity = identities[size_t(i)];
+        // A file whose content cannot be read has no date taken to name it
+        // by (a link, whose content is not hashed, is read through).
+        if (readsMetadata && identity && !identity->content && !fs::canRead(inputs.folder, name)) {
+            plan.leftOut.push_back({name, LeftOut::Reason::Unreadable});
+            plan.unopened << name;
+            continue;
+        }
         PlannedRename file;
         file.formerName = name;
         file.extension = extension;
@@ -89,10 +106,11 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         file.rawMate = i >= takenByBoxes;
         plan.files.push_back(file);
         paths << fs::joinPath(inputs.folder, name);
+        quickOfKept.push_back(std::move(quick[size_t(i)]));
     }
     if (!readsMetadata)
         return;
-    const std::vector<Metadata> read = source.readAll(paths, std::move(quick), [progress] {
+    const std::vector<Metadata> read = source.readAll(paths, std::move(quickOfKept), [progress] {
         if (progress)
             progress->working();
         return !(progress && progress->stopRequested());

@@ -20,8 +20,12 @@ FolderNames::FolderNames(const QStringList &all, bool anyCase)
 
 FolderNames FolderNames::of(const QString &folder)
 {
-    const QStringList all = fs::allNames(folder);
-    return FolderNames(all, fs::caseInsensitive(folder, all));
+    QStringList folders;
+    const QStringList all = fs::allNames(folder, &folders);
+    FolderNames names(all, fs::caseInsensitive(folder, all));
+    for (const QString &name : std::as_const(folders))
+        names.folderKeys.insert(names.key(name));
+    return names;
 }
 
 QString FolderNames::key(const QString &name) const
@@ -248,8 +252,11 @@ void markTakenNames(const FolderNames &names, RenamePlan &plan)
     QSet<QString> staying = names.keys;
     for (const PlannedRename &file : plan.files)
         staying.remove(names.key(file.formerName));
-    for (PlannedRename &file : plan.files)
-        file.nameTaken = staying.contains(names.key(file.newName));
+    for (PlannedRename &file : plan.files) {
+        const QString key = names.key(file.newName);
+        file.nameTaken = staying.contains(key);
+        file.takenByFolder = file.nameTaken && names.folderKeys.contains(key);
+    }
 }
 
 } // namespace pelmora

@@ -29,6 +29,7 @@ struct FolderNames {
 
     bool anyCase = false;
     QSet<QString> keys;
+    QSet<QString> folderKeys; // those of folders
 };
 
 // Rows without a date first; shots of one second by their fraction of it

@@ -69,6 +69,7 @@ struct PlannedRename {
     int undoOfPosition = -1; // undo: the position of the file in the run undone
     fs::FileIdentity identity; // which file it is, whatever its name
     bool nameTaken = false;    // another entry, which the run leaves alone, bears the new name
+    bool takenByFolder = false; // ... and that entry is a folder
     int error = 0;             // the system's error number of a failure
     bool companion = false;    // a sidecar: follows the next file that is none, moved just before it
     QString shot;              // base name and second: a RAW and its JPEG share one; empty without a date
@@ -81,7 +82,9 @@ struct PlannedRename {
 
 // A file of the folder that the run leaves alone, and why.
 struct LeftOut {
-    enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName };
+    // Folder, Special (a fifo, socket or device), DanglingLink: entries named
+    // as the files the run takes, which are none.
+    enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName, Unreadable, Folder, Special, DanglingLink };
     QString name;
     Reason reason;
 };
@@ -101,6 +104,7 @@ struct RenamePlan {
     int progressCount = 0; // divisor of the progress: the file list's entry count
     QStringList unreadable; // files whose metadata could not be read in time: dated by file time
     QStringList undecodable; // files that take part but whose names are no UTF-8: not renamed
+    QStringList unopened;    // files that take part but cannot be read: not renamed
     bool cancelled = false;  // the user stopped the planning: the plan is not whole
     bool keepShotsTogether = false; // the files of one shot (a pair) move, fail and stop together
     QString runKey;                 // in every temporary name of the run

@@ -172,7 +172,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
         return outcome;
     }
     if (outcome.runId == 0) {
-        outcome.failed = int(plan.undecodable.size());
+        outcome.failed = int(plan.undecodable.size() + plan.unopened.size());
         outcome.plan = std::move(plan);
         outcome.folder = outcome.plan.folder;
         return outcome;
@@ -212,7 +212,7 @@ OperationOutcome RenameOperations::apply(RenamePlan plan, NameDatabase &database
     }
 
     int notDone = 0;
-    outcome.failed = int(plan.undecodable.size()); // files of the run it could not name
+    outcome.failed = int(plan.undecodable.size() + plan.unopened.size()); // files of the run it could not name or read
     for (const PlannedRename &file : plan.files) {
         if (file.state == FileState::Done)
             ++outcome.renamed;

@@ -60,6 +60,9 @@ QString unreadableLine(const QStringList &names);
 // Files whose names are no UTF-8: the system's name cannot be given back.
 inline const QString kUndecodableCause = QStringLiteral("ファイル名がUTF-8でないため変更できませんでした");
 QString undecodableLine(const QStringList &names);
+// Files that take part but cannot be read: there is no date to name them by.
+inline const QString kUnopenedCause = QStringLiteral("読み取れないため変更できませんでした");
+QString unopenedLine(const QStringList &names);
 QString undoFolderMissing(const QString &folder);
 // The log could not be written out (pelmora-cli log): the system's cause.
 QString logNotWritten(int error);

@@ -81,7 +81,8 @@ QString outcomeMessage(const OperationOutcome &outcome)
         return outcome.databaseFailure ? databaseUnavailable(*outcome.databaseFailure) : QString();
     }
     QString message = closingMessage(outcome) + unreadableLine(outcome.plan.unreadable)
-        + undecodableLine(outcome.plan.undecodable);
+        + undecodableLine(outcome.plan.undecodable)
+        + unopenedLine(outcome.plan.unopened);
     if (outcome.stopReason != OperationOutcome::StopReason::None)
         message += stoppedLine(outcome.stopReason, outcome.notDone, outcome.plan.folder,
                                outcome.databaseFailure ? &*outcome.databaseFailure : nullptr);
@@ -233,12 +234,12 @@ QString nothingToUndo()
 
 namespace {
 // " (N件は<what>：a、b ほか)": the first ten names.
-QString namesLine(const QStringList &names, const QString &what)
+QString namesLine(const QStringList &names, const QString &what, const QString &of = {})
 {
     if (names.isEmpty())
         return {};
     constexpr int kShown = 10;
-    QString line = QStringLiteral("\r (") + QString::number(names.size()) + what + QStringLiteral("：")
+    QString line = QStringLiteral("\r (") + of + QString::number(names.size()) + what + QStringLiteral("：")
         + names.mid(0, kShown).join(QStringLiteral("、"));
     if (names.size() > kShown)
         line += QStringLiteral(" ほか");
@@ -253,7 +254,13 @@ QString unreadableLine(const QStringList &names)
 
 QString undecodableLine(const QStringList &names)
 {
-    return namesLine(names, QStringLiteral("件は") + kUndecodableCause);
+    // Of the files the line before counts as not renamed.
+    return namesLine(names, QStringLiteral("件は") + kUndecodableCause, QStringLiteral("うち"));
+}
+
+QString unopenedLine(const QStringList &names)
+{
+    return namesLine(names, QStringLiteral("件は") + kUnopenedCause, QStringLiteral("うち"));
 }
 
 QString logNotWritten(int error)
@@ -280,6 +287,10 @@ QString leftOutReason(LeftOut::Reason reason)
     case LeftOut::Reason::Unchanged: return QStringLiteral("名前が変わらない");
     case LeftOut::Reason::TemporaryName: return QStringLiteral("一時的な名前");
     case LeftOut::Reason::UndecodableName: return QStringLiteral("名前がUTF-8でない");
+    case LeftOut::Reason::Unreadable: return QStringLiteral("読み取れません");
+    case LeftOut::Reason::Folder: return QStringLiteral("フォルダ");
+    case LeftOut::Reason::Special: return QStringLiteral("ファイルではない（パイプ・デバイスなど）");
+    case LeftOut::Reason::DanglingLink: return QStringLiteral("リンク先がない");
     }
     return {};
 }
@@ -345,6 +356,8 @@ DetailTable failureTable(const RenamePlan &plan)
     }
     for (const QString &name : plan.undecodable)
         table.rows.push_back({{shown(name), QString(), QStringLiteral("変更できませんでした"), kUndecodableCause}, true});
+    for (const QString &name : plan.unopened)
+        table.rows.push_back({{shown(name), QString(), QStringLiteral("変更できませんでした"), kUnopenedCause}, true});
     return table;
 }
 
@@ -414,7 +427,9 @@ DetailTable planTable(const RenamePlan &plan)
     const bool namedByDate = rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree;
     for (const PlannedRename &file : plan.files) {
         QString remark;
-        if (file.nameTaken)
+        if (file.takenByFolder)
+            remark = QStringLiteral("同じ名前のフォルダがあるため変更できません");
+        else if (file.nameTaken)
             remark = QStringLiteral("同じ名前のファイルがあるため変更できません");
         else if (file.blocked)
             remark = QStringLiteral("一緒に変更するファイルの名前が既にあるため変更できません");
@@ -445,7 +460,7 @@ DetailTable planTable(const RenamePlan &plan)
     for (const LeftOut &file : plan.leftOut)
         table.rows.push_back({{shown(file.name), QString(), QString(), QString(),
                                QStringLiteral("対象外：") + leftOutReason(file.reason)},
-                              file.reason == LeftOut::Reason::Unchanged});
+                              file.reason == LeftOut::Reason::Unchanged || file.reason == LeftOut::Reason::Unreadable});
     return table;
 }
 

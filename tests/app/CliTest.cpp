@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace pelmora::test;
@@ -86,12 +87,51 @@ TEST_F(Cli, SomeFilesNotRenamedExitWithTwoAndNameThem)
 {
     ASSERT_TRUE(QDir(photos.path()).mkdir("b(x).jpg"));
     const CliRun plan = runCli({"--data", data.path(), "append", photos.path(), "--post", "x", "--dry-run"});
-    EXPECT_TRUE(plan.out.contains("b.jpg → b(x).jpg\t同じ名前のファイルがあるため変更できません\n")) << plan.out.toStdString();
+    EXPECT_TRUE(plan.out.contains("b.jpg → b(x).jpg\t同じ名前のフォルダがあるため変更できません\n")) << plan.out.toStdString();
     EXPECT_EQ(plan.exitCode, 2); // the plan says so already
     const CliRun run = runCli({"--data", data.path(), "append", photos.path(), "--post", "x"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "2件のファイル名を変更しました\n (1件は変更できませんでした)\n");
     EXPECT_TRUE(run.err.startsWith("b.jpg → b(x).jpg\t変更できませんでした\t名前が既に存在します")) << run.err.toStdString();
+}
+
+// Entries named like photos that are none, and a photo that cannot be read,
+// are each listed with their reason; none is passed over or dated by its
+// file time.
+TEST_F(Cli, EntriesThatAreNoPhotosAreListedWithTheirReason)
+{
+    QDir folder(photos.path());
+    ASSERT_TRUE(folder.mkdir("210305-001.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe.jpg")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(folder.filePath("gone"), folder.filePath("link.jpg")));
+    copyMedia("ianare-exif-samples/Nikon_D70.jpg", photos.path(), "locked.jpg");
+    ASSERT_TRUE(QFile::setPermissions(folder.filePath("locked.jpg"), {}));
+    const auto run = [&](QStringList arguments) {
+        QString program = QStringLiteral(PELMORA_CLI);
+        if (::geteuid() == 0) { // root reads every file: the run is made as nobody
+            QFile::setPermissions(photos.path(), QFile::Permissions(0x7777));
+            QFile::setPermissions(data.path(), QFile::Permissions(0x7777));
+            arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments;
+            program = QStringLiteral("setpriv");
+        }
+        QProcess cli;
+        cli.start(program, arguments);
+        cli.waitForFinished(60000);
+        return CliRun{cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()),
+                      QString::fromUtf8(cli.readAllStandardError())};
+    };
+    const CliRun dry = run({"--data", data.path(), "shot-date", photos.path(), "--dry-run"});
+    EXPECT_EQ(dry.exitCode, 2);
+    for (const char *line : {"b.jpg → 210305-001.jpg\t2021/03/05 09:00:00\tファイル更新日時\t同じ名前のフォルダがあるため変更できません\n",
+                             "210305-001.jpg\t対象外：フォルダ\n", "link.jpg\t対象外：リンク先がない\n",
+                             "locked.jpg\t対象外：読み取れません\n", "pipe.jpg\t対象外：ファイルではない（パイプ・デバイスなど）\n"})
+        EXPECT_TRUE(dry.out.contains(QString::fromUtf8(line))) << line << "\n" << dry.out.toStdString();
+    // The run counts the unreadable file once, among those not renamed.
+    const CliRun done = run({"--data", data.path(), "shot-date", photos.path()});
+    EXPECT_EQ(done.exitCode, 2);
+    EXPECT_EQ(done.out, "2件のファイル名を変更しました\n (2件は変更できませんでした)\n"
+                        " (うち1件は読み取れないため変更できませんでした：locked.jpg)\n");
+    EXPECT_TRUE(QFileInfo::exists(photos.filePath("locked.jpg")));
 }
 
 TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)

@@ -300,7 +300,7 @@ TEST_F(RenameFromWindow, FilesNotRenamedAreListedWithTheirCause)
     const DetailTable &plan = messages.shown[0].details;
     ASSERT_FALSE(plan.rows.empty());
     EXPECT_EQ(plan.rows[0].cells, QStringList({"IMG_1.jpg", "210305-001.jpg", "2021/03/05 09:00:00", "",
-                                               "同じ名前のファイルがあるため変更できません"}));
+                                               "同じ名前のフォルダがあるため変更できません"}));
     EXPECT_TRUE(plan.rows[0].marked);
     EXPECT_TRUE(messages.shown[1].text.contains("(1件は変更できませんでした)"));
     EXPECT_EQ(messages.shown[1].detailLines(), "IMG_1.jpg → 210305-001.jpg\t変更できませんでした\t名前が既に存在します");

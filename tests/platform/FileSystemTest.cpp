@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <map>
 #include <fcntl.h>
@@ -31,9 +33,18 @@ TEST(FileSystem, ListsPlainVisibleFilesByName)
     for (const char *name : {"/\x93\xfa\x96\x7b.jpg", "/\xff.jpg", "/\xfe.jpg", "/\xc0\xaf\xe6\x97\xa5.jpg",
                              "/\xed\xa0\x80.jpg"})
         ::close(::open((QFile::encodeName(folder.path()) + name).constData(), O_CREAT | O_WRONLY, 0644));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe.jpg")).constData(), 0644), 0);
     QStringList undecodable;
-    EXPECT_EQ(fs::listPlainFiles(folder.path(), &undecodable),
+    std::vector<fs::OtherEntry> others;
+    EXPECT_EQ(fs::listPlainFiles(folder.path(), &undecodable, &others),
               QStringList({"a.JPG", "b.jpg", "link.jpg", "noext", "日本語.jpg"}));
+    ASSERT_EQ(others.size(), 3u);
+    EXPECT_EQ(others[0].name, "broken.jpg");
+    EXPECT_EQ(others[0].kind, fs::EntryKind::DanglingLink);
+    EXPECT_EQ(others[1].name, "pipe.jpg");
+    EXPECT_EQ(others[1].kind, fs::EntryKind::Special);
+    EXPECT_EQ(others[2].name, "sub.jpg");
+    EXPECT_EQ(others[2].kind, fs::EntryKind::Folder);
     EXPECT_EQ(undecodable, QStringList({"\\x93\\xfa\\x96{.jpg", "\\xc0\\xaf日.jpg", "\\xed\\xa0\\x80.jpg",
                                         "\\xfe.jpg", "\\xff.jpg"}));
     for (const char *name : {"/\x93\xfa\x96\x7b.jpg", "/\xff.jpg", "/\xfe.jpg", "/\xc0\xaf\xe6\x97\xa5.jpg",

@@ -124,7 +124,7 @@ TEST_F(Companions, AGroupThatCannotRunIsMarkedWhole)
         if (row.marked)
             marked[row.cells.value(0)] = row.cells.value(4);
     }
-    EXPECT_EQ(marked["IMG_0002.AAE"], "同じ名前のファイルがあるため変更できません");
+    EXPECT_EQ(marked["IMG_0002.AAE"], "同じ名前のフォルダがあるため変更できません");
     EXPECT_EQ(marked["IMG_0002.JPG"], "一緒に変更するファイルの名前が既にあるため変更できません");
     const OperationOutcome outcome = run(Operation::ShotDate, chosen());
     EXPECT_EQ(outcome.failed, 2);

@@ -42,7 +42,7 @@ TEST(Messages, ClosingMessagesAndRefusals)
         {closing(Operation::Undo, 1, 0, 2), "1件のファイル名を元に戻しました\r (2件は変更できませんでした)"},
         {stopped, "4件のファイル名を変更しました\r (中止しました。2件は変更していません)"},
         {startNumber, "Start Number欄には数字以外は入力できません。\r\r現在の入力値：1.5"},
-        {undecodable, "1件のファイル名を変更しました\r (1件は変更できませんでした)\r (1件はファイル名がUTF-8でないため変更できませんでした：\\x93\\xfa.jpg)"},
+        {undecodable, "1件のファイル名を変更しました\r (1件は変更できませんでした)\r (うち1件はファイル名がUTF-8でないため変更できませんでした：\\x93\\xfa.jpg)"},
     };
     for (const auto &[outcome, message] : cases)
         EXPECT_EQ(text::outcomeMessage(outcome), message);
