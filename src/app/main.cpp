@@ -2,18 +2,20 @@
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/PropertyReader.h"
+#include "widgets/JapaneseQt.h"
 #include "widgets/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QUrl>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     pelmora::settleLocalTimeZone();
+    pelmora::JapaneseQt japaneseQt;
     QApplication app(argc, argv);
+    japaneseQt.install();
     pelmora::useUtf8FileNames();
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
     QApplication::setStyle(QStringLiteral("Fusion"));
@@ -23,8 +25,6 @@ int main(int argc, char *argv[])
     for (const char *size : {"16", "32", "48", "64", "256"})
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(size)));
     QApplication::setWindowIcon(icon);
-    QTranslator qtJapanese;
-    pelmora::installJapaneseQtTexts(qtJapanese);
 
     const QString dataFolder = pelmora::defaultDataFolder();
     pelmora::QtMessageBoxes messages(dataFolder + QStringLiteral("/Pelmora.ini"));

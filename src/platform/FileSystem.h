@@ -199,6 +199,12 @@ QStringList foldersAtPlace(const VolumePlace &place);
 // without a key, its mount point still holds a volume of its own.
 bool volumeMounted(const VolumePlace &place);
 
+// Whether a user would pick the volume mounted at `root` to find photos:
+// the system's root, the places cards and drives are mounted (/media,
+// /run/media, /mnt), the home folder and what is mounted in it; not the
+// system's own mounts (/boot, /snap, /var, /run/user, ...).
+bool isUserVolume(const QString &root, const QString &home);
+
 // The folder as the system resolves it (links followed), so that one folder
 // reached by two paths is recognised; the cleaned path when it cannot be
 // resolved.

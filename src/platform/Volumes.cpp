@@ -143,6 +143,21 @@ QStringList foldersAtPlace(const VolumePlace &place)
     return found;
 }
 
+bool isUserVolume(const QString &root, const QString &home)
+{
+    const auto within = [](const QString &path, const QString &folder) {
+        return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+    };
+    if (root == u"/")
+        return true;
+    for (const char *place : {"/media", "/run/media", "/mnt"}) {
+        if (within(root, QLatin1String(place)))
+            return true;
+    }
+    // The volume of the home folder (/home), and those mounted in it.
+    return !home.isEmpty() && (within(home, root) || within(root, home));
+}
+
 bool volumeMounted(const VolumePlace &place)
 {
     if (place.root.isEmpty())

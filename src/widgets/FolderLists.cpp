@@ -131,7 +131,8 @@ DriveList::DriveList(QWidget *parent)
 {
     QStringList roots;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
+        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath())
+            && fs::isUserVolume(volume.rootPath(), QDir::homePath()))
             roots.append(volume.rootPath());
     }
     if (!roots.contains(QStringLiteral("/")))

@@ -6,8 +6,6 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -16,18 +14,9 @@
 #include <QTableView>
 
 #include <algorithm>
-#include <QTranslator>
 #include <QScrollBar>
 
 namespace pelmora {
-
-bool installJapaneseQtTexts(QTranslator &translator)
-{
-    if (!translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    return QCoreApplication::installTranslator(&translator);
-}
 
 namespace {
 

@@ -4,8 +4,6 @@
 
 #include <QSize>
 
-class QTranslator;
-
 namespace pelmora {
 
 // Message boxes as QMessageBox; the carriage returns of a text become
@@ -23,10 +21,5 @@ private:
     QString settingsFile_;
     QSize detailsSize_;
 };
-
-// Loads Qt's own Japanese texts into the translator and installs it, so that
-// the buttons of a box read はい, いいえ and キャンセル; false when the
-// translation is not installed.
-bool installJapaneseQtTexts(QTranslator &translator);
 
 } // namespace pelmora

@@ -30,7 +30,9 @@
 #include <QDialogButtonBox>
 #include <QTableView>
 #include <QTableWidget>
-#include <QTranslator>
+
+#include <QFileDialog>
+#include <QFileSystemModel>
 
 #include <gtest/gtest.h>
 
@@ -507,14 +509,31 @@ TEST(QtMessageBoxesTest, DetailsAreATableThatKeepsItsSize)
     }
 }
 
-TEST(QtMessageBoxesTest, ButtonsReadJapanese)
+// Qt's own windows speak Japanese: the buttons of a box, and the save-as
+// dialog's types, sizes and dates; what runs from here keeps the user's
+// environment.
+TEST(JapaneseQtTest, BoxesAndTheSaveAsDialogReadJapanese)
 {
-    QTranslator translator;
-    ASSERT_TRUE(installJapaneseQtTexts(translator));
     const std::pair<const char *, const char *> buttons[] = {{"&Yes", "はい"}, {"&No", "いいえ"}, {"Cancel", "キャンセル"}};
     for (const auto &[button, japanese] : buttons)
         EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", button).startsWith(QString::fromUtf8(japanese)));
-    QCoreApplication::removeTranslator(&translator);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("LC_TIME"));
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkdir("sub"));
+    setModified(writeFile(folder.path(), "a.xlsx", "12345"), at("2021-03-05 09:00:00"));
+    QFileDialog dialog(nullptr, {}, folder.path());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    ASSERT_TRUE(model);
+    const QModelIndex root = model->index(folder.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) == 2; }));
+    const auto cell = [&](const char *name, int column) {
+        return model->index(QDir(folder.path()).filePath(QString::fromUtf8(name))).siblingAtColumn(column).data().toString();
+    };
+    EXPECT_EQ(cell("sub", 2), "フォルダ");
+    EXPECT_EQ(cell("a.xlsx", 1), "5 バイト");
+    EXPECT_TRUE(cell("a.xlsx", 3).startsWith("2021/03/05")) << cell("a.xlsx", 3).toStdString();
 }
 
 // The window of camera clocks lists the folder's cameras; an offset that

@@ -154,6 +154,15 @@ TEST(FileSystem, MountTableAndVolumePlaces)
     EXPECT_TRUE(fs::volumeMounted(place));
     EXPECT_FALSE(fs::volumeMounted({"uuid:0000-NONE", "/media/none", ""}));
     EXPECT_TRUE(fs::foldersAtPlace({"uuid:0000-NONE", place.root, place.inside}).isEmpty());
+
+    // The drive list offers what a user picks photos from, not the system's own mounts.
+    const std::pair<const char *, bool> volumes[] = {
+        {"/", true}, {"/media/user/EOS DIGITAL", true}, {"/run/media/user/CARD", true}, {"/mnt", true},
+        {"/mnt/nas", true}, {"/home", true}, {"/home/user/nas", true}, {"/boot/efi", false},
+        {"/snap/core22/1380", false}, {"/run/user/1000/doc", false}, {"/run/user/1000/gvfs", false},
+        {"/var/lib/docker/overlay2/x/merged", false}, {"/homework", false}, {"/mediafiles", false}};
+    for (const auto &[root, offered] : volumes)
+        EXPECT_EQ(fs::isUserVolume(QString::fromUtf8(root), "/home/user"), offered) << root;
 }
 
 // A file is known by its size and content; its time and inode are hints
