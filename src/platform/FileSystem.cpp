@@ -120,9 +120,9 @@ QStringList listPlainFiles(const QString &folder, QStringList *undecodable, std:
         }
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
+    sortNames(names);
     if (undecodable)
-        std::sort(undecodable->begin(), undecodable->end());
+        sortNames(*undecodable);
     if (others)
         std::sort(others->begin(), others->end(), [](const OtherEntry &a, const OtherEntry &b) { return a.name < b.name; });
     return names;
@@ -386,6 +386,22 @@ bool caseInsensitive(const QString &folder, const QStringList &names)
 QString nameKey(const QString &name, bool caseInsensitive)
 {
     return caseInsensitive ? name.toCaseFolded() : name;
+}
+
+QString matchKey(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+void sortNames(QStringList &names)
+{
+    std::vector<std::pair<QString, QString>> keyed; // (its form to sort by, the name)
+    keyed.reserve(size_t(names.size()));
+    for (QString &name : names)
+        keyed.emplace_back(name.normalized(QString::NormalizationForm_C), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[size_t(i)].second);
 }
 
 bool differInCaseOnly(const QString &a, const QString &b)

@@ -167,6 +167,12 @@ bool sameFile(const FileIdentity &recorded, const FileIdentity &now);
 bool caseInsensitive(const QString &folder, const QStringList &names);
 // The form under which two names are the same name in such a folder.
 QString nameKey(const QString &name, bool caseInsensitive);
+// The form under which a person takes two names for one: letter case aside,
+// and in one Unicode form (a Mac writes ガ as カ and a sound mark).
+QString matchKey(const QString &name);
+// Sorts names as a person reads them: in one Unicode form, so that a name
+// a Mac wrote stands where the same name typed here would.
+void sortNames(QStringList &names);
 // True when the names differ in letter case only.
 bool differInCaseOnly(const QString &a, const QString &b);
 

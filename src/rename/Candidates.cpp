@@ -63,11 +63,11 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         }
         taking << name;
         if (namedAsJpeg(name))
-            jpegBases.insert(fs::baseNameOf(name).toCaseFolded());
+            jpegBases.insert(fs::matchKey(fs::baseNameOf(name)));
     }
     const qsizetype takenByBoxes = taking.size();
     for (const QString &name : rawCandidates) {
-        if (jpegBases.contains(fs::baseNameOf(name).toCaseFolded())) {
+        if (jpegBases.contains(fs::matchKey(fs::baseNameOf(name)))) {
             taking << name;
         } else {
             plan.leftOut.push_back({name, LeftOut::Reason::Extension});

@@ -17,10 +17,10 @@ namespace pelmora {
 namespace {
 
 // The name a sidecar is named after: "IMG_1" of "IMG_1.xmp", "IMG_1.CR2" of
-// "IMG_1.CR2.xmp", letter case aside.
+// "IMG_1.CR2.xmp", as a person reads it (letter case and Unicode form aside).
 QString sidecarStem(const QString &name)
 {
-    return fs::baseNameOf(name).toCaseFolded();
+    return fs::matchKey(fs::baseNameOf(name));
 }
 
 } // namespace
@@ -92,8 +92,8 @@ std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingI
     QSet<QString> mains;
     for (const PlannedRename &file : plan.files) {
         if (!isSidecarName(file.formerName)) {
-            mains.insert(file.formerName.toCaseFolded());
-            mains.insert(fs::baseNameOf(file.formerName).toCaseFolded());
+            mains.insert(fs::matchKey(file.formerName));
+            mains.insert(fs::matchKey(fs::baseNameOf(file.formerName)));
         }
     }
     const auto follows = [&](const QString &name) { return isSidecarName(name) && mains.contains(sidecarStem(name)); };
@@ -138,14 +138,14 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
         const QString &name = plan.files[i].formerName;
         byName.insert(name, i);
         prefer(byBase, fs::baseNameOf(name), i);
-        byNameAnyCase.insert(name.toCaseFolded(), i);
-        prefer(byBaseAnyCase, fs::baseNameOf(name).toCaseFolded(), i);
+        byNameAnyCase.insert(fs::matchKey(name), i);
+        prefer(byBaseAnyCase, fs::matchKey(fs::baseNameOf(name)), i);
     }
     const auto mainOf = [&](const QString &sidecar, bool &wholeName) -> std::optional<size_t> {
         const QString stem = fs::baseNameOf(sidecar);
         for (const auto &[map, key, whole] : {std::tuple(&byName, stem, true), std::tuple(&byBase, stem, false),
-                                              std::tuple(&byNameAnyCase, stem.toCaseFolded(), true),
-                                              std::tuple(&byBaseAnyCase, stem.toCaseFolded(), false)}) {
+                                              std::tuple(&byNameAnyCase, fs::matchKey(stem), true),
+                                              std::tuple(&byBaseAnyCase, fs::matchKey(stem), false)}) {
             if (const auto found = map->constFind(key); found != map->constEnd()) {
                 wholeName = whole;
                 return *found;
@@ -164,7 +164,7 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
             const PlannedRename &file = plan.files[*main];
             newName = (wholeName ? file.newName : fs::baseNameOf(file.newName)) + u'.' + sidecar.extension;
         }
-        if (!main || newName == sidecar.formerName || newNames.contains(newName.toCaseFolded())) {
+        if (!main || newName == sidecar.formerName || newNames.contains(fs::matchKey(newName))) {
             // Its file keeps its name: so does the sidecar, left out as before.
             plan.leftOut.push_back(
                 {sidecar.formerName, leftOutForExtension ? LeftOut::Reason::Extension : LeftOut::Reason::Unchanged});
@@ -173,7 +173,7 @@ void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars,
             continue;
         }
         const PlannedRename &file = plan.files[*main];
-        newNames.insert(newName.toCaseFolded());
+        newNames.insert(fs::matchKey(newName));
         sidecar.newName = newName;
         sidecar.newFileName = rules.naming == Naming::Replace ? sidecar.newName : fs::baseNameOf(sidecar.newName);
         sidecar.date = file.date;

@@ -48,7 +48,7 @@ QString shotKey(const NamingInputs &inputs, const PlannedRename &file)
 {
     if (!inputs.companions || !file.date.isValid())
         return {};
-    return fs::baseNameOf(file.formerName).toCaseFolded() + u'\n' + QString::number(file.date.toSecsSinceEpoch());
+    return fs::matchKey(fs::baseNameOf(file.formerName)) + u'\n' + QString::number(file.date.toSecsSinceEpoch());
 }
 
 namespace {

@@ -37,8 +37,9 @@ struct FolderNames {
 void sortByDate(std::vector<PlannedRename> &files);
 
 // The shot a file belongs to, for pairing a raw picture with the JPEG the
-// camera wrote beside it: its base name, letter case aside, and the second
-// it was taken. Empty without a date, or when pairs are not wanted.
+// camera wrote beside it: its base name, letter case and Unicode form
+// aside, and the second it was taken. Empty without a date, or when pairs
+// are not wanted.
 QString shotKey(const NamingInputs &inputs, const PlannedRename &file);
 
 // Date order; numbers start again from the Start Number on every new day;

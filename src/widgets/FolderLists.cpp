@@ -122,7 +122,7 @@ void FileList::reread()
     QStringList undecodable;
     QStringList names = fs::listPlainFiles(folder_, &undecodable);
     names << undecodable;
-    names.sort();
+    fs::sortNames(names);
     addItems(names);
 }
 

@@ -134,6 +134,29 @@ TEST_F(Cli, EntriesThatAreNoPhotosAreListedWithTheirReason)
     EXPECT_TRUE(QFileInfo::exists(photos.filePath("locked.jpg")));
 }
 
+// A name a Mac wrote (ガ as カ and a sound mark) is matched, paired with its
+// sidecar and sorted as the same name typed here; names not asked to change
+// keep their bytes.
+TEST_F(Cli, NamesAMacWroteAreMatchedAndSortedAsTyped)
+{
+    QTemporaryDir mac;
+    const auto nfd = [](const char *name) { return QString::fromUtf8(name).normalized(QString::NormalizationForm_D); };
+    copyMedia("ianare-exif-samples/Canon_40D.jpg", mac.path(), nfd("ガイド.jpg"));
+    writeFile(mac.path(), "ガイド.xmp");
+    const CliRun paired = runCli({"--data", data.path(), "shot-date", mac.path(), "--dry-run"});
+    EXPECT_TRUE(paired.out.contains("ガイド.xmp → 080530-001.xmp")) << paired.out.toStdString();
+
+    // Of one date, names are numbered in the order they read: カア before ガ.
+    QTemporaryDir sorted;
+    for (const QString &name : {nfd("ガ.jpg"), QStringLiteral("カア.jpg")})
+        setModified(writeFile(sorted.path(), name), at("2021-03-05 09:00:00"));
+    const CliRun numbered = runCli({"--data", data.path(), "new-number", sorted.path(), "--dry-run"});
+    EXPECT_TRUE(numbered.out.startsWith("カア.jpg → 210305-001.jpg")) << numbered.out.toStdString();
+
+    ASSERT_EQ(runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "ガ", "--post", "案内"}).exitCode, 0);
+    EXPECT_EQ(filesIn(sorted.path()), QStringList({"カア.jpg", "案内.jpg"}));
+}
+
 TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)
 {
     const QString dataFolder = data.filePath("new/DATA"); // made when missing
