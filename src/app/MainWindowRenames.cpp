@@ -11,15 +11,20 @@
 #include "widgets/FolderLists.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <climits>
+#include <optional>
 
 namespace pelmora {
 
 namespace {
 
-// The progress bar of a run; each new value is painted at once.
+// The progress bar of a run; each new value is painted at once. While the
+// run is planned it counts the files read, a few times a second.
 class WindowProgress final : public ProgressSink {
 public:
     explicit WindowProgress(QProgressBar *bar, QPushButton *stop = nullptr)
@@ -27,10 +32,31 @@ public:
     {
         if (stop)
             QObject::connect(stop, &QPushButton::clicked, &receiver_, [this] { stopRequested_ = true; });
+        sinceShown_.start();
+    }
+    ~WindowProgress() override
+    {
+        if (reading_)
+            showPercent(false);
     }
     void show() override
     {
-        bar_->show();
+        showPercent(true);
+        QCoreApplication::processEvents();
+    }
+    void reading(Reading what, qsizetype done, qsizetype total) override
+    {
+        constexpr qint64 kRepaintEveryMs = 50;
+        if (reading_ == what && done < total && sinceShown_.elapsed() < kRepaintEveryMs)
+            return;
+        if (reading_ != what) {
+            reading_ = what;
+            bar_->setFormat(text::readingFormat(what));
+            bar_->setRange(0, int(std::min<qsizetype>(total, INT_MAX)));
+            bar_->show();
+        }
+        bar_->setValue(int(std::min<qsizetype>(done, INT_MAX)));
+        sinceShown_.restart();
         QCoreApplication::processEvents();
     }
     void setValue(int percent) override
@@ -41,11 +67,22 @@ public:
         QCoreApplication::processEvents();
     }
     void hide() override { bar_->hide(); }
-    void working() override { QCoreApplication::processEvents(); }
     bool stopRequested() const override { return stopRequested_; }
 
 private:
+    // Back to the percent of the renames done, shown or not.
+    void showPercent(bool shown)
+    {
+        reading_.reset();
+        bar_->resetFormat();
+        bar_->setRange(0, 100);
+        bar_->setValue(0);
+        bar_->setVisible(shown);
+    }
+
     QProgressBar *bar_;
+    std::optional<Reading> reading_;
+    QElapsedTimer sinceShown_;
     QObject receiver_; // ends the connection with this
     bool stopRequested_ = false;
 };
@@ -137,7 +174,7 @@ void MainWindow::runRename(Operation operation, const QString &title)
         prepared = session.prepare(operation, inputs, *db);
     }
     if (prepared.plan.cancelled) {
-        services_.messages->show(text::kStoppedBeforeRenaming, Buttons::Ok, Icon::Information, text::kNotDoneTitle);
+        services_.messages->show(text::kStoppedBeforeRenaming, Buttons::Ok, Icon::Information, text::kStoppedTitle);
         return;
     }
     if (showRefusal(prepared))

@@ -93,18 +93,22 @@ std::optional<FileIdentity> identifyContent(const QString &folder, const QString
 }
 
 std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names,
-                                                          const HeadReader &onHead)
+                                                          const HeadReader &onHead, const Watch &watch,
+                                                          bool *stopped)
 {
     std::vector<std::optional<FileIdentity>> identities(size_t(names.size()));
-    inParallel(names.size(), [&](qsizetype from, qsizetype to) {
-        std::vector<char> buffer;
-        for (qsizetype i = from; i < to; ++i) {
+    const bool whole = eachInParallel(
+        names.size(),
+        [&](qsizetype i) {
+            thread_local std::vector<char> buffer;
             identities[size_t(i)] = identifyContent(folder, names[i], buffer, [&](int fd, const struct ::stat &info) {
                 if (onHead)
                     onHead(i, fd, info, QByteArrayView(buffer.data(), qsizetype(std::min<qint64>(info.st_size, kPart))));
             });
-        }
-    });
+        },
+        [&](qsizetype done) { return !watch || watch(done); });
+    if (stopped)
+        *stopped = !whole;
     return identities;
 }
 

@@ -152,9 +152,13 @@ std::optional<FileIdentity> identifyContent(const QString &folder, const QString
 // when it is smaller). Called on the reading thread.
 using HeadReader = std::function<void(qsizetype index, int fd, const struct ::stat &info, QByteArrayView head)>;
 // identifyContent of many files of a folder, on every core; each file is
-// opened, looked at and read once.
+// opened, looked at and read once. `watch` is called on the calling thread
+// now and then with the number of files done; once it returns false no
+// further file is looked at, and `stopped` says so.
+using Watch = std::function<bool(qsizetype done)>;
 std::vector<std::optional<FileIdentity>> identifyContents(const QString &folder, const QStringList &names,
-                                                          const HeadReader &onHead = {});
+                                                          const HeadReader &onHead = {}, const Watch &watch = {},
+                                                          bool *stopped = nullptr);
 // The file recorded is the one there now: same size and content. A record
 // without content (of an older version) goes by size and modified time,
 // within the 2 seconds FAT keeps, or the same inode; one without size by

@@ -103,13 +103,16 @@ QString iptcText(const Exiv2::IptcData &iptc, const char *key)
 }
 
 // The offset from UTC written beside the date taken ("+02:00"), else the
-// one beside the file's date: the zone the camera was set to.
+// one beside the file's date: the zone the camera was set to. Read on many
+// threads at once: no shared QRegularExpression, which is not made for it.
 QString photoZone(const QString &original, const QString &modified)
 {
-    static const QRegularExpression offset(QStringLiteral("^\\s*[+-]\\d\\d:\\d\\d\\s*$"));
+    const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
     for (const QString &text : {original, modified}) {
-        if (offset.match(text).hasMatch())
-            return text.trimmed();
+        const QString offset = text.trimmed();
+        if (offset.size() == 6 && (offset[0] == u'+' || offset[0] == u'-') && digit(offset[1]) && digit(offset[2])
+            && offset[3] == u':' && digit(offset[4]) && digit(offset[5]))
+            return offset;
     }
     return {};
 }

@@ -43,8 +43,6 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     QStringList rawCandidates;
     QSet<QString> jpegBases;
     for (const QString &name : names) {
-        if (progress)
-            progress->working();
         const QString extension = fs::extensionOf(name);
         if (!takesPart(extension, inputs.extensions)) {
             if (inputs.companions && isRawName(name) && !isTemporaryName(name)) {
@@ -79,11 +77,24 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     // and no other; a JPEG's date is scanned from the same read of its head.
     const bool readsMetadata = rules.readsCamera || rules.dateSource == DateSource::Taken;
     std::vector<std::optional<Metadata>> quick(size_t(taking.size()));
+    const auto goOn = [progress](Reading what, qsizetype done, qsizetype total) {
+        if (!progress)
+            return true;
+        progress->reading(what, done, total);
+        return !progress->stopRequested();
+    };
+    bool stopped = false;
     const std::vector<std::optional<fs::FileIdentity>> identities = fs::identifyContents(
-        inputs.folder, taking, [&](qsizetype i, int fd, const struct ::stat &info, QByteArrayView head) {
+        inputs.folder, taking,
+        [&](qsizetype i, int fd, const struct ::stat &info, QByteArrayView head) {
             if (readsMetadata && namedAsJpeg(std::as_const(taking)[i]))
                 quick[size_t(i)] = readJpegQuickly(fd, info, head);
-        });
+        },
+        [&](qsizetype done) { return goOn(Reading::Files, done, taking.size()); }, &stopped);
+    if (stopped) {
+        plan.cancelled = true;
+        return;
+    }
     std::vector<std::optional<Metadata>> quickOfKept;
     for (qsizetype i = 0; i < taking.size(); ++i) {
         const QString &name = taking[i];
@@ -110,10 +121,9 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     }
     if (!readsMetadata)
         return;
-    const std::vector<Metadata> read = source.readAll(paths, std::move(quickOfKept), [progress] {
-        if (progress)
-            progress->working();
-        return !(progress && progress->stopRequested());
+    qsizetype datesRead = 0;
+    const std::vector<Metadata> read = source.readAll(paths, std::move(quickOfKept), [&] {
+        return goOn(Reading::Dates, ++datesRead, paths.size());
     });
     if (progress && progress->stopRequested()) {
         plan.cancelled = true;

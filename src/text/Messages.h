@@ -4,6 +4,7 @@
 #include "platform/MessageBoxes.h"
 #include "database/NameDatabase.h"
 #include "rename/Recovery.h"
+#include "rename/Progress.h"
 #include "rename/RenameOperations.h"
 
 #include <QString>
@@ -84,6 +85,8 @@ inline const QString kNoSuchOperation = QStringLiteral("その操作は存在し
 inline const QString kNotDone = QStringLiteral("実施していません");
 inline const QString kNotDoneTitle = QStringLiteral("未実施");
 inline const QString kStoppedBeforeRenaming = QStringLiteral("中止しました。ファイル名は変更していません。");
+// The progress bar's text while a run is planned (%v of %m files).
+QString readingFormat(Reading what);
 inline const QString kChooseFolder = QStringLiteral("フォルダを選択してください");
 inline const QString kChooseFolderTitle = QStringLiteral("フォルダ未選択");
 inline const QString kConfirmTitle = QStringLiteral("実施確認");

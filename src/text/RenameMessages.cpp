@@ -247,6 +247,12 @@ QString namesLine(const QStringList &names, const QString &what, const QString &
 }
 } // namespace
 
+QString readingFormat(Reading what)
+{
+    return what == Reading::Files ? QStringLiteral("ファイルを確認しています　%v / %m 件")
+                                  : QStringLiteral("撮影日時を読み取っています　%v / %m 件");
+}
+
 QString unreadableLine(const QStringList &names)
 {
     return namesLine(names, QStringLiteral("件は読み取れないためファイル日時を使いました"));
