@@ -118,47 +118,81 @@ std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingI
     return sidecars;
 }
 
-void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars, RenamePlan &plan)
-{
-    if (sidecars.empty())
-        return;
-    // Each file by its name and by its base name, as written and letter case
-    // aside: a sidecar goes with the file it names exactly, if there is one.
-    // Of two files of one base name but different shots, a sidecar named
-    // after the base goes with the one that is no JPEG: editors keep
-    // sidecars for raw pictures and write their edits into a JPEG itself.
-    const auto isJpeg = [&](size_t i) { return namedAsJpeg(plan.files[i].formerName); };
-    const auto prefer = [&](QHash<QString, size_t> &map, const QString &key, size_t i) {
-        const auto held = map.constFind(key);
-        if (held == map.constEnd() || (isJpeg(*held) && !isJpeg(i)))
-            map.insert(key, i);
-    };
-    QHash<QString, size_t> byName, byBase, byNameAnyCase, byBaseAnyCase;
-    for (size_t i = 0; i < plan.files.size(); ++i) {
-        const QString &name = plan.files[i].formerName;
-        byName.insert(name, i);
-        prefer(byBase, fs::baseNameOf(name), i);
-        byNameAnyCase.insert(fs::matchKey(name), i);
-        prefer(byBaseAnyCase, fs::matchKey(fs::baseNameOf(name)), i);
+namespace {
+
+// The file each sidecar follows. Each file by its name and by its base
+// name, as written and as a person reads it: a sidecar goes with the file it
+// names exactly, if there is one. Of two files of one base name but
+// different shots, a sidecar named after the base goes with the one that is
+// no JPEG: editors keep sidecars for raw pictures and write their edits
+// into a JPEG itself.
+class SidecarMains {
+public:
+    explicit SidecarMains(const std::vector<PlannedRename> &files)
+    {
+        const auto isJpeg = [&](size_t i) { return namedAsJpeg(files[i].formerName); };
+        const auto prefer = [&](QHash<QString, size_t> &map, const QString &key, size_t i) {
+            const auto held = map.constFind(key);
+            if (held == map.constEnd() || (isJpeg(*held) && !isJpeg(i)))
+                map.insert(key, i);
+        };
+        for (size_t i = 0; i < files.size(); ++i) {
+            const QString &name = files[i].formerName;
+            byName_.insert(name, i);
+            prefer(byBase_, fs::baseNameOf(name), i);
+            byNameAnyCase_.insert(fs::matchKey(name), i);
+            prefer(byBaseAnyCase_, fs::matchKey(fs::baseNameOf(name)), i);
+        }
     }
-    const auto mainOf = [&](const QString &sidecar, bool &wholeName) -> std::optional<size_t> {
+
+    // The index of the file; `wholeName` when the sidecar names it whole
+    // ("IMG_1.CR2.xmp"), not by its base name.
+    std::optional<size_t> mainOf(const QString &sidecar, bool &wholeName) const
+    {
         const QString stem = fs::baseNameOf(sidecar);
-        for (const auto &[map, key, whole] : {std::tuple(&byName, stem, true), std::tuple(&byBase, stem, false),
-                                              std::tuple(&byNameAnyCase, fs::matchKey(stem), true),
-                                              std::tuple(&byBaseAnyCase, fs::matchKey(stem), false)}) {
+        for (const auto &[map, key, whole] : {std::tuple(&byName_, stem, true), std::tuple(&byBase_, stem, false),
+                                              std::tuple(&byNameAnyCase_, fs::matchKey(stem), true),
+                                              std::tuple(&byBaseAnyCase_, fs::matchKey(stem), false)}) {
             if (const auto found = map->constFind(key); found != map->constEnd()) {
                 wholeName = whole;
                 return *found;
             }
         }
         return std::nullopt;
-    };
+    }
+
+private:
+    QHash<QString, size_t> byName_, byBase_, byNameAnyCase_, byBaseAnyCase_;
+};
+
+} // namespace
+
+QHash<QString, QStringList> sidecarEndings(const std::vector<PlannedRename> &files,
+                                           const std::vector<SetAside> &sidecars)
+{
+    QHash<QString, QStringList> endings;
+    const SidecarMains mains(files);
+    for (const SetAside &sidecar : sidecars) {
+        bool wholeName = false;
+        if (const std::optional<size_t> main = mains.mainOf(sidecar.file.formerName, wholeName)) {
+            const PlannedRename &file = files[*main];
+            endings[file.formerName] << (wholeName ? u'.' + file.extension : QString()) + u'.' + sidecar.file.extension;
+        }
+    }
+    return endings;
+}
+
+void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars, RenamePlan &plan)
+{
+    if (sidecars.empty())
+        return;
+    const SidecarMains mains(plan.files);
     // Two sidecars never take one name (IMG_1.xmp and img_1.xmp): the first stays.
     QSet<QString> newNames;
     std::vector<std::vector<PlannedRename>> before(plan.files.size());
     for (auto &[sidecar, leftOutForExtension] : sidecars) {
         bool wholeName = false;
-        const std::optional<size_t> main = mainOf(sidecar.formerName, wholeName);
+        const std::optional<size_t> main = mains.mainOf(sidecar.formerName, wholeName);
         QString newName;
         if (main) {
             const PlannedRename &file = plan.files[*main];

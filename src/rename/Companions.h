@@ -9,7 +9,9 @@
 #include "rename/NamingInputs.h"
 #include "rename/Plan.h"
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -43,6 +45,12 @@ std::vector<SetAside> takeOutSidecars(const OperationRules &rules, const NamingI
 // before that file, so that the file never moves without it. A sidecar whose
 // file keeps its name keeps its own, and is left out.
 void attachSidecars(const OperationRules &rules, std::vector<SetAside> sidecars, RenamePlan &plan);
+
+// The endings the sidecars of each file take after its new name (".xmp"
+// after the base name, ".CR2.xmp" after the whole name), by the file's
+// former name.
+QHash<QString, QStringList> sidecarEndings(const std::vector<PlannedRename> &files,
+                                           const std::vector<SetAside> &sidecars);
 
 // The files of a shot stand together, where its first file stands.
 void bringShotsTogether(std::vector<PlannedRename> &files);

@@ -95,18 +95,32 @@ void takeNameOf(PlannedRename &file, const QString &newFileName)
 
 } // namespace
 
-void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files)
+void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files,
+               const NumberingRound *round)
 {
     sortByDate(files);
     const qint64 startNumber = wholeNumber(inputs.startNumber).value_or(1);
     const DatePattern pattern = datePatternFor(inputs.option);
+    // Each file's shot first: a shot's number must suit all its files.
+    Shots shots;
+    std::vector<std::optional<size_t>> pairOf;
+    std::vector<std::vector<const PlannedRename *>> shotOf(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        pairOf.push_back(shots.pairedWith(shotKey(inputs, files[i]), files[i], i));
+        shotOf[pairOf.back().value_or(i)].push_back(&files[i]);
+    }
     QString previousDate;
     qint64 number = startNumber;
-    Shots shots;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
-        if (const std::optional<size_t> pair = shots.pairedWith(shotKey(inputs, file), file, i)) {
-            takeNameOf(file, files[*pair].newFileName);
+        if (round) {
+            if (const auto kept = round->kept.constFind(file.formerName); kept != round->kept.constEnd()) {
+                takeNameOf(file, *kept);
+                continue;
+            }
+        }
+        if (pairOf[i]) {
+            takeNameOf(file, files[*pairOf[i]].newFileName);
             continue;
         }
         const QString date = dayText(file.date, inputs, pattern);
@@ -114,12 +128,18 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
             previousDate = date;
             number = startNumber;
         }
-        QString name = numberedName(date, inputs.preText, number, inputs.postText);
-        if (rules.formerNameAlways || inputs.option == NamingOption::Option3)
-            name += u'(' + fs::baseNameOf(file.formerName) + u')';
-        if (rules.lengthWithOption4 && inputs.option == NamingOption::Option4)
-            name += file.movieLong;
-        takeNameOf(file, name);
+        const auto nameAt = [&](qint64 at) {
+            QString name = numberedName(date, inputs.preText, at, inputs.postText);
+            if (rules.formerNameAlways || inputs.option == NamingOption::Option3)
+                name += u'(' + fs::baseNameOf(file.formerName) + u')';
+            if (rules.lengthWithOption4 && inputs.option == NamingOption::Option4)
+                name += file.movieLong;
+            return name;
+        };
+        // The number widens past its digits, so a free one is always found.
+        while (round && round->free && !round->free(shotOf[i], nameAt(number)))
+            ++number;
+        takeNameOf(file, nameAt(number));
         ++number;
     }
 }

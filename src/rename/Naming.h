@@ -9,11 +9,13 @@
 #include "rename/Operations.h"
 #include "rename/Plan.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTime>
 
+#include <functional>
 #include <vector>
 
 namespace pelmora {
@@ -42,9 +44,20 @@ void sortByDate(std::vector<PlannedRename> &files);
 // are not wanted.
 QString shotKey(const NamingInputs &inputs, const PlannedRename &file);
 
+// How the files are named again round the groups that cannot run: a file
+// of those keeps the name it was given (`kept`: former name -> new file
+// name) and takes no number; every other shot takes the first number, from
+// where its day has come to, at which `free` finds the names of its files
+// (and of what follows them) free.
+struct NumberingRound {
+    QHash<QString, QString> kept;
+    std::function<bool(const std::vector<const PlannedRename *> &shot, const QString &newFileName)> free;
+};
+
 // Date order; numbers start again from the Start Number on every new day;
 // the files of one shot share a number.
-void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files);
+void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files,
+               const NumberingRound *round = nullptr);
 
 // Date order; each file takes the lowest number of its day whose name is
 // free, as the folder will be when its turn comes.

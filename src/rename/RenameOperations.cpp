@@ -66,6 +66,66 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
     return rows;
 }
 
+// New names for the files, the sidecars attached to them, and the groups
+// that cannot run marked.
+void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const FolderNames &names,
+               std::vector<SetAside> sidecars, RenamePlan &plan, const NumberingRound *round = nullptr)
+{
+    switch (rules.naming) {
+    case Naming::ByDay: nameByDay(rules, inputs, plan.files, round); break;
+    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
+    case Naming::Replace:
+    case Naming::Append: nameByText(rules, inputs, plan); break;
+    case Naming::Former: break;
+    }
+    // A RAW and its JPEG move as one in every operation.
+    plan.keepShotsTogether = inputs.companions;
+    for (PlannedRename &file : plan.files)
+        file.shot = shotKey(inputs, file);
+    if (plan.keepShotsTogether)
+        bringShotsTogether(plan.files);
+    attachSidecars(rules, std::move(sidecars), plan);
+    markTakenNames(names, plan);
+    assignGroups(plan);
+    markBlockedGroups(plan);
+}
+
+// How to name the files again round the blocked groups of `plan`: theirs
+// keep their names and stay where they are, so every other shot takes a
+// number at which no name of its files or their sidecars is held by an
+// entry that stays.
+NumberingRound roundBlockedGroups(const RenamePlan &plan, const FolderNames &names,
+                                  const std::vector<PlannedRename> &unnamed, const std::vector<SetAside> &sidecars)
+{
+    NumberingRound round;
+    QSet<QString> held = names.keys;
+    for (const PlannedRename &file : plan.files)
+        held.remove(names.key(file.formerName));
+    for (const PlannedRename &file : plan.files) {
+        if (file.blocked && !file.companion) {
+            round.kept.insert(file.formerName, file.newFileName);
+            held.insert(names.key(file.formerName));
+        }
+    }
+    for (const PlannedRename &file : plan.files) {
+        if (file.blocked && file.companion)
+            held.insert(names.key(file.formerName));
+    }
+    if (round.kept.isEmpty())
+        return round;
+    round.free = [held, &names, endings = sidecarEndings(unnamed, sidecars)](
+                     const std::vector<const PlannedRename *> &shot, const QString &newFileName) {
+        return std::none_of(shot.begin(), shot.end(), [&](const PlannedRename *file) {
+            const QString name = newFileName + u'.' + file->extension;
+            const QStringList ending = endings.value(file->formerName);
+            return held.contains(names.key(name)) || std::any_of(ending.begin(), ending.end(), [&](const QString &end) {
+                return held.contains(names.key(newFileName + end));
+            });
+        });
+    };
+    return round;
+}
+
 } // namespace
 
 RenameOperations::RenameOperations(const Clock &clock, ProgressSink *progress, MetadataSource *source,
@@ -101,24 +161,18 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
         markDatesThatStandOut(plan.files);
-    switch (rules.naming) {
-    case Naming::ByDay: nameByDay(rules, inputs, plan.files); break;
-    case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
-    case Naming::Replace:
-    case Naming::Append: nameByText(rules, inputs, plan); break;
-    case Naming::Former: break;
+    const RenamePlan unnamed = rules.naming == Naming::ByDay ? plan : RenamePlan{};
+    nameFiles(rules, inputs, names, sidecars, plan);
+    // A group that cannot run (a name of its files is taken) keeps the names
+    // it was given, and its number goes to the next shot of the day that can
+    // take it: once, so that one taken name never blocks shot after shot.
+    if (rules.naming == Naming::ByDay) {
+        if (const NumberingRound round = roundBlockedGroups(plan, names, unnamed.files, sidecars); !round.kept.isEmpty()) {
+            plan = unnamed;
+            nameFiles(rules, inputs, names, sidecars, plan, &round);
+        }
     }
-    // A RAW and its JPEG move as one in every operation.
-    plan.keepShotsTogether = inputs.companions;
-    for (PlannedRename &file : plan.files)
-        file.shot = shotKey(inputs, file);
-    if (plan.keepShotsTogether)
-        bringShotsTogether(plan.files);
-    attachSidecars(rules, std::move(sidecars), plan);
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
-    markTakenNames(names, plan);
-    assignGroups(plan);
-    markBlockedGroups(plan);
     leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);
     return plan;

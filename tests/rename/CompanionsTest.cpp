@@ -112,11 +112,18 @@ TEST_F(Companions, ARawFollowsItsJpegThoughNoBoxNamesIt)
 }
 
 // A photo whose sidecar cannot follow is marked with it in the preview;
-// after the run both keep their names, and the next shot of the day goes on.
-TEST_F(Companions, AGroupThatCannotRunIsMarkedWhole)
+// after the run both keep their names, and the next shot of the day takes
+// their number. A shot whose sidecar's name would be taken at a number
+// goes on to the next: one taken name never strands a sidecar nor blocks
+// the shots after it.
+TEST_F(Companions, AGroupThatCannotRunIsMarkedWholeAndItsNumberGoesOn)
 {
-    ASSERT_TRUE(QDir(folder.path()).mkdir("080530-001.AAE"));
-    copy("ianare-exif-samples/Canon_40D.jpg", "IMG_0005.JPG"); // the same second, after IMG_0002 in the listing
+    for (const char *taken : {"080530-001.AAE", "080530-002.AAE"})
+        ASSERT_TRUE(QDir(folder.path()).mkdir(taken));
+    // The same second, after IMG_0002 in the listing.
+    for (const char *name : {"IMG_0005.JPG", "IMG_0006.JPG"})
+        copy("ianare-exif-samples/Canon_40D.jpg", name);
+    writeFile(folder.path(), "IMG_0006.AAE");
     const OperationOutcome preview = RenameSession(clock).preview(Operation::ShotDate, chosen(), database.get());
     const DetailTable table = text::planTable(preview.plan);
     std::map<QString, QString> marked; // former name -> remark of a marked row
@@ -126,10 +133,13 @@ TEST_F(Companions, AGroupThatCannotRunIsMarkedWhole)
     }
     EXPECT_EQ(marked["IMG_0002.AAE"], "同じ名前のフォルダがあるため変更できません");
     EXPECT_EQ(marked["IMG_0002.JPG"], "一緒に変更するファイルの名前が既にあるため変更できません");
+    for (const char *free : {"IMG_0005.JPG", "IMG_0006.JPG", "IMG_0006.AAE"})
+        EXPECT_FALSE(marked.count(free)) << free;
     const OperationOutcome outcome = run(Operation::ShotDate, chosen());
     EXPECT_EQ(outcome.failed, 2);
-    for (const char *name : {"IMG_0002.AAE", "IMG_0002.JPG", "080530-002.JPG"})
+    for (const char *name : {"IMG_0002.AAE", "IMG_0002.JPG", "080530-001.JPG", "080530-003.JPG", "080530-003.AAE"})
         EXPECT_TRUE(files().contains(name)) << name;
+    EXPECT_FALSE(files().contains("IMG_0006.AAE"));
 }
 
 // Turned off, a pair is two shots and the sidecars stay as they are.
@@ -211,12 +221,13 @@ TEST(CompanionsAlone, OddFoldersEndWithEveryFileWhereItBelongs)
           {"DSCF0001.JPG", "ianare-exif-samples/Fujifilm_FinePix6900ZOOM.jpg"}, {"DSCF0001.xmp", ""},
           {"010219-001.JPG/", ""}},
          {"010219-001.JPG", "DSCF0001.JPG", "DSCF0001.RAF", "DSCF0001.xmp"}, 3},
-        {"a chain of renames blocked by a leftover sidecar leaves no temporary name", Operation::ShotDate,
+        {"a shot blocked by a leftover sidecar stays whole; the one whose name it holds goes on", Operation::ShotDate,
          {{"0.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"0.xmp", ""}, {"0.JPG.thm", ""},
           {"080530-001.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"080530-001.xmp", ""},
           {"080530-001.JPG.thm", ""}, {"080530-002.xmp", ""}},
-         {"0.JPG", "0.JPG.thm", "0.xmp", "080530-001.JPG", "080530-001.JPG.thm", "080530-001.xmp", "080530-002.xmp"},
-         6},
+         {"080530-001.JPG", "080530-001.JPG.thm", "080530-001.xmp", "080530-002.xmp", "080530-003.JPG",
+          "080530-003.JPG.thm", "080530-003.xmp"},
+         3},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
