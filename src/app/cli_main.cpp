@@ -330,7 +330,7 @@ int renameCommand(Context &context, Operation operation)
         return lookingAtDatabase(context, [&](NameDatabase &database) {
             const OperationOutcome preview = session.preview(operation, inputs, &database);
             if (preview.status == OperationOutcome::Status::Stopped)
-                return 3;
+                return report(preview);
             if (preview.status != OperationOutcome::Status::Completed)
                 return fail(text::outcomeMessage(preview));
             const RenamePlan &plan = preview.plan;

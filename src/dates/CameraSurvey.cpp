@@ -6,7 +6,7 @@
 namespace pelmora {
 
 std::vector<CameraSummary> camerasOf(const QString &folder, MetadataSource &source, const ClockOffsets &offsets,
-                                     const std::function<bool()> &tick)
+                                     const ReadTick &tick)
 {
     QStringList paths;
     for (const QString &name : fs::listPlainFiles(folder))

@@ -14,6 +14,6 @@ class MetadataSource;
 // `tick` is called as each is done, and stops the reading when it answers
 // false (the cameras of the files read by then are given).
 std::vector<CameraSummary> camerasOf(const QString &folder, MetadataSource &source, const ClockOffsets &offsets,
-                                     const std::function<bool()> &tick = {});
+                                     const ReadTick &tick = {});
 
 } // namespace pelmora

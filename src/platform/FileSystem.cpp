@@ -107,10 +107,16 @@ QStringList listPlainFiles(const QString &folder, QStringList *undecodable, std:
         const QByteArray raw(entry->d_name);
         QString name = QFile::decodeName(raw);
         const bool decodes = QFile::encodeName(name) == raw;
-        if (*type != S_IFREG) {
+        struct stat link {};
+        const bool linkToFile = others && *type == S_IFREG
+            && (entry->d_type == DT_LNK
+                || (entry->d_type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) == 0
+                    && S_ISLNK(link.st_mode)));
+        if (*type != S_IFREG || linkToFile) {
             if (others)
                 others->push_back({decodes ? name : shownName(raw),
-                                   *type == S_IFDIR   ? EntryKind::Folder
+                                   linkToFile         ? EntryKind::Link
+                                   : *type == S_IFDIR ? EntryKind::Folder
                                    : *type == S_IFLNK ? EntryKind::DanglingLink
                                                       : EntryKind::Special});
         } else if (decodes) {

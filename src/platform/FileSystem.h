@@ -20,14 +20,17 @@ namespace pelmora::fs {
 // that is no UTF-8 as \xNN (sorted too).
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable = nullptr);
 
-// What an entry of a folder that is no plain file is.
-enum class EntryKind { Folder, Special, DanglingLink }; // Special: a fifo, socket or device
+// What an entry of a folder that is no plain file is. Special: a fifo,
+// socket or device; Link: a link to a plain file.
+enum class EntryKind { Folder, Special, DanglingLink, Link };
 struct OtherEntry {
     QString name; // as it can be shown
     EntryKind kind;
 };
-// As listPlainFiles, with the visible entries that are no plain file (a
-// link counts as what it points to) going to `others`, sorted by name.
+// As listPlainFiles, with the visible entries that are no plain file going
+// to `others`, sorted by name; there a link counts as what it points to,
+// but a link to a plain file is no file to rename: renaming its file would
+// leave it leading nowhere.
 QStringList listPlainFiles(const QString &folder, QStringList *undecodable, std::vector<OtherEntry> *others);
 
 // Whether the file can be opened and read (a link is followed).
@@ -210,10 +213,10 @@ QStringList foldersAtPlace(const VolumePlace &place);
 bool volumeMounted(const VolumePlace &place);
 
 // Whether a user would pick the volume mounted at `root` to find photos:
-// the system's root, the places cards and drives are mounted (/media,
-// /run/media, /mnt), the home folder and what is mounted in it; not the
-// system's own mounts (/boot, /snap, /var, /run/user, ...).
-bool isUserVolume(const QString &root, const QString &home);
+// any but the system's own mounts (/boot, /snap, /var, /usr, /run, ...);
+// under /run, those of cards and drives (/run/media) and the cameras,
+// phones and shares the desktop mounts (/run/user/UID/gvfs).
+bool isUserVolume(const QString &root);
 
 // The folder as the system resolves it (links followed), so that one folder
 // reached by two paths is recognised; the cleaned path when it cannot be

@@ -177,11 +177,16 @@ Metadata IsolatedPropertyReader::read(const QString &path)
 
 std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths,
                                                       std::vector<std::optional<Metadata>> quick,
-                                                      const std::function<bool()> &tick)
+                                                      const ReadTick &tick)
 {
     std::vector<Metadata> results(size_t(paths.size()));
     bool goOn = true;
-    const auto done = [&] { goOn = goOn && (!tick || tick()); };
+    qsizetype finished = 0;
+    const auto step = [&](bool answered) {
+        finished += answered;
+        return !tick || tick(finished);
+    };
+    const auto done = [&] { goOn = goOn && step(true); };
     quick.resize(size_t(paths.size()));
     std::vector<qsizetype> others;
     for (qsizetype i = 0; i < paths.size(); ++i) {
@@ -203,7 +208,7 @@ std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths,
     }
     if (!goOn)
         return results;
-    const std::vector<std::optional<QByteArray>> answers = ask(paths, others, tick);
+    const std::vector<std::optional<QByteArray>> answers = ask(paths, others, step);
     for (const qsizetype i : others)
         results[size_t(i)] = metadataFrom(answers[size_t(i)], paths[i]);
     return results;
@@ -211,11 +216,13 @@ std::vector<Metadata> IsolatedPropertyReader::readAll(const QStringList &paths,
 
 std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(const QStringList &paths,
                                                                    const std::vector<qsizetype> &which,
-                                                                   const std::function<bool()> &tick)
+                                                                   const std::function<bool(bool answered)> &step)
 {
     std::vector<std::optional<QByteArray>> answers(size_t(paths.size()));
     bool goOn = true;
-    const auto done = [&] { goOn = goOn && (!tick || tick()); };
+    const auto done = [&] { goOn = goOn && (!step || step(true)); };
+    QElapsedTimer sinceStep; // while no file is answered, the user may still stop
+    sinceStep.start();
     for (size_t n = 0; n < which.size(); ++n)
         workers_[n % workers_.size()].pending.push_back(which[n]);
     // A worker still running from an earlier request takes these as well.
@@ -235,6 +242,10 @@ std::vector<std::optional<QByteArray>> IsolatedPropertyReader::ask(const QString
     }
     for (bool busy = true; busy;) {
         busy = false;
+        if (step && sinceStep.elapsed() >= 50) {
+            goOn = goOn && step(false);
+            sinceStep.restart();
+        }
         if (!goOn) {
             // Stopped: what the workers still have in hand is dropped with them.
             for (Worker &worker : workers_) {

@@ -30,7 +30,7 @@ public:
     Metadata read(const QString &path);
     // The files the quick scan did not read are read by one worker per core.
     std::vector<Metadata> readAll(const QStringList &paths, std::vector<std::optional<Metadata>> quick,
-                                  const std::function<bool()> &tick = {}) override;
+                                  const ReadTick &tick = {}) override;
     const QStringList &unreadable() const override { return unreadable_; }
 
     static constexpr int kSecondsPerFile = 5;
@@ -43,8 +43,10 @@ private:
     struct Worker;
     // The workers' readings of the files `which` of `paths`, in the order of
     // `paths`; none for a file whose worker died or ran out of time on it.
+    // `step` is asked whether to go on as each file is answered (true) and
+    // every 50 ms while none is (false).
     std::vector<std::optional<QByteArray>> ask(const QStringList &paths, const std::vector<qsizetype> &which,
-                                               const std::function<bool()> &tick = {});
+                                               const std::function<bool(bool answered)> &step = {});
     static std::unique_ptr<QProcess> startWorker();
     void giveUp(const QString &path);
 

@@ -86,14 +86,16 @@ bool namedAsJpeg(const QString &path);
 std::optional<Metadata> readJpegQuickly(int fd, const struct ::stat &info, QByteArrayView head);
 
 // What the renames go by of many files at once, in their order. `quick`
-// holds what the quick scan of a JPEG found already. `tick` is called as each
-// file is done; when it answers false, the reading stops there and the files
-// not read yet get empty values.
+// holds what the quick scan of a JPEG found already. `tick` is called with
+// the number of files done as each is, and now and then while one takes
+// long; when it answers false, the reading stops there and the files not
+// read yet get empty values.
+using ReadTick = std::function<bool(qsizetype done)>;
 class MetadataSource {
 public:
     virtual ~MetadataSource() = default;
     virtual std::vector<Metadata> readAll(const QStringList &paths, std::vector<std::optional<Metadata>> quick,
-                                          const std::function<bool()> &tick = {}) = 0;
+                                          const ReadTick &tick = {}) = 0;
     // The files given up on, by name.
     virtual const QStringList &unreadable() const = 0;
 };

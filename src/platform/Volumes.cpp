@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <blkid.h>
@@ -143,19 +144,18 @@ QStringList foldersAtPlace(const VolumePlace &place)
     return found;
 }
 
-bool isUserVolume(const QString &root, const QString &home)
+bool isUserVolume(const QString &root)
 {
-    const auto within = [](const QString &path, const QString &folder) {
-        return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
-    };
-    if (root == u"/")
+    const auto within = [&](QLatin1StringView folder) { return root == folder || root.startsWith(folder + u'/'); };
+    static const QRegularExpression desktopMounts(QStringLiteral("^/run/user/[0-9]+/gvfs(/|$)"));
+    if (within(QLatin1StringView("/run/media")) || desktopMounts.match(root).hasMatch())
         return true;
-    for (const char *place : {"/media", "/run/media", "/mnt"}) {
-        if (within(root, QLatin1String(place)))
-            return true;
+    for (const char *system : {"/boot", "/efi", "/snap", "/var", "/usr", "/opt", "/etc", "/run", "/proc", "/sys", "/dev",
+                               "/lib", "/lib64", "/bin", "/sbin", "/nix", "/gnu"}) {
+        if (within(QLatin1StringView(system)))
+            return false;
     }
-    // The volume of the home folder (/home), and those mounted in it.
-    return !home.isEmpty() && (within(home, root) || within(root, home));
+    return true;
 }
 
 bool volumeMounted(const VolumePlace &place)

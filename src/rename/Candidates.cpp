@@ -24,6 +24,7 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
         if (takesPart(fs::extensionOf(entry.name), inputs.extensions))
             plan.leftOut.push_back({entry.name, entry.kind == fs::EntryKind::Folder ? LeftOut::Reason::Folder
                                            : entry.kind == fs::EntryKind::Special ? LeftOut::Reason::Special
+                                           : entry.kind == fs::EntryKind::Link    ? LeftOut::Reason::Link
                                                                                   : LeftOut::Reason::DanglingLink});
     }
     for (const QString &name : undecodable) {
@@ -121,9 +122,8 @@ void collectCandidates(const OperationRules &rules, const NamingInputs &inputs, 
     }
     if (!readsMetadata)
         return;
-    qsizetype datesRead = 0;
-    const std::vector<Metadata> read = source.readAll(paths, std::move(quickOfKept), [&] {
-        return goOn(Reading::Dates, ++datesRead, paths.size());
+    const std::vector<Metadata> read = source.readAll(paths, std::move(quickOfKept), [&](qsizetype done) {
+        return goOn(Reading::Dates, done, paths.size());
     });
     if (progress && progress->stopRequested()) {
         plan.cancelled = true;

@@ -96,7 +96,7 @@ void takeNameOf(PlannedRename &file, const QString &newFileName)
 } // namespace
 
 void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files,
-               const NumberingRound *round)
+               const ShotNameFree &free)
 {
     sortByDate(files);
     const qint64 startNumber = wholeNumber(inputs.startNumber).value_or(1);
@@ -113,12 +113,6 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
     qint64 number = startNumber;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedRename &file = files[i];
-        if (round) {
-            if (const auto kept = round->kept.constFind(file.formerName); kept != round->kept.constEnd()) {
-                takeNameOf(file, *kept);
-                continue;
-            }
-        }
         if (pairOf[i]) {
             takeNameOf(file, files[*pairOf[i]].newFileName);
             continue;
@@ -137,7 +131,7 @@ void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vec
             return name;
         };
         // The number widens past its digits, so a free one is always found.
-        while (round && round->free && !round->free(shotOf[i], nameAt(number)))
+        while (free && !free(shotOf[i], nameAt(number)))
             ++number;
         takeNameOf(file, nameAt(number));
         ++number;
@@ -194,18 +188,14 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
     for (PlannedRename &file : plan.files) {
         if (rules.naming == Naming::Replace) {
             // A Mac writes ガ as カ and a sound mark (NFD); Linux and Windows
-            // as one character (NFC): the search finds it either way. A name
-            // it is not found in keeps its bytes; one it is found in is
-            // written in the one form.
+            // as one character (NFC): names and the search are compared in
+            // the one form, so カ is not found in ガ. A name it is not found
+            // in keeps its bytes; one it is found in is written in the one form.
             QString replaced = file.formerName;
             const QString search = inputs.preText.normalized(QString::NormalizationForm_C);
-            if (!search.isEmpty() && !replaced.contains(inputs.preText, Qt::CaseSensitive)) {
-                QString composed = replaced.normalized(QString::NormalizationForm_C);
-                if (composed.contains(search, Qt::CaseSensitive))
-                    replaced = composed.replace(search, inputs.postText, Qt::CaseSensitive);
-            } else if (!search.isEmpty()) {
-                replaced.replace(inputs.preText, inputs.postText, Qt::CaseSensitive);
-            }
+            if (QString composed = replaced.normalized(QString::NormalizationForm_C);
+                !search.isEmpty() && composed.contains(search, Qt::CaseSensitive))
+                replaced = composed.replace(search, inputs.postText, Qt::CaseSensitive);
             if (replaced == file.formerName) {
                 plan.leftOut.push_back({file.formerName, LeftOut::Reason::Unchanged});
                 ++plan.unchanged;
@@ -272,10 +262,14 @@ void markTakenNames(const FolderNames &names, RenamePlan &plan)
     QSet<QString> staying = names.keys;
     for (const PlannedRename &file : plan.files)
         staying.remove(names.key(file.formerName));
+    // Two files of the run never take one name (two names that differ in
+    // Unicode form alone, replaced alike): the first one has it.
+    QSet<QString> given;
     for (PlannedRename &file : plan.files) {
         const QString key = names.key(file.newName);
-        file.nameTaken = staying.contains(key);
-        file.takenByFolder = file.nameTaken && names.folderKeys.contains(key);
+        file.nameTaken = staying.contains(key) || (file.newName != file.formerName && given.contains(key));
+        file.takenByFolder = staying.contains(key) && names.folderKeys.contains(key);
+        given.insert(key);
     }
 }
 

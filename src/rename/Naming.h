@@ -9,7 +9,6 @@
 #include "rename/Operations.h"
 #include "rename/Plan.h"
 
-#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -44,20 +43,15 @@ void sortByDate(std::vector<PlannedRename> &files);
 // are not wanted.
 QString shotKey(const NamingInputs &inputs, const PlannedRename &file);
 
-// How the files are named again round the groups that cannot run: a file
-// of those keeps the name it was given (`kept`: former name -> new file
-// name) and takes no number; every other shot takes the first number, from
-// where its day has come to, at which `free` finds the names of its files
-// (and of what follows them) free.
-struct NumberingRound {
-    QHash<QString, QString> kept;
-    std::function<bool(const std::vector<const PlannedRename *> &shot, const QString &newFileName)> free;
-};
+// Whether the files of a shot (and what follows them) can take the new
+// file name: none of their names is held by an entry that stays.
+using ShotNameFree = std::function<bool(const std::vector<const PlannedRename *> &shot, const QString &newFileName)>;
 
 // Date order; numbers start again from the Start Number on every new day;
-// the files of one shot share a number.
+// the files of one shot share a number. Given `free`, a shot takes the
+// first number, from where its day has come to, at which its names are free.
 void nameByDay(const OperationRules &rules, const NamingInputs &inputs, std::vector<PlannedRename> &files,
-               const NumberingRound *round = nullptr);
+               const ShotNameFree &free = {});
 
 // Date order; each file takes the lowest number of its day whose name is
 // free, as the folder will be when its turn comes.
@@ -78,8 +72,9 @@ void giveTemporaryNames(const FolderNames &names, const QTime &now, const QStrin
 // so; the name goes by the date as read.
 void markDatesThatStandOut(std::vector<PlannedRename> &files);
 
-// Marks the new names already borne by an entry the run does not move: the
-// preview says so before anything happens.
+// Marks the new names already borne by an entry the run does not move, or
+// given to an earlier file of the run: the preview says so before anything
+// happens.
 void markTakenNames(const FolderNames &names, RenamePlan &plan);
 
 } // namespace pelmora

@@ -82,9 +82,10 @@ struct PlannedRename {
 
 // A file of the folder that the run leaves alone, and why.
 struct LeftOut {
-    // Folder, Special (a fifo, socket or device), DanglingLink: entries named
-    // as the files the run takes, which are none.
-    enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName, Unreadable, Folder, Special, DanglingLink };
+    // Folder, Special (a fifo, socket or device), DanglingLink, Link (to a
+    // file): entries named as the files the run takes, which are none.
+    enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName, Unreadable, Folder, Special, DanglingLink,
+                        Link };
     QString name;
     Reason reason;
 };

@@ -69,10 +69,10 @@ std::vector<ListRow> listRowsFor(const OperationRules &rules, const RenamePlan &
 // New names for the files, the sidecars attached to them, and the groups
 // that cannot run marked.
 void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const FolderNames &names,
-               std::vector<SetAside> sidecars, RenamePlan &plan, const NumberingRound *round = nullptr)
+               std::vector<SetAside> sidecars, RenamePlan &plan, const ShotNameFree &free = {})
 {
     switch (rules.naming) {
-    case Naming::ByDay: nameByDay(rules, inputs, plan.files, round); break;
+    case Naming::ByDay: nameByDay(rules, inputs, plan.files, free); break;
     case Naming::LowestFree: nameLowestFree(inputs, names, plan.files); break;
     case Naming::Replace:
     case Naming::Append: nameByText(rules, inputs, plan); break;
@@ -90,40 +90,50 @@ void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const Fo
     markBlockedGroups(plan);
 }
 
-// How to name the files again round the blocked groups of `plan`: theirs
-// keep their names and stay where they are, so every other shot takes a
+// Names the files of `unnamed` again without the groups of `named` that
+// cannot run: those keep the names they were given and stay where they
+// are, so their numbers go to the next shots, and every shot takes a
 // number at which no name of its files or their sidecars is held by an
-// entry that stays.
-NumberingRound roundBlockedGroups(const RenamePlan &plan, const FolderNames &names,
-                                  const std::vector<PlannedRename> &unnamed, const std::vector<SetAside> &sidecars)
+// entry that stays. Once: a shot never turns out blocked by it.
+void nameRoundBlockedGroups(const OperationRules &rules, const NamingInputs &inputs, const FolderNames &names,
+                            std::vector<SetAside> sidecars, RenamePlan unnamed, RenamePlan &named)
 {
-    NumberingRound round;
-    QSet<QString> held = names.keys;
-    for (const PlannedRename &file : plan.files)
-        held.remove(names.key(file.formerName));
-    for (const PlannedRename &file : plan.files) {
-        if (file.blocked && !file.companion) {
-            round.kept.insert(file.formerName, file.newFileName);
-            held.insert(names.key(file.formerName));
+    QSet<QString> blocked; // former names
+    std::vector<PlannedRename> staying;
+    for (PlannedRename &file : named.files) {
+        if (file.blocked) {
+            blocked.insert(file.formerName);
+            staying.push_back(std::move(file));
         }
     }
-    for (const PlannedRename &file : plan.files) {
-        if (file.blocked && file.companion)
-            held.insert(names.key(file.formerName));
-    }
-    if (round.kept.isEmpty())
-        return round;
-    round.free = [held, &names, endings = sidecarEndings(unnamed, sidecars)](
-                     const std::vector<const PlannedRename *> &shot, const QString &newFileName) {
+    if (staying.empty())
+        return;
+    // Held: what no file of the run bears now, and the blocked files.
+    QSet<QString> held = names.keys;
+    for (const PlannedRename &file : unnamed.files)
+        held.remove(names.key(file.formerName));
+    for (const SetAside &sidecar : sidecars)
+        held.remove(names.key(sidecar.file.formerName));
+    for (const QString &name : std::as_const(blocked))
+        held.insert(names.key(name));
+    std::erase_if(unnamed.files, [&](const PlannedRename &file) { return blocked.contains(file.formerName); });
+    std::erase_if(sidecars, [&](const SetAside &sidecar) { return blocked.contains(sidecar.file.formerName); });
+    const ShotNameFree free = [&held, &names, endings = sidecarEndings(unnamed.files, sidecars)](
+                                  const std::vector<const PlannedRename *> &shot, const QString &newFileName) {
         return std::none_of(shot.begin(), shot.end(), [&](const PlannedRename *file) {
-            const QString name = newFileName + u'.' + file->extension;
             const QStringList ending = endings.value(file->formerName);
-            return held.contains(names.key(name)) || std::any_of(ending.begin(), ending.end(), [&](const QString &end) {
-                return held.contains(names.key(newFileName + end));
-            });
+            return held.contains(names.key(newFileName + u'.' + file->extension))
+                || std::any_of(ending.begin(), ending.end(),
+                               [&](const QString &end) { return held.contains(names.key(newFileName + end)); });
         });
     };
-    return round;
+    nameFiles(rules, inputs, names, std::move(sidecars), unnamed, free);
+    // The groups that cannot run come last, whole, still marked.
+    for (PlannedRename &file : staying)
+        unnamed.files.push_back(std::move(file));
+    named = std::move(unnamed);
+    assignGroups(named);
+    markBlockedGroups(named);
 }
 
 } // namespace
@@ -161,17 +171,13 @@ RenamePlan RenameOperations::plan(Operation operation, const NamingInputs &input
         giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     if (rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree)
         markDatesThatStandOut(plan.files);
-    const RenamePlan unnamed = rules.naming == Naming::ByDay ? plan : RenamePlan{};
+    RenamePlan unnamed = rules.naming == Naming::ByDay ? plan : RenamePlan{};
     nameFiles(rules, inputs, names, sidecars, plan);
     // A group that cannot run (a name of its files is taken) keeps the names
     // it was given, and its number goes to the next shot of the day that can
-    // take it: once, so that one taken name never blocks shot after shot.
-    if (rules.naming == Naming::ByDay) {
-        if (const NumberingRound round = roundBlockedGroups(plan, names, unnamed.files, sidecars); !round.kept.isEmpty()) {
-            plan = unnamed;
-            nameFiles(rules, inputs, names, sidecars, plan, &round);
-        }
-    }
+    // take it.
+    if (rules.naming == Naming::ByDay)
+        nameRoundBlockedGroups(rules, inputs, names, std::move(sidecars), std::move(unnamed), plan);
     giveTemporaryNames(names, clock_.now().time(), plan.runKey, plan.files);
     leaveUnchangedOut(plan);
     orderMoves(plan, names.anyCase);

@@ -4,6 +4,8 @@
 #include "database/NameDatabase.h"
 #include "rename/Recovery.h"
 
+#include <QSet>
+
 #include <cerrno>
 #include <cstring>
 
@@ -80,6 +82,8 @@ QString outcomeMessage(const OperationOutcome &outcome)
     case Refusal::Database:
         return outcome.databaseFailure ? databaseUnavailable(*outcome.databaseFailure) : QString();
     }
+    if (outcome.plan.cancelled) // stopped while the files were read: none renamed
+        return kStoppedBeforeRenaming;
     QString message = closingMessage(outcome) + unreadableLine(outcome.plan.unreadable)
         + undecodableLine(outcome.plan.undecodable)
         + unopenedLine(outcome.plan.unopened);
@@ -297,6 +301,7 @@ QString leftOutReason(LeftOut::Reason reason)
     case LeftOut::Reason::Folder: return QStringLiteral("フォルダ");
     case LeftOut::Reason::Special: return QStringLiteral("ファイルではない（パイプ・デバイスなど）");
     case LeftOut::Reason::DanglingLink: return QStringLiteral("リンク先がない");
+    case LeftOut::Reason::Link: return QStringLiteral("リンク");
     }
     return {};
 }
@@ -431,6 +436,7 @@ DetailTable planTable(const RenamePlan &plan)
     const OperationRules &rules = rulesOf(plan.operation);
     const bool byDateTaken = rules.dateSource == DateSource::Taken;
     const bool namedByDate = rules.naming == Naming::ByDay || rules.naming == Naming::LowestFree;
+    const QSet<QString> notReadInTime(plan.unreadable.begin(), plan.unreadable.end());
     for (const PlannedRename &file : plan.files) {
         QString remark;
         if (file.takenByFolder)
@@ -442,7 +448,9 @@ DetailTable planTable(const RenamePlan &plan)
         else if (file.newName == file.formerName)
             remark = QStringLiteral("名前は変わりません");
         else if (byDateTaken && file.dateOrigin.field == DateOrigin::Field::None)
-            remark = QStringLiteral("撮影日時がないためファイル更新日時で付番");
+            remark = notReadInTime.contains(file.formerName)
+                ? QStringLiteral("撮影日時を読み取れなかったためファイル更新日時で付番")
+                : QStringLiteral("撮影日時がないためファイル更新日時で付番");
         else if (file.dateStandsOut)
             remark = QStringLiteral("同じカメラの他のファイルと日時が大きく離れています（時計の設定を確認してください）");
         const bool marked = !remark.isEmpty();

@@ -129,17 +129,38 @@ void FileList::reread()
 DriveList::DriveList(QWidget *parent)
     : QComboBox(parent)
 {
+    listVolumes();
+    connect(this, &QComboBox::textActivated, this, &DriveList::driveChosen);
+}
+
+void DriveList::showPopup()
+{
+    listVolumesAgain();
+    QComboBox::showPopup();
+}
+
+void DriveList::listVolumesAgain()
+{
+    // A card put in or taken out since is shown as it is now.
+    const QString shown = currentText();
+    const QSignalBlocker blocker(this);
+    clear();
+    listVolumes();
+    setCurrentIndex(std::max(0, findText(shown)));
+}
+
+void DriveList::listVolumes()
+{
     QStringList roots;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath())
-            && fs::isUserVolume(volume.rootPath(), QDir::homePath()))
+            && fs::isUserVolume(volume.rootPath()))
             roots.append(volume.rootPath());
     }
     if (!roots.contains(QStringLiteral("/")))
         roots.append(QStringLiteral("/"));
     roots.sort();
     addItems(roots);
-    connect(this, &QComboBox::textActivated, this, &DriveList::driveChosen);
 }
 
 int DriveList::indexHolding(const QString &folder) const
@@ -160,6 +181,7 @@ int DriveList::indexHolding(const QString &folder) const
 
 void DriveList::showDriveOf(const QString &folder)
 {
+    listVolumesAgain();
     const int index = indexHolding(folder);
     if (index >= 0) {
         const QSignalBlocker blocker(this);
@@ -169,6 +191,7 @@ void DriveList::showDriveOf(const QString &folder)
 
 std::optional<QString> DriveList::showDriveThatHeld(const QString &folder)
 {
+    listVolumesAgain();
     const int index = indexHolding(folder);
     if (index < 0)
         return std::nullopt;

@@ -42,11 +42,13 @@ private:
     QString folder_;
 };
 
-// Drive list: the mounted volumes.
+// Drive list: the mounted volumes a user picks photos from, as they are
+// when the list opens.
 class DriveList : public QComboBox {
     Q_OBJECT
 public:
     explicit DriveList(QWidget *parent = nullptr);
+    void showPopup() override;
 
     // Shows the volume that holds the folder, without raising driveChosen.
     void showDriveOf(const QString &folder);
@@ -59,6 +61,8 @@ signals:
     void driveChosen(const QString &root);
 
 private:
+    void listVolumes();
+    void listVolumesAgain();
     int indexHolding(const QString &folder) const;
 };
 

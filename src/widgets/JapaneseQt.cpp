@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include <clocale>
+#include <utility>
 
 namespace pelmora {
 
@@ -30,11 +31,11 @@ public:
     }
 };
 
-// Qt takes dates from LC_TIME, numbers from LC_NUMERIC and the rest (the
-// unit of a size, the names of file types) from LC_MESSAGES, unless LC_ALL
-// says otherwise for all.
-constexpr const char *kLocaleVariables[] = {"LC_TIME", "LC_NUMERIC", "LC_MESSAGES"};
-constexpr const char *kJapanese = "ja_JP.UTF-8";
+// Qt takes dates from LC_TIME, numbers from LC_NUMERIC, the rest (the unit
+// of a size) from LC_MESSAGES, unless LC_ALL says otherwise for all; the
+// languages of texts such as the names of file types from LANGUAGE first.
+constexpr std::pair<const char *, const char *> kLocaleVariables[] = {
+    {"LC_TIME", "ja_JP.UTF-8"}, {"LC_NUMERIC", "ja_JP.UTF-8"}, {"LC_MESSAGES", "ja_JP.UTF-8"}, {"LANGUAGE", "ja"}};
 
 } // namespace
 
@@ -42,12 +43,12 @@ JapaneseQt::JapaneseQt()
 {
     if (!qEnvironmentVariableIsEmpty("LC_ALL"))
         return; // the user's word for every part of the locale
-    for (const char *name : kLocaleVariables) {
+    for (const auto &[name, japanese] : kLocaleVariables) {
         std::optional<QByteArray> value;
         if (qEnvironmentVariableIsSet(name))
             value = qgetenv(name);
         changed_.push_back({name, value});
-        qputenv(name, kJapanese);
+        qputenv(name, japanese);
     }
 }
 

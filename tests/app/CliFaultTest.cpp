@@ -331,29 +331,43 @@ bool alive(qint64 pid)
 
 // A run killed while its workers read metadata takes its workers with it,
 // also a worker that reads no more (stuck in a library on a hostile file:
-// here stopped, so that it never sees its requests end).
-TEST(CliFault, WorkersDieWithAKilledRun)
+// here stopped, so that it never sees its requests end). Asked to stop
+// meanwhile, it stops at once, though no file is answered, and says that
+// nothing was renamed.
+TEST(CliFault, WorkersDieWithAKilledOrStoppedRun)
 {
     const Photos photos(formerNames(kPhotos), true);
-    QTemporaryDir data;
-    QProcess cli;
-    cli.start(QStringLiteral(PELMORA_CLI), newNumber(data.path(), photos.path()));
-    ASSERT_TRUE(cli.waitForStarted());
-    QList<qint64> workers;
-    const QDeadlineTimer started(20000);
-    while (workers.isEmpty() && !started.hasExpired()) {
-        QThread::msleep(5);
-        workers = workersOf(cli.processId());
+    for (const bool killed : {true, false}) {
+        SCOPED_TRACE(killed ? "killed" : "stopped");
+        QTemporaryDir data;
+        QProcess cli;
+        cli.start(QStringLiteral(PELMORA_CLI), newNumber(data.path(), photos.path()));
+        ASSERT_TRUE(cli.waitForStarted());
+        QList<qint64> workers;
+        const QDeadlineTimer started(20000);
+        while (workers.isEmpty() && !started.hasExpired()) {
+            QThread::msleep(5);
+            workers = workersOf(cli.processId());
+        }
+        ASSERT_FALSE(workers.isEmpty()) << "no worker was seen";
+        for (const qint64 worker : workers)
+            ::kill(pid_t(worker), SIGSTOP);
+        if (killed) {
+            cli.kill();
+        } else {
+            ::kill(pid_t(cli.processId()), SIGINT);
+            // Well before the five seconds a worker has for one file.
+            EXPECT_TRUE(cli.waitForFinished(3000));
+            EXPECT_EQ(cli.exitCode(), 3);
+            EXPECT_EQ(QString::fromUtf8(cli.readAllStandardOutput()), "中止しました。ファイル名は変更していません。\n");
+            EXPECT_EQ(filesIn(photos.path()), photos.names);
+        }
+        cli.waitForFinished();
+        const QDeadlineTimer gone(5000);
+        while (std::any_of(workers.begin(), workers.end(), alive) && !gone.hasExpired())
+            QThread::msleep(10);
+        EXPECT_FALSE(std::any_of(workers.begin(), workers.end(), alive));
     }
-    ASSERT_FALSE(workers.isEmpty()) << "no worker was seen";
-    for (const qint64 worker : workers)
-        ::kill(pid_t(worker), SIGSTOP);
-    cli.kill();
-    cli.waitForFinished();
-    const QDeadlineTimer gone(5000);
-    while (std::any_of(workers.begin(), workers.end(), alive) && !gone.hasExpired())
-        QThread::msleep(10);
-    EXPECT_FALSE(std::any_of(workers.begin(), workers.end(), alive));
 }
 
 } // namespace

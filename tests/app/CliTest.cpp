@@ -104,6 +104,7 @@ TEST_F(Cli, EntriesThatAreNoPhotosAreListedWithTheirReason)
     ASSERT_TRUE(folder.mkdir("210305-001.jpg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe.jpg")).constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(folder.filePath("gone"), folder.filePath("link.jpg")));
+    ASSERT_TRUE(QFile::link("b.jpg", folder.filePath("alias.jpg"))); // renaming b.jpg would leave it leading nowhere
     copyMedia("ianare-exif-samples/Nikon_D70.jpg", photos.path(), "locked.jpg");
     ASSERT_TRUE(QFile::setPermissions(folder.filePath("locked.jpg"), {}));
     const auto run = [&](QStringList arguments) {
@@ -124,6 +125,7 @@ TEST_F(Cli, EntriesThatAreNoPhotosAreListedWithTheirReason)
     EXPECT_EQ(dry.exitCode, 2);
     for (const char *line : {"b.jpg → 210305-001.jpg\t2021/03/05 09:00:00\tファイル更新日時\t同じ名前のフォルダがあるため変更できません\n",
                              "210305-001.jpg\t対象外：フォルダ\n", "link.jpg\t対象外：リンク先がない\n",
+                             "alias.jpg\t対象外：リンク\n",
                              "locked.jpg\t対象外：読み取れません\n", "pipe.jpg\t対象外：ファイルではない（パイプ・デバイスなど）\n"})
         EXPECT_TRUE(dry.out.contains(QString::fromUtf8(line))) << line << "\n" << dry.out.toStdString();
     // The run counts the unreadable file once, among those not renamed.
@@ -153,8 +155,14 @@ TEST_F(Cli, NamesAMacWroteAreMatchedAndSortedAsTyped)
     const CliRun numbered = runCli({"--data", data.path(), "new-number", sorted.path(), "--dry-run"});
     EXPECT_TRUE(numbered.out.startsWith("カア.jpg → 210305-001.jpg")) << numbered.out.toStdString();
 
-    ASSERT_EQ(runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "ガ", "--post", "案内"}).exitCode, 0);
-    EXPECT_EQ(filesIn(sorted.path()), QStringList({"カア.jpg", "案内.jpg"}));
+    // カ is not found in ガ, however written; ガ is, and a name each form of
+    // it gives is given once.
+    writeFile(sorted.path(), "ガ.jpg");
+    const CliRun once = runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "カ", "--post", "X", "--dry-run"});
+    EXPECT_EQ(once.out, "カア.jpg → Xア.jpg\n" + nfd("ガ.jpg") + "\t対象外：名前が変わらない\nガ.jpg\t対象外：名前が変わらない\n");
+    const CliRun twins = runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "ガ", "--post", "案内", "--dry-run"});
+    EXPECT_EQ(twins.exitCode, 2);
+    EXPECT_TRUE(twins.out.contains("→ 案内.jpg\t同じ名前のファイルがあるため変更できません")) << twins.out.toStdString();
 }
 
 TEST_F(Cli, LogCompactionAttributesAndFavouriteFolder)

@@ -228,6 +228,14 @@ TEST(CompanionsAlone, OddFoldersEndWithEveryFileWhereItBelongs)
          {"080530-001.JPG", "080530-001.JPG.thm", "080530-001.xmp", "080530-002.xmp", "080530-003.JPG",
           "080530-003.JPG.thm", "080530-003.xmp"},
          3},
+        {"a blocked shot's number goes on with the next shot's sidecar", Operation::ShotDate,
+         {{"IMG_1.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"IMG_1.xmp", ""}, {"IMG_1.AAE", ""},
+          {"IMG_2.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"IMG_2.xmp", ""}, {"080530-001.AAE", ""}},
+         {"080530-001.AAE", "080530-001.JPG", "080530-001.xmp", "IMG_1.AAE", "IMG_1.JPG", "IMG_1.xmp"}, 3},
+        {"a shot already named keeps its number beside a blocked one", Operation::ShotDate,
+         {{"080530-001.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"080530-001.xmp", ""},
+          {"IMG_2.JPG", "ianare-exif-samples/Canon_40D.jpg"}, {"IMG_2.AAE", ""}, {"080530-002.AAE/", ""}},
+         {"080530-001.JPG", "080530-001.xmp", "080530-002.AAE", "IMG_2.AAE", "IMG_2.JPG"}, 2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
