@@ -90,6 +90,47 @@ void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const Fo
     markBlockedGroups(plan);
 }
 
+// The entries no file of the run bears now: they stay.
+QSet<QString> staying(const FolderNames &names, const std::vector<PlannedRename> &files,
+                      const std::vector<SetAside> &sidecars)
+{
+    QSet<QString> held = names.keys;
+    for (const PlannedRename &file : files)
+        held.remove(names.key(file.formerName));
+    for (const SetAside &sidecar : sidecars)
+        held.remove(names.key(sidecar.file.formerName));
+    return held;
+}
+
+// Whether a shot can take a new file name: no name of its files or their
+// sidecars is held, and no entry that stays and is named as a sidecar would
+// be taken for one of its files' on the next run (a stray 080530-001.AAE
+// beside what becomes 080530-001.JPG).
+ShotNameFree shotNameFree(const FolderNames &names, const QSet<QString> &held, QHash<QString, QStringList> endings)
+{
+    QSet<QString> strays;
+    for (const QString &name : held) {
+        if (isSidecarName(name) && !names.folderKeys.contains(name))
+            strays.insert(fs::matchKey(name));
+    }
+    return [&names, held, strays, endings = std::move(endings)](const std::vector<const PlannedRename *> &shot,
+                                                                       const QString &newFileName) {
+        static const QStringList kSidecars{QStringLiteral(".xmp"), QStringLiteral(".aae"), QStringLiteral(".thm"),
+                                           QStringLiteral(".lrv")};
+        return std::none_of(shot.begin(), shot.end(), [&](const PlannedRename *file) {
+            const QString name = newFileName + u'.' + file->extension;
+            const QStringList ending = endings.value(file->formerName);
+            const bool taken = held.contains(names.key(name))
+                || std::any_of(ending.begin(), ending.end(),
+                               [&](const QString &end) { return held.contains(names.key(newFileName + end)); });
+            return taken || std::any_of(kSidecars.begin(), kSidecars.end(), [&](const QString &sidecar) {
+                       return strays.contains(fs::matchKey(newFileName + sidecar))
+                           || strays.contains(fs::matchKey(name + sidecar));
+                   });
+        });
+    };
+}
+
 // Names the files of `unnamed` again without the groups of `named` that
 // cannot run: those keep the names they were given and stay where they
 // are, so their numbers go to the next shots, and every shot takes a
@@ -99,37 +140,24 @@ void nameRoundBlockedGroups(const OperationRules &rules, const NamingInputs &inp
                             std::vector<SetAside> sidecars, RenamePlan unnamed, RenamePlan &named)
 {
     QSet<QString> blocked; // former names
-    std::vector<PlannedRename> staying;
+    std::vector<PlannedRename> stayingFiles;
     for (PlannedRename &file : named.files) {
         if (file.blocked) {
             blocked.insert(file.formerName);
-            staying.push_back(std::move(file));
+            stayingFiles.push_back(std::move(file));
         }
     }
-    if (staying.empty())
+    if (stayingFiles.empty())
         return;
-    // Held: what no file of the run bears now, and the blocked files.
-    QSet<QString> held = names.keys;
-    for (const PlannedRename &file : unnamed.files)
-        held.remove(names.key(file.formerName));
-    for (const SetAside &sidecar : sidecars)
-        held.remove(names.key(sidecar.file.formerName));
+    QSet<QString> held = staying(names, unnamed.files, sidecars);
     for (const QString &name : std::as_const(blocked))
         held.insert(names.key(name));
     std::erase_if(unnamed.files, [&](const PlannedRename &file) { return blocked.contains(file.formerName); });
     std::erase_if(sidecars, [&](const SetAside &sidecar) { return blocked.contains(sidecar.file.formerName); });
-    const ShotNameFree free = [&held, &names, endings = sidecarEndings(unnamed.files, sidecars)](
-                                  const std::vector<const PlannedRename *> &shot, const QString &newFileName) {
-        return std::none_of(shot.begin(), shot.end(), [&](const PlannedRename *file) {
-            const QStringList ending = endings.value(file->formerName);
-            return held.contains(names.key(newFileName + u'.' + file->extension))
-                || std::any_of(ending.begin(), ending.end(),
-                               [&](const QString &end) { return held.contains(names.key(newFileName + end)); });
-        });
-    };
+    const ShotNameFree free = shotNameFree(names, held, sidecarEndings(unnamed.files, sidecars));
     nameFiles(rules, inputs, names, std::move(sidecars), unnamed, free);
     // The groups that cannot run come last, whole, still marked.
-    for (PlannedRename &file : staying)
+    for (PlannedRename &file : stayingFiles)
         unnamed.files.push_back(std::move(file));
     named = std::move(unnamed);
     assignGroups(named);
