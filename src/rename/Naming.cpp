@@ -201,6 +201,12 @@ void nameByText(const OperationRules &rules, const NamingInputs &inputs, RenameP
                 ++plan.unchanged;
                 continue;
             }
+            // Nothing, or a name that starts with a dot: no name at all, or
+            // a hidden file no list would show again.
+            if (replaced.isEmpty() || replaced.startsWith(u'.')) {
+                plan.leftOut.push_back({file.formerName, LeftOut::Reason::NoName});
+                continue;
+            }
             file.newName = replaced;
             file.newFileName = replaced;
         } else {

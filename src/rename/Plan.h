@@ -84,8 +84,9 @@ struct PlannedRename {
 struct LeftOut {
     // Folder, Special (a fifo, socket or device), DanglingLink, Link (to a
     // file): entries named as the files the run takes, which are none.
+    // NoName: the replacement leaves no name, or a hidden one.
     enum class Reason { Extension, Unchanged, TemporaryName, UndecodableName, Unreadable, Folder, Special, DanglingLink,
-                        Link };
+                        Link, NoName };
     QString name;
     Reason reason;
 };

@@ -302,6 +302,7 @@ QString leftOutReason(LeftOut::Reason reason)
     case LeftOut::Reason::Special: return QStringLiteral("ファイルではない（パイプ・デバイスなど）");
     case LeftOut::Reason::DanglingLink: return QStringLiteral("リンク先がない");
     case LeftOut::Reason::Link: return QStringLiteral("リンク");
+    case LeftOut::Reason::NoName: return QStringLiteral("置換すると名前がなくなるか「.」で始まる");
     }
     return {};
 }
@@ -474,7 +475,8 @@ DetailTable planTable(const RenamePlan &plan)
     for (const LeftOut &file : plan.leftOut)
         table.rows.push_back({{shown(file.name), QString(), QString(), QString(),
                                QStringLiteral("対象外：") + leftOutReason(file.reason)},
-                              file.reason == LeftOut::Reason::Unchanged || file.reason == LeftOut::Reason::Unreadable});
+                              file.reason == LeftOut::Reason::Unchanged || file.reason == LeftOut::Reason::Unreadable
+                                  || file.reason == LeftOut::Reason::NoName});
     return table;
 }
 

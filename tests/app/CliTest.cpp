@@ -160,6 +160,9 @@ TEST_F(Cli, NamesAMacWroteAreMatchedAndSortedAsTyped)
     writeFile(sorted.path(), "ガ.jpg");
     const CliRun once = runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "カ", "--post", "X", "--dry-run"});
     EXPECT_EQ(once.out, "カア.jpg → Xア.jpg\n" + nfd("ガ.jpg") + "\t対象外：名前が変わらない\nガ.jpg\t対象外：名前が変わらない\n");
+    // A replacement that leaves no name, or a hidden one, is no rename.
+    const CliRun hidden = runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "カア", "--post", "", "--dry-run"});
+    EXPECT_TRUE(hidden.out.startsWith("カア.jpg\t対象外：置換すると名前がなくなるか「.」で始まる\n")) << hidden.out.toStdString();
     const CliRun twins = runCli({"--data", data.path(), "replace", sorted.path(), "--pre", "ガ", "--post", "案内", "--dry-run"});
     EXPECT_EQ(twins.exitCode, 2);
     EXPECT_TRUE(twins.out.contains("→ 案内.jpg\t同じ名前のファイルがあるため変更できません")) << twins.out.toStdString();
