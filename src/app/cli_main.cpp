@@ -449,6 +449,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     useUtf8FileNames();
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
 
     const std::vector<Command> table = commands();
     QCommandLineParser parser;
@@ -459,6 +460,7 @@ int main(int argc, char *argv[])
     }
     parser.setApplicationDescription(description);
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("the operation"));
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the folder whose files are renamed"));
     parser.addOptions({

@@ -293,6 +293,7 @@ TEST_F(Cli, CamerasAreListedAndAnOffsetServesOneRun)
 // given too many arguments it answers with its usage, not as unknown.
 TEST_F(Cli, HelpListsEveryCommandOnALineOfItsOwn)
 {
+    EXPECT_EQ(runCli({"--version"}).out, "Pelmora " PELMORA_VERSION "\n");
     const QString help = runCli({"--help"}).out;
     const QString commandsPart = help.section("Commands:\n", 1).section("\n\n", 0, 0);
     QStringList commands;
