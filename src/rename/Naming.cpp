@@ -263,11 +263,17 @@ void markDatesThatStandOut(std::vector<PlannedRename> &files)
     }
 }
 
-void markTakenNames(const FolderNames &names, RenamePlan &plan)
+QSet<QString> keysNotBorneBy(const FolderNames &names, const std::vector<PlannedRename> &files)
 {
     QSet<QString> staying = names.keys;
-    for (const PlannedRename &file : plan.files)
+    for (const PlannedRename &file : files)
         staying.remove(names.key(file.formerName));
+    return staying;
+}
+
+void markTakenNames(const FolderNames &names, RenamePlan &plan)
+{
+    const QSet<QString> staying = keysNotBorneBy(names, plan.files);
     // Two files of the run never take one name (two names that differ in
     // Unicode form alone, replaced alike): the first one has it.
     QSet<QString> given;

@@ -72,6 +72,9 @@ void giveTemporaryNames(const FolderNames &names, const QTime &now, const QStrin
 // so; the name goes by the date as read.
 void markDatesThatStandOut(std::vector<PlannedRename> &files);
 
+// The keys of the folder's entries that none of `files` bears now: they stay.
+QSet<QString> keysNotBorneBy(const FolderNames &names, const std::vector<PlannedRename> &files);
+
 // Marks the new names already borne by an entry the run does not move, or
 // given to an earlier file of the run: the preview says so before anything
 // happens.

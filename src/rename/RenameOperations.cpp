@@ -94,9 +94,7 @@ void nameFiles(const OperationRules &rules, const NamingInputs &inputs, const Fo
 QSet<QString> staying(const FolderNames &names, const std::vector<PlannedRename> &files,
                       const std::vector<SetAside> &sidecars)
 {
-    QSet<QString> held = names.keys;
-    for (const PlannedRename &file : files)
-        held.remove(names.key(file.formerName));
+    QSet<QString> held = keysNotBorneBy(names, files);
     for (const SetAside &sidecar : sidecars)
         held.remove(names.key(sidecar.file.formerName));
     return held;
