@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks what it declares and holds, unpacks it
-# into a temporary root and runs the installed programs there as a user whose
-# data folder is still empty.
-#   package_test.sh BUILD_DIR TESTDATA_DIR
+# Builds the Debian package, checks what it declares and holds (and what
+# Debian's package checker says of it), unpacks it into a temporary root and
+# runs the installed programs there as a user whose data folder is still empty.
+#   package_test.sh BUILD_DIR TESTDATA_DIR VERSION
 set -euo pipefail
 build=$1
 media=$2/media
-for tool in cpack dpkg-deb desktop-file-validate appstreamcli groff; do
+version=$3
+for tool in cpack dpkg-deb desktop-file-validate appstreamcli groff lintian; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/setup installs it)"; exit 77; }
 done
 work=$(mktemp -d)
@@ -14,6 +15,11 @@ trap 'rm -rf "$work"' EXIT
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
 deb=$(echo "$work"/package/pelmora_*.deb)
+[ "$(dpkg-deb -f "$deb" Package Version)" = $'Package: pelmora\nVersion: '"$version" ] ||
+  { echo "the package is not pelmora $version: $(dpkg-deb -f "$deb" Package Version)"; exit 1; }
+# Errors and warnings only: the notes lintian adds are hints, not faults.
+complaints=$(lintian --pedantic "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+[ -z "$complaints" ] || { echo "lintian: $complaints"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libexiv2 libmediainfo libsqlite3 libxlsxwriter libzip qt6-qpa-plugins fonts-noto-cjk; do
   [[ $depends == *"$package"* ]] || { echo "Depends lacks $package: $depends"; exit 1; }
@@ -24,12 +30,15 @@ usr=$work/root/usr
 for file in bin/pelmora bin/pelmora-cli libexec/pelmora/pelmora-reader share/pelmora/FileID.xlsx \
             share/applications/org.pelmora.Pelmora.desktop share/metainfo/org.pelmora.Pelmora.metainfo.xml \
             share/icons/hicolor/scalable/apps/org.pelmora.Pelmora.svg share/icons/hicolor/48x48/apps/org.pelmora.Pelmora.png \
-            share/man/man1/pelmora.1.gz share/man/man1/pelmora-cli.1.gz; do
+            share/man/man1/pelmora.1.gz share/man/man1/pelmora-cli.1.gz \
+            share/doc/pelmora/copyright share/doc/pelmora/changelog.gz; do
   [ -e "$usr/$file" ] || { echo "the package lacks /usr/$file"; exit 1; }
 done
 
 desktop-file-validate "$usr/share/applications/org.pelmora.Pelmora.desktop"
 appstreamcli validate --no-net "$usr/share/metainfo/org.pelmora.Pelmora.metainfo.xml"
+latest_release=$(grep -o -m1 '<release version="[^"]*"' "$usr/share/metainfo/org.pelmora.Pelmora.metainfo.xml")
+[ "$latest_release" = "<release version=\"$version\"" ] || { echo "the software centre's latest release is $latest_release"; exit 1; }
 for page in "$usr"/share/man/man1/*.gz; do
   warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1)
   [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
@@ -39,6 +48,8 @@ done
 # per-user folder, which is given the workbook template.
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config
 mkdir -p "$HOME" "$work/photos"
+[ "$("$usr/bin/pelmora-cli" --version)" = "Pelmora $version" ] ||
+  { echo "pelmora-cli --version says: $("$usr/bin/pelmora-cli" --version)"; exit 1; }
 "$usr/bin/pelmora-cli" --data "$work/elsewhere" log >/dev/null
 [ ! -e "$XDG_DATA_HOME/Pelmora" ] || { echo "--data still made the per-user folder"; exit 1; }
 cp "$media/ianare-exif-samples/Canon_40D.jpg" "$work/photos/a.jpg"
