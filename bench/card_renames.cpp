@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the renames of one run (new numbering: each file moved once, straight
 // to its new name) against plain rename() calls making the same moves of the
 // same files, in a folder given on the command line,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The renames of a 2,000-file run on an exFAT card image mounted through FUSE
 # and on the local disk, each against plain rename() calls of the same files
 # on the same volume. Needs root and /dev/fuse for the card.

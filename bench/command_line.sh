@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The rename by date taken as a user runs it, program start-up included, on
 # the scenario folder of 2,000 photos and on 10,000 copies of its JPEGs:
 # the plan (--dry-run), the whole run, and exiftool renaming the same files,

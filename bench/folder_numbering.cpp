@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the numbering of generated trees: ten files a folder, folders two
 // levels deep. Set-up (the tree) is not timed.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory and time of `pelmora-cli log` over a log of N rows: the rows
 // are written first (not timed), then the command runs with its output
 // thrown away, and its peak memory is read from the system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the rename by date taken through the engine on N copies of a real
 // JPEG, each with its own DateTimeOriginal, against exiftool doing the same
 // renaming. Set-up (copies, dates) is not timed.

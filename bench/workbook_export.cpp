@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the numbering export: a workbook of N file rows and N / 10 folder
 // rows written from the built template. Building the rows is not timed.
 //

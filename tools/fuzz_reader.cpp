@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the metadata reader the worker process runs, fed any
 // bytes as a file. Built and run by tools/fuzz-reader.
 #include "platform/PropertyReader.h"

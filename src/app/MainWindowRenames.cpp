@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's renames and undo: inputs read, a session prepared,
 // its plan shown in the question, then applied and its outcome shown.
 #include "app/MainWindow.h"

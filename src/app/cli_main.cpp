@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelmora-cli: the operations of the window, for scripts and benchmarks.
 #include "settings/FavouriteFolder.h"
 #include "text/AttributeText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the workbook the numbering export starts from: sheets "Files" and
 // "Folders" with their headings in row 1. Run by the build into DATA/.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which file a name holds: its size, times, inode and a hash of its content.
 #include "platform/FileSystem.h"
 

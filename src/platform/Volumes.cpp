@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a folder lies: its volume, found again wherever it is mounted.
 #include "platform/FileSystem.h"
 

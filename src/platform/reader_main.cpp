@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelmora-reader: reads the metadata of one file per request, for a program
 // that would rather lose this process than itself to a damaged file.
 #include "platform/Clock.h"

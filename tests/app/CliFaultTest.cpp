@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pelmora-cli killed, racing itself and sharing its data folder: every photo
 // must stay there once, and a recovered run gives every photo its former name.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "database/Compaction.h"
 #include "database/NameDatabase.h"
 #include "text/Messages.h"

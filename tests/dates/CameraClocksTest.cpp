@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dates/CameraClocks.h"
 #include "dates/CameraSurvey.h"
 #include "platform/Clock.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package, checks what it declares and holds (and what
 # Debian's package checker says of it), unpacks it into a temporary root and
 # runs the installed programs there as a user whose data folder is still empty.
@@ -40,6 +41,7 @@ appstreamcli validate --no-net "$usr/share/metainfo/org.pelmora.Pelmora.metainfo
 latest_release=$(grep -o -m1 '<release version="[^"]*"' "$usr/share/metainfo/org.pelmora.Pelmora.metainfo.xml")
 [ "$latest_release" = "<release version=\"$version\"" ] || { echo "the software centre's latest release is $latest_release"; exit 1; }
 for page in "$usr"/share/man/man1/*.gz; do
+  zcat "$page" | grep -q "^\.TH .*\"Pelmora $version\"" || { echo "$page does not name Pelmora $version"; exit 1; }
   warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1)
   [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
 done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "numbering/FolderNumbering.h"
 #include "database/NameDatabase.h"
 #include "text/Messages.h"

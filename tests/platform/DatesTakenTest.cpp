@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dates a photographer expects: a movie on the day it was filmed where it was
 // filmed, pictures dated by whatever date they carry, bursts in order.
 #include "platform/AvchdDate.h"

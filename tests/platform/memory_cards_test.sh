@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renames on real memory cards: a FAT32 and an exFAT image, mounted through
 # FUSE (fusefat; exfat-fuse on a loop device), as a camera card is.
 #   memory_cards_test.sh PELMORA_CLI TESTDATA_DIR

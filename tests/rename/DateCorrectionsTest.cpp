@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dates set right as the photographer asks, on real files whose tags
 // exiftool writes: camera clocks, the zone a movie was shot in, the hour a
 // day starts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Naming and companions from tables of files: no disk, no media, no workers.
 #include "rename/Companions.h"
 #include "rename/Naming.h"

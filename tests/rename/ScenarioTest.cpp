@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Realistic folders built from the media corpus by make_scenarios.sh at
 // build time, each with exiftool's own reading of every file (expected.csv):
 // the names the rename by date taken gives must follow from exiftool's dates

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window tests run on Qt's offscreen platform with one QApplication, which
 // speaks Japanese as the program's does.
 #include "widgets/JapaneseQt.h"

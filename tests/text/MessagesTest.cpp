@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wording the windows and pelmora-cli give, from values alone: the
 // closing messages and refusals whose words are fixed, and where a date
 // taken came from.
