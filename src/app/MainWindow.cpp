@@ -36,6 +36,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -132,6 +134,7 @@ void MainWindow::buildControls()
     ProgressBar1 = ui.ProgressBar1;
     for (QPushButton *button : findChildren<QPushButton *>())
         clickOnEnter(button);
+    buildHelpMenu();
 
     // The twenty boxes share one name, so they are made here, and reached
     // by Tab between the file list and the Pre Text.
@@ -176,6 +179,21 @@ void MainWindow::buildControls()
             [this] { applyPreset(movieExtensions(), QStringLiteral("-Mov")); });
     connect(Dir1, &FolderList::pathChanged, this, &MainWindow::folderChanged);
     connect(Drive1, &DriveList::driveChosen, this, [this](const QString &root) { Dir1->setPath(root); });
+}
+
+// What the program is and under which licence, where desktop programs keep
+// it: a Help menu above the window's controls, not the operation list.
+void MainWindow::buildHelpMenu()
+{
+    auto *menuBar = new QMenuBar(this);
+    QMenu *help = menuBar->addMenu(text::kHelpMenu);
+    QAction *about = help->addAction(text::kAboutEntry);
+    about->setObjectName(QStringLiteral("Mnu_About"));
+    connect(about, &QAction::triggered, this, [this] {
+        services_.messages->show(text::aboutText(), Buttons::Ok, Icon::Information, text::kAboutTitle);
+    });
+    connect(help->addAction(text::kAboutQtEntry), &QAction::triggered, qApp, &QApplication::aboutQt);
+    layout()->setMenuBar(menuBar);
 }
 
 void MainWindow::startUp()

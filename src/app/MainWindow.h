@@ -76,6 +76,7 @@ protected:
 
 private:
     void buildControls();
+    void buildHelpMenu();
     void startUp();
     void folderChanged(const QString &path);
     void clearInputs();

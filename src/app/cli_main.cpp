@@ -450,7 +450,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     useUtf8FileNames();
     QCoreApplication::setApplicationName(QStringLiteral("Pelmora"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
+    QCoreApplication::setApplicationVersion(text::versionNumber());
 
     const std::vector<Command> table = commands();
     QCommandLineParser parser;

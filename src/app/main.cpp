@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/DataFolder.h"
 #include "platform/PropertyReader.h"
+#include "text/Messages.h"
 #include "widgets/JapaneseQt.h"
 #include "widgets/QtMessageBoxes.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char *argv[])
     japaneseQt.install();
     pelmora::useUtf8FileNames();
     QApplication::setApplicationName(QStringLiteral("Pelmora"));
+    QApplication::setApplicationVersion(pelmora::text::versionNumber());
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The desktop matches the windows to the menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmora.Pelmora"));

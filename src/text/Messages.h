@@ -81,6 +81,15 @@ inline const QString kNumberingEntry = QStringLiteral("フォルダ附番");
 inline const QString kRegisterDriveEntry = QStringLiteral("Driveボタン登録");
 inline const QString kEndEntry = QStringLiteral("終了");
 
+// The program's version ("0.1"), and the box of its Help menu that says what
+// it is, under which licence, and that it comes with no warranty.
+QString versionNumber();
+inline const QString kHelpMenu = QStringLiteral("ヘルプ(&H)");
+inline const QString kAboutEntry = QStringLiteral("Pelmora について(&A)...");
+inline const QString kAboutQtEntry = QStringLiteral("Qt について(&Q)...");
+inline const QString kAboutTitle = QStringLiteral("Pelmora について");
+QString aboutText();
+
 // The main window's questions and answers.
 inline const QString kNoSuchOperation = QStringLiteral("その操作は存在しません。");
 inline const QString kNotDone = QStringLiteral("実施していません");

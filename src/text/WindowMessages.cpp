@@ -21,6 +21,23 @@ QString operationName(Operation operation)
     return {};
 }
 
+QString versionNumber()
+{
+    return QStringLiteral(PELMORA_VERSION);
+}
+
+QString aboutText()
+{
+    return QStringLiteral("Pelmora %1\r"
+                          "写真と動画のファイル名を撮影日時に合わせて変更し、日ごとに連番を付けます。\r\r"
+                          "Copyright © 2026 Pelmora developers\r"
+                          "このプログラムはフリーソフトウェアです。GNU 一般公衆利用許諾書（GPL）"
+                          "バージョン3またはそれ以降のバージョンの条件のもとで再配布・改変できます。"
+                          "このプログラムは無保証です。\r\r"
+                          "https://pelmora.org/")
+        .arg(versionNumber());
+}
+
 QString compactionError(const Failure &error)
 {
     QString message = QStringLiteral("エラー ") + QString::number(error.databaseCode ? error.databaseCode : error.error)

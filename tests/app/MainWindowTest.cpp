@@ -14,7 +14,9 @@
 #include <QCheckBox>
 #include <QTimeEdit>
 #include <QComboBox>
+#include <QAction>
 #include <QDialog>
+#include <QRegularExpression>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,6 +145,14 @@ TEST_F(MainWindowTest, StartsWithTheDesignValues)
         EXPECT_EQ(colourOf(box(i)), i < 5 ? kWhite : kLightGreen) << i;
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
     EXPECT_TRUE(control<QProgressBar>("ProgressBar1")->isHidden());
+
+    // What the program is and its licence are in the Help menu, not among the operations.
+    control<QAction>("Mnu_About")->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    const auto [text, title, icon] = shownBox(0);
+    EXPECT_EQ(title, "Pelmora について");
+    EXPECT_TRUE(QRegularExpression("^Pelmora \\d+\\.\\d+\r").match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(text.contains("GPL") && text.contains("無保証")) << text.toStdString();
 }
 
 TEST_F(MainWindowTest, FocusJumpsToTheLowestEmptyBox)
