@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the source archive and checks that it holds, under one folder named
-# after the release, every file the repository tracks and nothing of a
+# after the release, exactly the files the repository tracks: nothing of a
 # build, of version control or of a run.
 #   source_archive_test.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
@@ -26,11 +26,13 @@ for file in LICENSE COPYRIGHT CHANGELOG README.md scripts/test CMakeLists.txt; d
   grep -qxF "$file" "$work/archived" || { echo "the archive lacks $file"; exit 1; }
 done
 
-# In a checkout, every tracked file is in the archive (an unpacked archive
-# has no repository to compare with).
+# In a checkout, the archive holds the tracked files and no other (an
+# unpacked archive has no repository to compare with).
 if git -C "$source" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   git -C "$source" -c core.quotePath=false ls-files | sort > "$work/tracked"
   missing=$(comm -23 "$work/tracked" "$work/archived")
   [ -z "$missing" ] || { echo "the archive lacks tracked files: $missing"; exit 1; }
+  extra=$(comm -13 "$work/tracked" "$work/archived")
+  [ -z "$extra" ] || { echo "the archive holds files the repository does not track: $extra"; exit 1; }
 fi
 echo "pelmora-$version.tar.xz holds the sources"
